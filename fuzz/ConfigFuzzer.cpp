@@ -1,0 +1,45 @@
+// Feeds arbitrary bytes through the configuration file's parsing and through
+// the value cipher, and checks that a line survives enciphering unchanged.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "Settings.h"
+#include "TextRules.h"
+#include "ValueCipher.h"
+
+namespace {
+
+// The line that deciphering an enciphered line must give back: cut to 96
+// bytes, cut at the first NUL byte, trimmed of white space.
+std::string ExpectedRoundTrip(std::string_view line) {
+  line = line.substr(0, lumivanta::kPlainLineLength);
+  line = line.substr(0, line.find('\0'));
+  return std::string(lumivanta::TrimWhiteSpace(line));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+
+  lumivanta::CSettings settings;
+  settings.ApplyConfigurationText(bytes);
+  settings.UpdateServerAddresses();
+
+  const std::string deciphered = settings.DecipherValue(bytes);
+  if (bytes.size() < lumivanta::kStoredLineLength && deciphered != bytes) {
+    __builtin_trap();
+  }
+
+  const std::string stored = settings.EncipherValue(bytes);
+  if (!bytes.empty() && stored.size() != lumivanta::kStoredLineLength) {
+    __builtin_trap();
+  }
+  if (settings.DecipherValue(stored) != ExpectedRoundTrip(bytes)) {
+    __builtin_trap();
+  }
+  return 0;
+}

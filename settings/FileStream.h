@@ -1,0 +1,64 @@
+#pragma once
+
+// One open file, held exclusively: while a CFileStream has a file open, no
+// other CFileStream (in this or another process) can open the same file.
+// Failures are silent: they yield false or an empty text.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "UniqueFd.h"
+
+namespace lumivanta {
+
+class CFileStream {
+ public:
+  enum class Access {
+    kRead,       // an existing file only
+    kReadWrite,  // opened, or created when missing
+  };
+
+  CFileStream() = default;
+  CFileStream(const CFileStream&) = delete;
+  CFileStream& operator=(const CFileStream&) = delete;
+  ~CFileStream();
+
+  // Closes what is open and keeps the name. Fails at once on an empty name,
+  // on anything but a regular file, and while another opener holds the file.
+  bool Open(std::string name, Access access);
+
+  // Creates a new, uniquely named file in the directory of name, for writing
+  // a replacement of name; it gets the permissions of name when that exists.
+  bool OpenReplacementFor(const std::string& name);
+
+  // At most max_bytes from the current position, cut at the first zero byte;
+  // an empty text when the read fails.
+  std::string ReadText(std::size_t max_bytes);
+
+  // Writes text followed by CR LF; true when every byte was written.
+  bool WriteLine(std::string_view text);
+
+  // Forces what was written to the disk.
+  bool Flush();
+
+  void Close();
+
+  bool IsOpen() const { return fd_.IsValid(); }
+  const std::string& Name() const { return name_; }
+  // The step that failed last ("Open()", "ReadBuffer()", "WriteBuffer()",
+  // "Flush()"), or empty.
+  const std::string& LastFailure() const { return last_failure_; }
+
+ private:
+  bool ReadBuffer(char* buffer, std::size_t count, std::size_t& bytes_read);
+  bool WriteBuffer(const char* data, std::size_t count);
+  bool TakeOpenedFile(int fd);
+  bool OnError(const char* operation);
+
+  UniqueFd fd_;
+  std::string name_;
+  std::string last_failure_;
+};
+
+}  // namespace lumivanta

@@ -1,0 +1,168 @@
+#include "Settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <string>
+
+#include "StringTable.h"
+
+namespace lumivanta {
+namespace {
+
+// Runs a test body under a fixed time zone.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) {
+      previous_ = old;
+      had_previous_ = true;
+    }
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+  ~ScopedTimeZone() {
+    if (had_previous_) {
+      ::setenv("TZ", previous_.c_str(), 1);
+    } else {
+      ::unsetenv("TZ");
+    }
+    ::tzset();
+  }
+
+ private:
+  std::string previous_;
+  bool had_previous_ = false;
+};
+
+std::time_t Utc(int year, int month, int day, int hour, int minute, int second) {
+  std::tm when{};
+  when.tm_year = year - 1900;
+  when.tm_mon = month - 1;
+  when.tm_mday = day;
+  when.tm_hour = hour;
+  when.tm_min = minute;
+  when.tm_sec = second;
+  return ::timegm(&when);
+}
+
+TEST(Settings, ConstructionGivesTheFixedFieldsAndTheDefaults) {
+  const std::time_t before = std::time(nullptr);
+  const CSettings settings;
+  const std::time_t after = std::time(nullptr);
+
+  EXPECT_EQ(settings.file_name, "lumivanta.lic");
+  EXPECT_TRUE(settings.encipher);
+  EXPECT_EQ(settings.key_text, "KRT3(#mx58qd7.Jz");
+  EXPECT_FALSE(settings.connected);
+  EXPECT_EQ(settings.server_url, "http://localhost:8080/");
+  EXPECT_EQ(settings.picture_quality, 0u);
+  EXPECT_EQ(settings.picture_size, 600u);
+  EXPECT_EQ(settings.refresh_rate_ms, 1000);
+  EXPECT_TRUE(settings.contact_name == DefaultContactName(before) || settings.contact_name == DefaultContactName(after))
+      << settings.contact_name;
+  EXPECT_EQ(settings.upload_address, "http://localhost:8080/?server&stream_name=" + settings.contact_name);
+  EXPECT_EQ(settings.viewer_address, Text(ids::kPublicWebAddress));
+}
+
+TEST(Settings, DefaultContactNameIsTheLocalTimeInTwelveDigits) {
+  const ScopedTimeZone utc("UTC0");
+  EXPECT_EQ(DefaultContactName(Utc(2008, 1, 15, 14, 30, 5)), "080115143005");
+  EXPECT_EQ(DefaultContactName(Utc(2027, 3, 1, 9, 7, 5)), "270301090705");
+  // Different seconds give different names, the same second equal ones.
+  const std::time_t now = Utc(2026, 12, 8, 23, 59, 59);
+  EXPECT_NE(DefaultContactName(now), DefaultContactName(now + 1));
+  EXPECT_EQ(DefaultContactName(now), DefaultContactName(now));
+  // A time that local time cannot express gives an empty name.
+  EXPECT_EQ(DefaultContactName(std::numeric_limits<std::time_t>::max()), "");
+  {
+    const ScopedTimeZone berlin("CET-1");
+    EXPECT_EQ(DefaultContactName(Utc(2008, 1, 15, 14, 30, 5)), "080115153005");
+  }
+}
+
+TEST(Settings, SetDefaultsKeepsFileKeyEncipherAndConnectedFlag) {
+  CSettings settings;
+  settings.file_name = "other.lic";
+  settings.encipher = false;
+  settings.key_text = "0123456789abcdef";
+  settings.connected = true;
+  settings.server_url = "http://example.org/";
+  settings.contact_name = "abc";
+  settings.picture_quality = 2;
+  settings.picture_size = 768;
+  settings.refresh_rate_ms = 100;
+  settings.SetDefaults();
+  EXPECT_EQ(settings.file_name, "other.lic");
+  EXPECT_FALSE(settings.encipher);
+  EXPECT_EQ(settings.key_text, "0123456789abcdef");
+  EXPECT_TRUE(settings.connected);
+  EXPECT_EQ(settings.server_url, "http://localhost:8080/");
+  EXPECT_NE(settings.contact_name, "abc");
+  EXPECT_EQ(settings.picture_quality, 0u);
+  EXPECT_EQ(settings.picture_size, 600u);
+  EXPECT_EQ(settings.refresh_rate_ms, 1000);
+  // The upload address already ends in the new contact name.
+  EXPECT_TRUE(settings.upload_address.ends_with("=" + settings.contact_name));
+}
+
+TEST(Settings, UploadAddressJoinsUrlAndNameWithoutEscaping) {
+  CSettings settings;
+  settings.server_url = "http://example.org/up/index.php";
+  settings.contact_name = "a&b c";
+  settings.UpdateServerAddresses();
+  EXPECT_EQ(settings.upload_address, "http://example.org/up/index.php?server&stream_name=a&b c");
+  settings.server_url = "http://example.org/";
+  settings.contact_name = "";
+  settings.UpdateServerAddresses();
+  EXPECT_EQ(settings.upload_address, "http://example.org/?server&stream_name=");
+}
+
+TEST(Settings, ViewerAddressIsThePublicAddressOnlyForTheExactDefaultUrl) {
+  CSettings settings;
+  settings.server_url = "http://localhost:8080/";
+  settings.UpdateServerAddresses();
+  EXPECT_EQ(settings.viewer_address, Text(ids::kPublicWebAddress));
+  for (const char* url : {"http://LOCALHOST:8080/", "http://localhost:8080", "http://example.org/x/"}) {
+    settings.server_url = url;
+    settings.UpdateServerAddresses();
+    EXPECT_EQ(settings.viewer_address, url);
+  }
+}
+
+TEST(Settings, CopyFromCopiesEveryField) {
+  CSettings source;
+  source.file_name = "x.lic";
+  source.encipher = false;
+  source.key_text = "k";
+  source.server_url = "http://example.org/";
+  source.contact_name = "abc";
+  source.picture_quality = 7;
+  source.picture_size = 500;
+  source.refresh_rate_ms = -3;
+  source.connected = true;
+  source.UpdateServerAddresses();
+  CSettings copy;
+  copy.CopyFrom(source);
+  EXPECT_EQ(copy.file_name, "x.lic");
+  EXPECT_FALSE(copy.encipher);
+  EXPECT_EQ(copy.key_text, "k");
+  EXPECT_EQ(copy.server_url, source.server_url);
+  EXPECT_EQ(copy.contact_name, "abc");
+  EXPECT_EQ(copy.upload_address, source.upload_address);
+  EXPECT_EQ(copy.viewer_address, source.viewer_address);
+  EXPECT_EQ(copy.picture_quality, 7u);
+  EXPECT_EQ(copy.picture_size, 500u);
+  EXPECT_EQ(copy.refresh_rate_ms, -3);
+  EXPECT_TRUE(copy.connected);
+  // A value type: changing the copy leaves the source alone.
+  copy.contact_name = "changed";
+  EXPECT_EQ(source.contact_name, "abc");
+}
+
+}  // namespace
+}  // namespace lumivanta
