@@ -1,0 +1,21 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace lumivanta::server {
+
+// The bytes of a picture are shared and never changed, so a response can keep
+// sending them after the index has moved on to a newer picture.
+using PictureBytes = std::shared_ptr<const std::string>;
+
+struct Picture {
+  PictureBytes bytes;
+  // Grows with every picture stored; a viewer compares it to notice a new picture.
+  std::uint64_t sequence = 0;
+  std::chrono::system_clock::time_point uploaded_at;
+};
+
+}  // namespace lumivanta::server

@@ -1,0 +1,67 @@
+#include "PictureStore.h"
+
+#include <utility>
+
+namespace lumivanta::server {
+
+namespace {
+
+// Sequences start at the start time in microseconds, so a viewer that stays
+// open across a restart still sees a new number for every new picture.
+std::uint64_t FirstSequence() {
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
+}
+
+}  // namespace
+
+PictureStore::PictureStore(StoreLimits limits, std::optional<std::filesystem::path> directory)
+    : index_(limits, FirstSequence()) {
+  if (!directory) {
+    return;
+  }
+  files_.emplace(std::move(*directory));
+  for (auto& loaded : files_->LoadAll()) {
+    PutLocked(loaded.name, std::move(loaded.bytes), loaded.modified_at);
+  }
+}
+
+void PictureStore::Store(const std::string& name, PictureBytes bytes) {
+  std::optional<PictureFiles::PendingFile> pending;
+  if (files_) {
+    // The slow part, writing and flushing, happens before taking the lock.
+    pending.emplace(files_->WriteTemporary(*bytes));
+  }
+  const std::lock_guard lock(mutex_);
+  if (files_) {
+    // Renaming under the lock keeps the files in the same order as the index.
+    files_->Commit(*pending, name);
+  }
+  PutLocked(name, std::move(bytes), std::chrono::system_clock::now());
+}
+
+void PictureStore::Delete(const std::string& name) {
+  const std::lock_guard lock(mutex_);
+  if (files_) {
+    files_->Remove(name);
+  }
+  index_.Remove(name);
+}
+
+std::optional<Picture> PictureStore::Newest(const std::string& name) const {
+  const std::lock_guard lock(mutex_);
+  return index_.Find(name);
+}
+
+void PictureStore::PutLocked(const std::string& name, PictureBytes bytes,
+                             std::chrono::system_clock::time_point uploaded_at) {
+  for (const auto& dropped : index_.Put(name, std::move(bytes), uploaded_at)) {
+    if (files_) {
+      // A file that cannot be removed comes back on the next start, where the bound applies again.
+      std::error_code ignored;
+      std::filesystem::remove(files_->PathFor(dropped), ignored);
+    }
+  }
+}
+
+}  // namespace lumivanta::server

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace lumivanta::server {
+
+struct ServerOptions {
+  std::string host = "127.0.0.1";
+  int port = 8080;
+  std::optional<std::filesystem::path> store_directory;
+  bool verbose = false;
+};
+
+struct CommandLine {
+  enum class Action { kRun, kShowHelp, kFail };
+  Action action = Action::kRun;
+  ServerOptions options;
+  // Why the command line was refused, for Action::kFail.
+  std::string error;
+};
+
+// Reads the arguments after the program name.
+CommandLine ParseCommandLine(std::span<const std::string_view> arguments);
+
+std::string UsageText();
+
+}  // namespace lumivanta::server

@@ -1,0 +1,216 @@
+#include "ViewerPage.h"
+
+namespace lumivanta::server {
+
+namespace {
+
+// Polls /pictures/NAME/latest.json twice a second; when the sequence changes it
+// fetches the picture, decodes it off screen and only then shows it, so a
+// failed fetch or a broken picture leaves the last good one in place.
+constexpr std::string_view kPage = R"html(<!doctype html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Lumivanta viewer</title>
+<link rel="icon" href="data:,">
+<style>
+  :root { color-scheme: light dark; font-family: system-ui, sans-serif; line-height: 1.4; }
+  body { margin: 0 auto; padding: 1rem; max-width: 100rem; }
+  h1 { font-size: 1.4rem; margin: 0 0 1rem; }
+  form { display: flex; flex-wrap: wrap; gap: 0.5rem; align-items: center; }
+  input, button { font: inherit; padding: 0.3rem 0.6rem; }
+  input { min-width: 14rem; }
+  #status { min-height: 1.4em; margin: 1rem 0 0.5rem; }
+  #status.problem { color: #b00020; }
+  figure { margin: 0; }
+  #picture { display: block; max-width: 100%; height: auto; border: 1px solid GrayText; }
+  figcaption { margin-top: 0.3rem; color: GrayText; }
+</style>
+</head>
+<body>
+<main>
+  <h1>Lumivanta viewer</h1>
+  <form id="watch-form">
+    <label for="name">Contact name</label>
+    <input id="name" name="name" maxlength="93" autocomplete="off" spellcheck="false"
+           aria-describedby="name-rule" required>
+    <button type="submit">Watch</button>
+  </form>
+  <p id="name-rule"><small>1 to 93 letters A&ndash;Z or a&ndash;z, digits, &ldquo;_&rdquo; or &ldquo;-&rdquo;.</small></p>
+  <p id="status" role="status" aria-live="polite">Enter a contact name to watch its screen.</p>
+  <figure id="view" hidden>
+    <img id="picture" alt="">
+    <figcaption id="age"></figcaption>
+  </figure>
+</main>
+<script>
+"use strict";
+const NAME_PATTERN = /^[A-Za-z0-9_-]{1,93}$/;
+const POLL_INTERVAL_MS = 500;
+
+const form = document.getElementById("watch-form");
+const nameInput = document.getElementById("name");
+const statusLine = document.getElementById("status");
+const view = document.getElementById("view");
+const picture = document.getElementById("picture");
+const ageLine = document.getElementById("age");
+
+let watchedName = "";
+let watchGeneration = 0;
+let pollTimer = null;
+let shownSequence = null;
+let shownUrl = null;
+let brokenSequence = null;
+let uploadedAtMs = null;
+
+function setStatus(text, isProblem) {
+  if (statusLine.textContent !== text) {
+    statusLine.textContent = text;
+  }
+  statusLine.classList.toggle("problem", Boolean(isProblem));
+}
+
+function describeAge() {
+  if (uploadedAtMs === null) {
+    ageLine.textContent = "";
+    return;
+  }
+  const seconds = Math.max(0, Math.round((Date.now() - uploadedAtMs) / 1000));
+  if (seconds < 120) {
+    ageLine.textContent = `updated ${seconds} s ago`;
+  } else if (seconds < 7200) {
+    ageLine.textContent = `updated ${Math.floor(seconds / 60)} min ago`;
+  } else {
+    ageLine.textContent = `updated ${Math.floor(seconds / 3600)} h ago`;
+  }
+}
+
+function forgetPicture() {
+  view.hidden = true;
+  picture.removeAttribute("src");
+  if (shownUrl !== null) {
+    URL.revokeObjectURL(shownUrl);
+  }
+  shownUrl = null;
+  shownSequence = null;
+  uploadedAtMs = null;
+  describeAge();
+}
+
+function pictureAddress(kind) {
+  return `/pictures/${encodeURIComponent(watchedName)}/latest.${kind}`;
+}
+
+async function showNewestPicture(generation) {
+  const response = await fetch(pictureAddress("jpg"), { cache: "no-store" });
+  if (generation !== watchGeneration) {
+    return;
+  }
+  if (response.status === 404) {
+    forgetPicture();
+    return;
+  }
+  if (!response.ok) {
+    throw new Error(`the server answered ${response.status}`);
+  }
+  const sequence = Number(response.headers.get("X-Picture-Sequence"));
+  const ageMs = Number(response.headers.get("X-Picture-Age-Ms"));
+  const url = URL.createObjectURL(await response.blob());
+  const decoded = new Image();
+  decoded.src = url;
+  try {
+    await decoded.decode();
+  } catch (error) {
+    URL.revokeObjectURL(url);
+    brokenSequence = sequence;
+    throw new Error("the newest picture could not be decoded");
+  }
+  if (generation !== watchGeneration) {
+    URL.revokeObjectURL(url);
+    return;
+  }
+  picture.src = url;
+  picture.alt = `Newest screen picture from ${watchedName}`;
+  if (shownUrl !== null) {
+    URL.revokeObjectURL(shownUrl);
+  }
+  shownUrl = url;
+  shownSequence = sequence;
+  uploadedAtMs = Date.now() - ageMs;
+  view.hidden = false;
+  describeAge();
+}
+
+async function poll(generation) {
+  try {
+    const response = await fetch(pictureAddress("json"), { cache: "no-store" });
+    if (!response.ok) {
+      throw new Error(`the server answered ${response.status}`);
+    }
+    const state = await response.json();
+    if (generation !== watchGeneration) {
+      return;
+    }
+    if (!state.present) {
+      forgetPicture();
+      setStatus(`No picture from “${watchedName}” yet. It appears here as soon as one arrives.`);
+      return;
+    }
+    if (state.sequence !== shownSequence && state.sequence !== brokenSequence) {
+      await showNewestPicture(generation);
+    }
+    if (generation === watchGeneration) {
+      setStatus(shownSequence === null ? `Waiting for a picture from “${watchedName}”…` : `Watching “${watchedName}”.`);
+    }
+  } catch (error) {
+    if (generation === watchGeneration) {
+      const kept = shownSequence === null ? "" : " The last picture received stays shown.";
+      setStatus(`Cannot load the newest picture (${error.message}); trying again.${kept}`, true);
+    }
+  } finally {
+    if (generation === watchGeneration) {
+      pollTimer = setTimeout(() => poll(generation), POLL_INTERVAL_MS);
+    }
+  }
+}
+
+function watch(name) {
+  watchGeneration += 1;
+  clearTimeout(pollTimer);
+  forgetPicture();
+  brokenSequence = null;
+  watchedName = name;
+  setStatus(`Looking for pictures from “${name}”…`);
+  poll(watchGeneration);
+}
+
+form.addEventListener("submit", (event) => {
+  event.preventDefault();
+  const name = nameInput.value.trim();
+  if (!NAME_PATTERN.test(name)) {
+    setStatus("A contact name has 1 to 93 letters A–Z, digits, “_” or “-”.", true);
+    nameInput.focus();
+    return;
+  }
+  history.replaceState(null, "", `?name=${encodeURIComponent(name)}`);
+  watch(name);
+});
+
+setInterval(describeAge, 1000);
+
+const presetName = new URLSearchParams(location.search).get("name");
+if (presetName !== null) {
+  nameInput.value = presetName;
+  form.requestSubmit();
+}
+</script>
+</body>
+</html>
+)html";
+
+}  // namespace
+
+std::string_view ViewerPageHtml() { return kPage; }
+
+}  // namespace lumivanta::server

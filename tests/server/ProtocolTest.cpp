@@ -1,0 +1,85 @@
+// The requests of the Lumivanta program, byte for byte, against the real server.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "RawHttp.h"
+#include "ServerProcess.h"
+#include "TestPictures.h"
+
+namespace lumivanta::test {
+namespace {
+
+class ProtocolTest : public ::testing::Test {
+ protected:
+  ServerProcess server_;
+  int port_ = server_.Port();
+};
+
+TEST_F(ProtocolTest, UploadedPictureComesBackUnchangedAtTheNewestPictureAddress) {
+  const std::string jpeg = FirstJpeg();
+  ASSERT_EQ(ProgramMultipartBody(jpeg).size(), 166 + std::strlen("image/jpeg") + jpeg.size());
+
+  const HttpAnswer upload = Exchange(port_, ProgramUpload(port_, "abc", jpeg));
+  EXPECT_EQ(upload.status, 200);
+
+  const HttpAnswer picture = NewestPicture(port_, "abc");
+  EXPECT_EQ(picture.status, 200);
+  EXPECT_TRUE(picture.HasHeader("Content-Type: image/jpeg"));
+  EXPECT_TRUE(picture.HasHeader("Cache-Control: no-store"));
+  EXPECT_EQ(picture.body, jpeg);
+
+  const HttpAnswer state = Get(port_, "/pictures/abc/latest.json");
+  EXPECT_EQ(state.status, 200);
+  EXPECT_NE(state.body.find("\"present\":true"), std::string::npos) << state.body;
+  EXPECT_NE(state.body.find("\"bytes\":" + std::to_string(jpeg.size())), std::string::npos) << state.body;
+}
+
+TEST_F(ProtocolTest, AnyServerPathWorksAndANewerUploadReplacesThePicture) {
+  ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "Team_7-b", FirstJpeg(), "/up/index.php")).status, 200);
+  const std::string first_state = Get(port_, "/pictures/Team_7-b/latest.json").body;
+  ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "Team_7-b", SecondJpeg(), "/up/index.php")).status, 200);
+
+  EXPECT_EQ(NewestPicture(port_, "Team_7-b").body, SecondJpeg());
+  EXPECT_NE(Get(port_, "/pictures/Team_7-b/latest.json").body, first_state);
+}
+
+TEST_F(ProtocolTest, BytesResemblingTheDelimiterRoundTrip) {
+  const std::string tricky = TrickyBytes();
+  ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "abc", tricky)).status, 200);
+  EXPECT_EQ(NewestPicture(port_, "abc").body, tricky);
+}
+
+TEST_F(ProtocolTest, DeleteAnswersExactlyConnectokAndForgetsThePicture) {
+  ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "abc", FirstJpeg())).status, 200);
+
+  const TcpConnection connection(port_);
+  connection.SendAll(ProgramDelete(port_, "abc"));
+  const std::string raw = connection.ReceiveAll();
+  ASSERT_TRUE(raw.starts_with("HTTP/1.1 200 ")) << raw;
+  EXPECT_TRUE(raw.ends_with("\r\n\r\nconnectok")) << raw;
+  EXPECT_NE(raw.find("Content-Length: 9\r\n"), std::string::npos) << raw;
+
+  EXPECT_EQ(NewestPicture(port_, "abc").status, 404);
+  const HttpAnswer state = Get(port_, "/pictures/abc/latest.json");
+  EXPECT_EQ(state.status, 200);
+  EXPECT_NE(state.body.find("\"present\":false"), std::string::npos) << state.body;
+
+  // The connection test deletes a name that has no picture; it must still succeed.
+  EXPECT_EQ(Exchange(port_, ProgramDelete(port_, "never-used", "/up/index.php")).body, "connectok");
+}
+
+TEST_F(ProtocolTest, ViewerPageIsServedAtTheRootWithOrWithoutAPresetName) {
+  for (const char* target : {"/", "/?name=abc"}) {
+    const HttpAnswer page = Get(port_, target);
+    EXPECT_EQ(page.status, 200) << target;
+    EXPECT_TRUE(page.HasHeader("Content-Type: text/html; charset=utf-8")) << target;
+    EXPECT_NE(page.body.find("<label for=\"name\">"), std::string::npos) << target;
+  }
+  EXPECT_EQ(Get(port_, "/index.html").status, 404);
+}
+
+}  // namespace
+}  // namespace lumivanta::test

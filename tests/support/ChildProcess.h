@@ -1,0 +1,144 @@
+#pragma once
+
+// Runs a program with its standard output (and optionally standard error) on
+// pipes, and ends it by its PID when the object goes away.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+extern char** environ;
+
+namespace lumivanta::test {
+
+class ChildProcess {
+ public:
+  struct Finished {
+    int exit_code = -1;  // the negated signal number when a signal ended it
+    std::string out;
+    std::string err;
+  };
+
+  ChildProcess(const std::vector<std::string>& arguments, bool capture_stderr) {
+    int out_pipe[2] = {-1, -1};
+    int err_pipe[2] = {-1, -1};
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || (capture_stderr && ::pipe2(err_pipe, O_CLOEXEC) != 0)) {
+      throw std::runtime_error("pipe2 failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
+    if (capture_stderr) {
+      posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+    }
+    std::vector<char*> argv;
+    for (const auto& argument : arguments) {
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out_pipe[1]);
+    out_fd_ = out_pipe[0];
+    if (capture_stderr) {
+      ::close(err_pipe[1]);
+      err_fd_ = err_pipe[0];
+    }
+    if (spawned != 0) {
+      pid_ = -1;
+      CloseFds();
+      throw std::runtime_error("cannot start " + arguments.front());
+    }
+  }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+  ~ChildProcess() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    CloseFds();
+  }
+
+  pid_t Pid() const { return pid_; }
+  void Signal(int signal) const { ::kill(pid_, signal); }
+
+  // One line of standard output without its line break; throws when none comes in time.
+  std::string ReadLine(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    std::string line;
+    char byte = 0;
+    while (WaitReadable(out_fd_, deadline) && ::read(out_fd_, &byte, 1) == 1) {
+      if (byte == '\n') {
+        return line;
+      }
+      line += byte;
+    }
+    throw std::runtime_error("no line from the child process; got '" + line + "'");
+  }
+
+  // Reads the pipes to their end and reaps the process; throws when it does not end in time.
+  Finished WaitForExit(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    Finished finished;
+    DrainUntilClosed(out_fd_, finished.out, deadline);
+    DrainUntilClosed(err_fd_, finished.err, deadline);
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        throw std::runtime_error("the child process did not end in time");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    pid_ = -1;
+    finished.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+    return finished;
+  }
+
+ private:
+  static bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd request = {fd, POLLIN, 0};
+    return left.count() > 0 && ::poll(&request, 1, static_cast<int>(left.count())) == 1;
+  }
+
+  static void DrainUntilClosed(int fd, std::string& into, std::chrono::steady_clock::time_point deadline) {
+    char buffer[4096];
+    while (fd >= 0) {
+      if (!WaitReadable(fd, deadline)) {
+        throw std::runtime_error("the child process kept its output open too long");
+      }
+      const ssize_t got = ::read(fd, buffer, sizeof(buffer));
+      if (got <= 0) {
+        return;
+      }
+      into.append(buffer, static_cast<std::size_t>(got));
+    }
+  }
+
+  void CloseFds() {
+    for (int* fd : {&out_fd_, &err_fd_}) {
+      if (*fd >= 0) {
+        ::close(*fd);
+        *fd = -1;
+      }
+    }
+  }
+
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+  int err_fd_ = -1;
+};
+
+}  // namespace lumivanta::test

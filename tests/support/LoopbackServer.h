@@ -1,0 +1,201 @@
+#pragma once
+
+// A scripted HTTP peer on 127.0.0.1 for client tests: it records every request
+// byte for byte and answers each with a fixed response, or misbehaves on
+// purpose (never answers, or closes the connection halfway through a request).
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace lumivanta::test {
+
+// Proxy variables would send even loopback requests elsewhere.
+inline void ClearProxyEnvironment() {
+  for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
+    ::unsetenv(name);
+  }
+}
+
+// An HTTP response with the given status line text and body, closed after sending.
+inline std::string HttpResponse(std::string_view status, std::string_view body) {
+  std::string response = "HTTP/1.1 ";
+  response += status;
+  response += "\r\nContent-Type: text/plain\r\nContent-Length: " + std::to_string(body.size()) +
+              "\r\nConnection: close\r\n\r\n";
+  response += body;
+  return response;
+}
+
+class LoopbackServer {
+ public:
+  enum class Behaviour {
+    kAnswer,             // read the whole request, send the response, close
+    kNeverAnswer,        // read the request, then hold the connection silently
+    kCloseWhileReading,  // close after the first close_after_bytes bytes of the request
+  };
+
+  explicit LoopbackServer(std::string response, Behaviour behaviour = Behaviour::kAnswer,
+                          std::size_t close_after_bytes = 0)
+      : response_(std::move(response)), behaviour_(behaviour), close_after_bytes_(close_after_bytes) {
+    ClearProxyEnvironment();
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(listener_, 16) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      throw std::runtime_error("loopback listener failed");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  LoopbackServer(const LoopbackServer&) = delete;
+  LoopbackServer& operator=(const LoopbackServer&) = delete;
+  ~LoopbackServer() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+
+  int Port() const { return port_; }
+  std::string Url(std::string_view path) const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+
+  // Every request received so far, complete or as far as it came.
+  std::vector<std::string> Requests() const {
+    std::lock_guard lock(mutex_);
+    return requests_;
+  }
+  // Waits for the n-th request (counting from 1) to be complete; empty on time-out.
+  std::string WaitForRequest(std::size_t n = 1, std::chrono::seconds timeout = std::chrono::seconds(10)) const {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, timeout, [&] { return completed_ >= n; });
+    return completed_ >= n ? requests_[n - 1] : std::string();
+  }
+  // Waits until the server has closed its side of n connections.
+  bool WaitForClosedConnections(std::size_t n, std::chrono::seconds timeout = std::chrono::seconds(10)) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return closed_ >= n; });
+  }
+
+ private:
+  static constexpr int kPollMs = 20;
+
+  bool WaitReadable(int fd) const {
+    while (!stop_) {
+      pollfd entry{fd, POLLIN, 0};
+      if (::poll(&entry, 1, kPollMs) > 0) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  void Serve() {
+    while (WaitReadable(listener_)) {
+      const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (connection < 0) {
+        continue;
+      }
+      Handle(connection);
+      ::close(connection);
+      {
+        std::lock_guard lock(mutex_);
+        ++closed_;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  // Length of the request once complete (headers and Content-Length body), else 0.
+  static std::size_t CompleteLength(const std::string& request) {
+    const std::size_t header_end = request.find("\r\n\r\n");
+    if (header_end == std::string::npos) {
+      return 0;
+    }
+    std::size_t body_length = 0;
+    const std::size_t field = request.find("\r\nContent-Length: ");
+    if (field != std::string::npos && field < header_end) {
+      body_length = std::strtoul(request.c_str() + field + 18, nullptr, 10);
+    }
+    const std::size_t total = header_end + 4 + body_length;
+    return request.size() >= total ? total : 0;
+  }
+
+  void Handle(int connection) {
+    std::size_t index = 0;
+    {
+      std::lock_guard lock(mutex_);
+      requests_.emplace_back();
+      index = requests_.size() - 1;
+    }
+    std::string request;
+    char chunk[4096];
+    while (CompleteLength(request) == 0 && WaitReadable(connection)) {
+      const ssize_t got = ::recv(connection, chunk, sizeof(chunk), 0);
+      if (got <= 0) {
+        break;
+      }
+      request.append(chunk, static_cast<std::size_t>(got));
+      {
+        std::lock_guard lock(mutex_);
+        requests_[index] = request;
+      }
+      if (behaviour_ == Behaviour::kCloseWhileReading && request.size() >= close_after_bytes_) {
+        ::shutdown(connection, SHUT_RDWR);
+        return;
+      }
+    }
+    {
+      std::lock_guard lock(mutex_);
+      ++completed_;
+    }
+    changed_.notify_all();
+    if (behaviour_ == Behaviour::kNeverAnswer) {
+      while (!stop_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+      }
+      return;
+    }
+    std::string_view rest = response_;
+    while (!rest.empty()) {
+      const ssize_t sent = ::send(connection, rest.data(), rest.size(), MSG_NOSIGNAL);
+      if (sent <= 0) {
+        break;
+      }
+      rest.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    ::shutdown(connection, SHUT_WR);
+  }
+
+  const std::string response_;
+  const Behaviour behaviour_;
+  const std::size_t close_after_bytes_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<std::string> requests_;
+  std::size_t completed_ = 0;
+  std::size_t closed_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace lumivanta::test

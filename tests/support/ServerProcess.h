@@ -1,0 +1,60 @@
+#pragma once
+
+// The real lumivanta-server, started on a free port of 127.0.0.1.
+
+#include <signal.h>
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ChildProcess.h"
+
+namespace lumivanta::test {
+
+inline const std::string kServerBinary = LUMIVANTA_SERVER_BINARY;
+inline constexpr std::chrono::seconds kServerStartTimeout{20};
+inline constexpr std::chrono::seconds kServerStopTimeout{20};
+
+class ServerProcess {
+ public:
+  explicit ServerProcess(const std::vector<std::string>& options = {}) : child_(Arguments(options), false) {
+    // The server announces "lumivanta-server: listening on http://127.0.0.1:PORT/".
+    const std::string line = child_.ReadLine(kServerStartTimeout);
+    const std::size_t colon = line.rfind(':');
+    if (line.find("listening on") == std::string::npos || colon == std::string::npos) {
+      throw std::runtime_error("unexpected first line: " + line);
+    }
+    port_ = std::stoi(line.substr(colon + 1));
+  }
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+  ~ServerProcess() {
+    if (running_) {
+      child_.Signal(SIGTERM);
+    }
+  }
+
+  int Port() const { return port_; }
+
+  // Ends the server with SIGTERM and returns its exit code.
+  int Stop() {
+    running_ = false;
+    child_.Signal(SIGTERM);
+    return child_.WaitForExit(kServerStopTimeout).exit_code;
+  }
+
+ private:
+  static std::vector<std::string> Arguments(const std::vector<std::string>& options) {
+    std::vector<std::string> arguments = {kServerBinary, "--listen", "127.0.0.1:0"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    return arguments;
+  }
+
+  ChildProcess child_;
+  int port_ = 0;
+  bool running_ = true;
+};
+
+}  // namespace lumivanta::test

@@ -1,0 +1,209 @@
+#include "WebRequest.h"
+
+#include <curl/curl.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "LoopbackServer.h"
+
+namespace lumivanta {
+namespace {
+
+using test::HttpResponse;
+using test::LoopbackServer;
+using Behaviour = LoopbackServer::Behaviour;
+
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+std::string HostHeader(const LoopbackServer& server) {
+  return "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
+}
+
+TEST(WebRequestWire, GetSendsTheRequestLineHostAndOneAcceptOnly) {
+  LoopbackServer server(HttpResponse("200 OK", "connectok"));
+  CWebRequest request;
+  ASSERT_TRUE(request.Request(server.Url("/?server&stream_name=abc&fkt=end"), RequestGet, ""));
+  EXPECT_EQ(server.WaitForRequest(),
+            "GET /?server&stream_name=abc&fkt=end HTTP/1.0\r\n" + HostHeader(server) + "Accept: */*\r\n\r\n");
+  EXPECT_EQ(request.ResponseBody(), "connectok");
+  EXPECT_TRUE(request.ResponseHeaders().starts_with("HTTP/1.1 200 OK\r\n"));
+  EXPECT_NE(request.ResponseHeaders().find("Content-Length: 9\r\n"), std::string_view::npos);
+}
+
+TEST(WebRequestWire, MultipartUploadIsExactlyTheDocumentedRequest) {
+  LoopbackServer server(HttpResponse("200 OK", "ok"));
+  std::string jpeg(5000, '\0');
+  for (std::size_t i = 0; i < jpeg.size(); ++i) {
+    jpeg[i] = static_cast<char>(i * 7);
+  }
+  CWebRequest request;
+  request.ClearFormItems();
+  request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
+  ASSERT_TRUE(request.Request(server.Url("/up/index.php?server&stream_name=abc"), RequestPostMultipart, ""));
+
+  const std::string body =
+      "----MULTI-PARTS-FORM-DATA-BOUNDARY\r\n"
+      "Content-Disposition: form-data; name=\"thescreen\"; filename=\"image.jpg\"\r\n"
+      "Content-Type: image/jpeg\r\n\r\n" +
+      jpeg + "\r\n----MULTI-PARTS-FORM-DATA-BOUNDARY--\r\n";
+  ASSERT_EQ(body.size(), 166 + 10 + jpeg.size());
+  EXPECT_EQ(server.WaitForRequest(),
+            "POST /up/index.php?server&stream_name=abc HTTP/1.0\r\n" + HostHeader(server) +
+                "Accept: */*\r\n"
+                "Content-Type: multipart/form-data; boundary=--MULTI-PARTS-FORM-DATA-BOUNDARY\r\n"
+                "Content-Length: " +
+                std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+TEST(WebRequestWire, LargeUploadStillSendsNoExpectHeader) {
+  LoopbackServer server(HttpResponse("200 OK", "ok"));
+  const std::string picture(2'000'000, 'p');
+  CWebRequest request;
+  request.AddFormItem("thescreen", "image.jpg", true, picture.data(), static_cast<std::uint32_t>(picture.size()));
+  ASSERT_TRUE(request.Request(server.Url("/"), RequestPostMultipart, ""));
+  const std::string received = server.WaitForRequest();
+  const std::string headers = received.substr(0, received.find("\r\n\r\n"));
+  EXPECT_EQ(headers.find("Expect"), std::string::npos);
+  EXPECT_EQ(headers.find("User-Agent"), std::string::npos);
+  EXPECT_EQ(received.size(), headers.size() + 4 + 166 + 10 + picture.size());
+}
+
+TEST(WebRequestWire, FormPostSendsTheItemsUnescaped) {
+  LoopbackServer server(HttpResponse("200 OK", "ok"));
+  CWebRequest request;
+  request.AddFormItem("a", "1 2", false, nullptr, 0);
+  request.AddFormItem("b", "x&y", false, nullptr, 0);
+  ASSERT_TRUE(request.Request(server.Url("/form"), RequestPostForm, ""));
+  EXPECT_EQ(server.WaitForRequest(), "POST /form HTTP/1.0\r\n" + HostHeader(server) +
+                                         "Accept: */*\r\n"
+                                         "Content-Type: application/x-www-form-urlencoded\r\n"
+                                         "Content-Length: 11\r\n\r\na=1 2&b=x&y");
+}
+
+TEST(WebRequestWire, UnknownKindsAreGetsAndAnAgentIsAnnouncedOnlyWhenGiven) {
+  LoopbackServer server(HttpResponse("200 OK", "ok"));
+  CWebRequest request;
+  ASSERT_TRUE(request.Request(server.Url(""), 7, "Tester/1"));
+  EXPECT_EQ(server.WaitForRequest(),
+            "GET / HTTP/1.0\r\n" + HostHeader(server) + "User-Agent: Tester/1\r\nAccept: */*\r\n\r\n");
+}
+
+TEST(WebRequestResponse, TheStatusCodeIsNeverExaminedButAnEmptyBodyFails) {
+  {
+    LoopbackServer server(HttpResponse("500 Internal Server Error", "connectok"));
+    CWebRequest request;
+    EXPECT_TRUE(request.Request(server.Url("/"), RequestGet, ""));
+    EXPECT_EQ(request.ResponseBody(), "connectok");
+  }
+  {
+    LoopbackServer server(HttpResponse("200 OK", ""));
+    CWebRequest request;
+    EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
+    EXPECT_EQ(request.ResponseBody(), "");
+    EXPECT_TRUE(request.ResponseHeaders().starts_with("HTTP/1.1 200 OK"));
+  }
+}
+
+TEST(WebRequestResponse, OnlyTheFirst100000BytesOfALongAnswerAreKept) {
+  std::string answer(1'000'000, 'a');
+  for (std::size_t i = 0; i < answer.size(); i += 1000) {
+    answer[i] = 'x';
+  }
+  LoopbackServer server(HttpResponse("200 OK", answer));
+  CWebRequest request;
+  ASSERT_TRUE(request.Request(server.Url("/"), RequestGet, ""));
+  EXPECT_EQ(request.ResponseBody(), answer.substr(0, CWebRequest::kResponseCapacity));
+}
+
+TEST(WebRequestResponse, TheBodyEndsAtItsFirstNulByte) {
+  LoopbackServer server(HttpResponse("200 OK", std::string("connectok\0tail", 14)));
+  CWebRequest request;
+  ASSERT_TRUE(request.Request(server.Url("/"), RequestGet, ""));
+  EXPECT_EQ(request.ResponseBody(), "connectok");
+}
+
+TEST(WebRequestFailure, ARefusedPortFailsWithTheConnectError) {
+  int port = 0;
+  {
+    LoopbackServer closed(HttpResponse("200 OK", "x"));
+    port = closed.Port();
+  }
+  CWebRequest request;
+  EXPECT_FALSE(request.Request("http://127.0.0.1:" + std::to_string(port) + "/", RequestGet, ""));
+  EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_COULDNT_CONNECT));
+  EXPECT_EQ(request.ResponseBody(), "");
+}
+
+TEST(WebRequestFailure, AConnectionClosedInTheMiddleOfAnUploadFails) {
+  LoopbackServer server("", Behaviour::kCloseWhileReading, 64 * 1024);
+  const std::string picture(4'000'000, 'p');
+  CWebRequest request;
+  request.AddFormItem("thescreen", "image.jpg", true, picture.data(), static_cast<std::uint32_t>(picture.size()));
+  EXPECT_FALSE(request.Request(server.Url("/"), RequestPostMultipart, ""));
+  EXPECT_NE(request.LastError(), 0u);
+}
+
+TEST(WebRequestFailure, AServerThatClosesWithoutAnswerFails) {
+  LoopbackServer server("");
+  CWebRequest request;
+  EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
+  EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_GOT_NOTHING));
+}
+
+TEST(WebRequestFailure, ACancelEndsAStalledRequestAtOnce) {
+  LoopbackServer server("", Behaviour::kNeverAnswer);
+  CancelToken token;
+  CWebRequest request;
+  request.SetCancelToken(&token);
+  const auto start = std::chrono::steady_clock::now();
+  std::thread canceller([&] {
+    server.WaitForRequest();
+    token.Cancel();
+  });
+  EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  canceller.join();
+  EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_ABORTED_BY_CALLBACK));
+  EXPECT_LT(waited, std::chrono::milliseconds(1500));
+
+  // A cancelled token refuses the next request before anything is sent.
+  EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
+  EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_ABORTED_BY_CALLBACK));
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(WebRequestFailure, NothingStaysOpenAfterRequestWhateverHappened) {
+  test::ClearProxyEnvironment();
+  CWebRequest warm_up;
+  warm_up.Request("http://127.0.0.1:1/", RequestGet, "");
+  const std::size_t before = OpenDescriptors();
+  {
+    LoopbackServer server(HttpResponse("200 OK", "connectok"));
+    const std::size_t with_server = OpenDescriptors();
+    CWebRequest request;
+    EXPECT_TRUE(request.Request(server.Url("/"), RequestGet, ""));
+    ASSERT_TRUE(server.WaitForClosedConnections(1));  // the server's own end of the connection
+    EXPECT_EQ(OpenDescriptors(), with_server);
+    LoopbackServer silent("");
+    const std::size_t with_both = OpenDescriptors();
+    EXPECT_FALSE(request.Request(silent.Url("/"), RequestGet, ""));
+    ASSERT_TRUE(silent.WaitForClosedConnections(1));
+    EXPECT_EQ(OpenDescriptors(), with_both);
+    EXPECT_FALSE(request.Request("http://127.0.0.1:1/", RequestGet, ""));
+    EXPECT_EQ(OpenDescriptors(), with_both);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+}  // namespace
+}  // namespace lumivanta

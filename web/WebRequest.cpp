@@ -1,0 +1,319 @@
+#include "WebRequest.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <optional>
+
+#include "HttpTimeouts.h"
+
+namespace lumivanta {
+namespace {
+
+constexpr std::size_t kFormTextCapacity = 1023;
+// Longest wait between two looks at the transfer; a cancel wakes it earlier.
+constexpr int kPollIntervalMs = 1000;
+constexpr const char* kAcceptHeader = "Accept: */*";
+
+void InitialiseCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct CurlEasyDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+struct CurlListDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+struct CurlMultiDeleter {
+  void operator()(CURLM* handle) const { curl_multi_cleanup(handle); }
+};
+
+std::optional<CURLcode> FinishedResult(CURLM* multi) {
+  int queued = 0;
+  while (const CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+    if (message->msg == CURLMSG_DONE) {
+      return message->data.result;
+    }
+  }
+  return std::nullopt;
+}
+
+// The address handed to libcurl: only the exact scheme "https" goes over TLS;
+// every other scheme is spoken as plain HTTP on the parsed port.
+std::string TransportUrl(const ParsedUrl& url) {
+  const bool secure = url.scheme == "https";
+  std::string address = secure ? "https://" : "http://";
+  address += url.host;
+  address += ':';
+  address += std::to_string(url.port);
+  address += url.path.empty() ? "/" : url.path;
+  return address;
+}
+
+}  // namespace
+
+// The handles and buffers of one exchange; they live only inside Request.
+struct CWebRequest::Transfer {
+  std::unique_ptr<CURL, CurlEasyDeleter> easy;
+  std::unique_ptr<curl_slist, CurlListDeleter> headers;
+  std::string address;
+  std::string form_text;
+  std::vector<char> body;
+
+  bool AddHeader(const std::string& line) {
+    curl_slist* head = curl_slist_append(headers.get(), line.c_str());
+    if (head == nullptr) {
+      return false;
+    }
+    if (!headers) {
+      headers.reset(head);
+    }
+    return true;
+  }
+};
+
+CWebRequest::CWebRequest() = default;
+
+CWebRequest::~CWebRequest() = default;
+
+void CWebRequest::AddFormItem(std::string_view name, std::string_view value, bool is_file, const void* data,
+                              std::uint32_t data_size) {
+  WebFormItem item;
+  item.name = std::string(name.substr(0, WebFormItem::kMaxNameLength));
+  item.value = std::string(value.substr(0, WebFormItem::kMaxValueLength));
+  item.kind = is_file ? ItemFile : ItemField;
+  item.data = static_cast<const std::uint8_t*>(data);
+  item.data_size = data_size;
+  form_items_.push_back(std::move(item));
+}
+
+void CWebRequest::ClearFormItems() {
+  form_items_.clear();
+  form_items_.shrink_to_fit();
+}
+
+std::string_view CWebRequest::ResponseBody() const {
+  const std::string_view received(response_body_.data(), body_received_);
+  return received.substr(0, received.find('\0'));
+}
+
+std::string_view CWebRequest::ResponseHeaders() const {
+  return std::string_view(response_headers_.data(), headers_received_);
+}
+
+bool CWebRequest::Fail(std::uint32_t error) {
+  last_error_ = error;
+  return false;
+}
+
+void CWebRequest::ResetResponse() {
+  response_body_.assign(kResponseCapacity, 0);
+  response_headers_.assign(kResponseCapacity, 0);
+  body_received_ = 0;
+  headers_received_ = 0;
+  body_capped_ = false;
+}
+
+bool CWebRequest::Request(std::string_view url, int kind, std::string_view agent) {
+  ResetResponse();
+  if (!OpenConnection(ParseUrl(url), agent)) {
+    return false;
+  }
+  bool sent = false;
+  switch (kind) {
+    case RequestPostForm:
+      sent = SendFormPost();
+      break;
+    case RequestPostMultipart:
+      sent = SendMultipartPost();
+      break;
+    default:
+      sent = SendGet();
+      break;
+  }
+  const bool read = sent && ReadResponse();
+  CloseHandles();
+  return sent && read;
+}
+
+bool CWebRequest::OpenConnection(const ParsedUrl& url, std::string_view agent) {
+  InitialiseCurlOnce();
+  transfer_ = std::make_unique<Transfer>();
+  transfer_->easy.reset(curl_easy_init());
+  CURL* easy = transfer_->easy.get();
+  if (easy == nullptr) {
+    CloseHandles();
+    return Fail(CURLE_FAILED_INIT);
+  }
+  transfer_->address = TransportUrl(url);
+  const std::string user_agent(agent);
+  const CURLcode results[] = {
+      curl_easy_setopt(easy, CURLOPT_URL, transfer_->address.c_str()),
+      curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https"),
+      curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)),
+      curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L),
+      curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L),
+      curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, http_timeouts::kConnectTimeoutMs),
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, http_timeouts::kLowSpeedLimitBytesPerSecond),
+      curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, http_timeouts::kLowSpeedTimeSeconds),
+      curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CWebRequest::OnBody),
+      curl_easy_setopt(easy, CURLOPT_WRITEDATA, this),
+      curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CWebRequest::OnHeader),
+      curl_easy_setopt(easy, CURLOPT_HEADERDATA, this),
+      curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CWebRequest::OnProgress),
+      curl_easy_setopt(easy, CURLOPT_XFERINFODATA, this),
+      curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L),
+      // An empty agent sends no User-Agent header at all.
+      curl_easy_setopt(easy, CURLOPT_USERAGENT, user_agent.empty() ? nullptr : user_agent.c_str()),
+  };
+  for (const CURLcode result : results) {
+    if (result != CURLE_OK) {
+      CloseHandles();
+      return Fail(result);
+    }
+  }
+  return true;
+}
+
+bool CWebRequest::SendGet() {
+  if (!transfer_->AddHeader(kAcceptHeader)) {
+    return Fail(CURLE_OUT_OF_MEMORY);
+  }
+  CURL* easy = transfer_->easy.get();
+  curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer_->headers.get());
+  return Perform();
+}
+
+bool CWebRequest::SendFormPost() {
+  // name=value pairs joined by "&", unescaped, at most 1023 characters.
+  std::string& text = transfer_->form_text;
+  for (const WebFormItem& item : form_items_) {
+    if (&item != &form_items_.front()) {
+      text += '&';
+    }
+    text += item.name;
+    text += '=';
+    text += item.value;
+  }
+  text.resize(std::min(text.size(), kFormTextCapacity));
+
+  if (!transfer_->AddHeader(kAcceptHeader) ||
+      !transfer_->AddHeader("Content-Type: application/x-www-form-urlencoded") || !transfer_->AddHeader("Expect:")) {
+    return Fail(CURLE_OUT_OF_MEMORY);
+  }
+  CURL* easy = transfer_->easy.get();
+  curl_easy_setopt(easy, CURLOPT_POST, 1L);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, text.data());
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(text.size()));
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer_->headers.get());
+  return Perform();
+}
+
+bool CWebRequest::SendMultipartPost() {
+  std::vector<char>& body = transfer_->body;
+  const std::size_t length = BuildMultipartBody(body, kMultipartBoundary);
+  const bool headers_added =
+      transfer_->AddHeader(kAcceptHeader) &&
+      transfer_->AddHeader("Content-Type: multipart/form-data; boundary=" + std::string(kMultipartBoundary)) &&
+      transfer_->AddHeader("Content-Length: " + std::to_string(length)) && transfer_->AddHeader("Expect:");
+  if (!headers_added) {
+    body.clear();
+    return Fail(CURLE_OUT_OF_MEMORY);
+  }
+  CURL* easy = transfer_->easy.get();
+  curl_easy_setopt(easy, CURLOPT_POST, 1L);
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+  curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(length));
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer_->headers.get());
+  const bool sent = Perform();
+  body.clear();
+  body.shrink_to_fit();
+  return sent;
+}
+
+// Runs the exchange through a multi handle so that a cancel from another
+// thread can wake the wait at once instead of after libcurl's next tick.
+bool CWebRequest::Perform() {
+  if (cancel_token_ != nullptr && cancel_token_->IsCancelled()) {
+    return Fail(CURLE_ABORTED_BY_CALLBACK);
+  }
+  const std::unique_ptr<CURLM, CurlMultiDeleter> multi(curl_multi_init());
+  CURL* easy = transfer_->easy.get();
+  if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+    return Fail(CURLE_OUT_OF_MEMORY);
+  }
+  if (cancel_token_ != nullptr) {
+    cancel_token_->AttachWaker([handle = multi.get()] { curl_multi_wakeup(handle); });
+  }
+  CURLcode result = CURLE_OK;
+  for (;;) {
+    int running = 0;
+    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+      result = CURLE_RECV_ERROR;
+      break;
+    }
+    if (const std::optional<CURLcode> finished = FinishedResult(multi.get())) {
+      result = *finished;
+      break;
+    }
+    // Whatever state the transfer is in, a cancel ends it here.
+    if (running == 0 || (cancel_token_ != nullptr && cancel_token_->IsCancelled())) {
+      result = running == 0 ? CURLE_GOT_NOTHING : CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
+    curl_multi_poll(multi.get(), nullptr, 0, kPollIntervalMs, nullptr);
+  }
+  if (cancel_token_ != nullptr) {
+    cancel_token_->DetachWaker();
+  }
+  curl_multi_remove_handle(multi.get(), easy);
+
+  // Stopping the transfer once the body buffer is full is not a failure.
+  if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && body_capped_)) {
+    return true;
+  }
+  return Fail(result);
+}
+
+bool CWebRequest::ReadResponse() {
+  if (!transfer_ || !transfer_->easy) {
+    return Fail(CURLE_FAILED_INIT);
+  }
+  return body_received_ > 0;
+}
+
+void CWebRequest::CloseHandles() { transfer_.reset(); }
+
+std::size_t CWebRequest::OnBody(char* data, std::size_t size, std::size_t count, void* request) {
+  auto* self = static_cast<CWebRequest*>(request);
+  const std::size_t offered = size * count;
+  const std::size_t taken = std::min(offered, kResponseCapacity - self->body_received_);
+  std::memcpy(self->response_body_.data() + self->body_received_, data, taken);
+  self->body_received_ += taken;
+  if (taken < offered) {
+    self->body_capped_ = true;
+    return 0;  // the rest is not read
+  }
+  return offered;
+}
+
+int CWebRequest::OnProgress(void* request, std::int64_t, std::int64_t, std::int64_t, std::int64_t) {
+  const auto* self = static_cast<CWebRequest*>(request);
+  return self->cancel_token_ != nullptr && self->cancel_token_->IsCancelled() ? 1 : 0;
+}
+
+std::size_t CWebRequest::OnHeader(char* data, std::size_t size, std::size_t count, void* request) {
+  auto* self = static_cast<CWebRequest*>(request);
+  const std::size_t offered = size * count;
+  const std::size_t taken = std::min(offered, kResponseCapacity - self->headers_received_);
+  std::memcpy(self->response_headers_.data() + self->headers_received_, data, taken);
+  self->headers_received_ += taken;
+  return offered;
+}
+
+}  // namespace lumivanta
