@@ -1,0 +1,40 @@
+#pragma once
+
+// Shown after each event the user started by hand: the event's message in
+// bold, the web address and contact name viewers need, and the hotkeys.
+
+#include <QDialog>
+
+class QLabel;
+class QPlainTextEdit;
+class QTreeWidget;
+
+namespace lumivanta {
+
+class CvantacastView;
+
+class CInformationDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  CInformationDialog(CvantacastView& view, const QString& message, QWidget* parent = nullptr);
+
+  QString MessageText() const;
+  QString AddressText() const;
+  // The hotkey table as shown, row by row: key, command.
+  QList<QStringList> HotkeyRows() const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  QLabel* message_ = nullptr;
+  QPlainTextEdit* address_ = nullptr;
+  QTreeWidget* hotkeys_ = nullptr;
+};
+
+// The address text: the template with "#2" replaced by the viewer address,
+// then "#1" by the contact name.
+QString ViewerAddressText(const std::string& viewer_address, const std::string& contact_name);
+
+}  // namespace lumivanta

@@ -1,0 +1,23 @@
+#include "LogLine.h"
+
+#include <algorithm>
+
+#include "LocalTime.h"
+
+namespace lumivanta {
+
+std::string MakeLogLine(std::string_view text, bool with_time_stamp, bool first_line, std::time_t now) {
+  std::string line = first_line ? "" : "\r\n";
+  if (with_time_stamp) {
+    line += FormatLocalTime("%d.%m.%Y %H:%M:%S : ", now);
+  }
+  line += text;
+  return line;
+}
+
+std::string_view FitIntoLog(std::string_view line, std::size_t current_length) {
+  const std::size_t room = current_length < kLogTextLimit ? kLogTextLimit - current_length : 0;
+  return line.substr(0, std::min(room, line.size()));
+}
+
+}  // namespace lumivanta

@@ -1,0 +1,45 @@
+#pragma once
+
+// The main window: 450 x 150 pixels, the menu, one toolbar and the main view
+// as its whole client area. No status bar.
+
+#include <QMainWindow>
+
+#include "GlobalHotkeys.h"
+#include "ScreenSource.h"
+
+class QAction;
+
+namespace lumivanta {
+
+class CvantacastView;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidthPx = 450;
+  static constexpr int kHeightPx = 150;
+  static constexpr int kToolbarPictureSizePx = 25;
+
+  CMainFrame(GlobalHotkeys& hotkeys, ScreenSource* screen, QWidget* parent = nullptr);
+
+  // Builds the menu and the toolbar; false when the toolbar's pictures cannot
+  // be had, and the window then must not be used.
+  bool OnCreate();
+
+  CvantacastView& View() { return *view_; }
+
+  // The caption: the frame's title, " - ", the document's title.
+  void SetDocumentTitle(const QString& document_title);
+
+ signals:
+  void AboutRequested();
+
+ private:
+  QAction* MakeAction(unsigned command_id, const QString& menu_text, const QIcon& icon, bool check_style);
+
+  CvantacastView* view_ = nullptr;
+};
+
+}  // namespace lumivanta

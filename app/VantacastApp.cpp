@@ -1,0 +1,38 @@
+#include "VantacastApp.h"
+
+#include <QMessageBox>
+
+#include "AboutDialog.h"
+#include "MainFrame.h"
+#include "QtText.h"
+#include "StringTable.h"
+
+namespace lumivanta {
+
+CvantacastApp::CvantacastApp(std::unique_ptr<GlobalHotkeys> hotkeys, std::unique_ptr<ScreenSource> screen)
+    : hotkeys_(std::move(hotkeys)), screen_(std::move(screen)) {}
+
+CvantacastApp::~CvantacastApp() = default;
+
+bool CvantacastApp::InitInstance() {
+  auto frame = std::make_unique<CMainFrame>(*hotkeys_, screen_.get());
+  if (!frame->OnCreate()) {
+    QMessageBox::critical(nullptr, FromText(Text(ids::kApplicationTitle)),
+                          FromText(Text(ids::kFailedToCreateDocument)));
+    return false;
+  }
+  QObject::connect(frame.get(), &CMainFrame::AboutRequested, [this] { OnAppAbout(); });
+  frame_ = std::move(frame);
+  // Everything the document starts (log, hotkeys, wizard, connection test)
+  // happens before the window is shown.
+  document_.OnNewDocument(*frame_);
+  frame_->show();
+  return true;
+}
+
+void CvantacastApp::OnAppAbout() {
+  CAboutDialog about(frame_.get());
+  about.exec();
+}
+
+}  // namespace lumivanta

@@ -1,0 +1,37 @@
+#pragma once
+
+// The application: creates the document, the main window with its view,
+// runs the start-up before the window is shown, and answers About.
+
+#include <memory>
+
+#include "GlobalHotkeys.h"
+#include "ScreenSource.h"
+#include "VantacastDoc.h"
+
+namespace lumivanta {
+
+class CMainFrame;
+
+class CvantacastApp {
+ public:
+  CvantacastApp(std::unique_ptr<GlobalHotkeys> hotkeys, std::unique_ptr<ScreenSource> screen);
+  ~CvantacastApp();
+
+  // False ends the program: the main window could not be made.
+  bool InitInstance();
+
+  // The main window, once InitInstance made it. Closing it ends the event
+  // loop; it is destroyed, and the run ended in order, with the application.
+  CMainFrame* MainWindow() const { return frame_.get(); }
+
+  void OnAppAbout();
+
+ private:
+  std::unique_ptr<GlobalHotkeys> hotkeys_;
+  std::unique_ptr<ScreenSource> screen_;
+  CvantacastDoc document_;
+  std::unique_ptr<CMainFrame> frame_;
+};
+
+}  // namespace lumivanta

@@ -1,0 +1,181 @@
+#include <QAction>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QtTest>
+#include <filesystem>
+
+#include "ConnectionTestDialog.h"
+#include "LoopbackServer.h"
+#include "ModalDriver.h"
+#include "SettingsDialog.h"
+#include "VantacastApp.h"
+#include "ViewHarness.h"
+#include "WelcomeDialog.h"
+
+namespace lumivanta {
+namespace {
+
+QStringList TextsOf(const QList<QAction*>& actions) {
+  QStringList texts;
+  for (const QAction* action : actions) {
+    texts.append(action->isSeparator() ? QString("-") : action->text());
+  }
+  return texts;
+}
+
+void WriteConfiguration(const std::string& server_url, const std::string& contact_name) {
+  CSettings settings;
+  settings.server_url = server_url;
+  settings.contact_name = contact_name;
+  settings.Save();
+}
+
+// The fake hotkeys of an application under test, reachable after it took them over.
+struct AppUnderTest {
+  AppUnderTest() {
+    auto keys = std::make_unique<FakeGlobalHotkeys>();
+    hotkeys = keys.get();
+    app = std::make_unique<CvantacastApp>(std::move(keys), std::make_unique<FakeScreenSource>(64, 48));
+  }
+  FakeGlobalHotkeys* hotkeys = nullptr;
+  std::unique_ptr<CvantacastApp> app;
+};
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void theFrameHasItsSizeCaptionMenuAndToolbar() {
+    test::ViewHarness harness;
+    CMainFrame& frame = harness.Frame();
+    frame.SetDocumentTitle("Your computer screen live on the internet!");
+    QCOMPARE(frame.windowTitle(), QString("Lumivanta - Your computer screen live on the internet!"));
+    QCOMPARE(frame.size(), QSize(450, 150));
+    QVERIFY(frame.findChild<QStatusBar*>() == nullptr);
+    QCOMPARE(frame.centralWidget(), static_cast<QWidget*>(&harness.View()));
+
+    const QList<QAction*> menus = frame.menuBar()->actions();
+    QCOMPARE(TextsOf(menus), QStringList({"&File", "&Extras", "&Help"}));
+    QCOMPARE(TextsOf(menus[0]->menu()->actions()),
+             QStringList({"&Publish current screen\tCtrl+P", "-", "&Slideshow (send screen automatically)\tCtrl+S", "-",
+                          "Delete pictures\tCtrl+D", "Exit"}));
+    QCOMPARE(TextsOf(menus[1]->menu()->actions()),
+             QStringList({"&Show mouse cursor\tCtrl+M", "&Options and settings\tCtrl+O"}));
+    QCOMPARE(TextsOf(menus[2]->menu()->actions()), QStringList({"&About Lumivanta..."}));
+
+    const QList<QAction*> buttons = frame.findChild<QToolBar*>("toolbar")->actions();
+    QStringList tips;
+    QStringList check_style;
+    for (const QAction* button : buttons) {
+      tips.append(button->isSeparator() ? QString("-") : button->toolTip());
+      if (button->isCheckable()) {
+        check_style.append(button->toolTip());
+      }
+    }
+    QCOMPARE(tips, QStringList({"Send current screen content", "Start/stop slideshow (automatic screen transmission)",
+                                "-", "Show mouse cursor", "-", "Delete published pictures", "-",
+                                "Show and change settings", "-", "Exit", "-", "Info"}));
+    QCOMPARE(check_style, QStringList({"Send current screen content",
+                                       "Start/stop slideshow (automatic screen transmission)", "Show mouse cursor"}));
+  }
+
+  void theShowMouseCursorCommandTogglesItsMarksWithoutPublishing() {
+    test::ViewHarness harness;
+    QAction* cursor = harness.Frame().findChild<QAction*>("command32772");
+    cursor->trigger();
+    QCOMPARE(harness.View().ShowCursorFlag(), 1u);
+    QVERIFY(cursor->isChecked());
+    cursor->trigger();
+    QCOMPARE(harness.View().ShowCursorFlag(), 0u);
+    QVERIFY(!cursor->isChecked());
+    QCOMPARE(harness.Screen().grabs, 0);
+  }
+
+  void aCommandThatCannotRunLeavesTheMarksAsTheyWere() {
+    test::ViewHarness harness;
+    WriteConfiguration(test::kRefusingServerUrl, "marks");
+    harness.View().StartUp();
+    QAction* slideshow = harness.Frame().findChild<QAction*>("command32771");
+    QAction* publish = harness.Frame().findChild<QAction*>("command32775");
+    QVERIFY(publish->isChecked());
+    slideshow->trigger();  // the server refuses: the connection test fails
+    QVERIFY(publish->isChecked());
+    QVERIFY(!slideshow->isChecked());
+    QVERIFY(harness.View().IsSinglePictureMode());
+    QVERIFY(QString::fromStdString(harness.View().LogText()).contains("Connection to Web-Server failed."));
+  }
+
+  void startUpTestsTheConnectionBeforeTheWindowIsShown() {
+    test::TempDir directory;
+    test::ScopedCurrentDirectory in_directory(directory.Path());
+    test::LoopbackServer server(test::HttpResponse("200 OK", "connectok"));
+    WriteConfiguration(server.Url("/"), "abc");
+
+    AppUnderTest run;
+    QVERIFY(run.app->InitInstance());
+    CMainFrame* frame = run.app->MainWindow();
+    QVERIFY(frame->isVisible());
+    const std::string& log = frame->View().LogText();
+    QVERIFY2(log.starts_with("Welcome to Lumivanta!\r\n"), log.c_str());
+    QVERIFY(log.ends_with(" : Connection to Web-Server was tested successfully."));
+    QVERIFY(server.WaitForRequest(1).starts_with("GET /?server&stream_name=abc&fkt=end HTTP/1.0"));
+    QVERIFY(frame->View().Settings().connected);
+    QCOMPARE(run.hotkeys->registered.size(), std::size_t{6});
+    QVERIFY(frame->findChild<QAction*>("command32775")->isChecked());
+    QVERIFY(!frame->findChild<QAction*>("command32771")->isChecked());
+  }
+
+  void aFirstStartRunsTheWizardBeforeTheWindowAndWritesTheDefaultsAtExit() {
+    test::TempDir directory;
+    test::ScopedCurrentDirectory in_directory(directory.Path());
+    test::ModalDriver driver;
+    bool window_hidden_during_wizard = false;
+    AppUnderTest run;
+    driver.Expect<CWelcomeDialog>([&](CWelcomeDialog* welcome) {
+      window_hidden_during_wizard = run.app->MainWindow() != nullptr && !run.app->MainWindow()->isVisible();
+      welcome->findChild<QPushButton*>("next")->click();
+    });
+    driver.Expect<CSettingsDialog>([](CSettingsDialog* settings) { settings->reject(); });
+    QVERIFY(run.app->InitInstance());
+    QVERIFY(driver.AllDone());
+    QVERIFY(window_hidden_during_wizard);
+    CvantacastView& view = run.app->MainWindow()->View();
+    QCOMPARE(view.LogText(), std::string("Welcome to Lumivanta!"));
+    QCOMPARE(view.Settings().server_url, std::string("http://localhost:8080/"));
+
+    // Exit, as from the menu: the defaults are written, and the next start reads them without the wizard.
+    view.Settings().server_url = test::kRefusingServerUrl;
+    run.app->MainWindow()->findChild<QAction*>("command57665")->trigger();
+    QVERIFY(!run.app->MainWindow()->isVisible());
+    run.app.reset();
+    QVERIFY(std::filesystem::is_regular_file("lumivanta.lic"));
+    CSettings saved;
+    QVERIFY(saved.Load());
+    QCOMPARE(saved.server_url, std::string(test::kRefusingServerUrl));
+    QCOMPARE(saved.refresh_rate_ms, 1000);
+  }
+
+  void theEndOfTheRunSavesAndSendsTheDeleteRequest() {
+    test::LoopbackServer server(test::HttpResponse("200 OK", "connectok"));
+    std::string saved_file;
+    {
+      test::ViewHarness harness;
+      harness.PointAt(server.Url("/"), "bye");
+      harness.View().AddLogLine("first", false);
+      saved_file = harness.Directory().File("lumivanta.lic");
+      QVERIFY(!std::filesystem::exists(saved_file));
+      harness.EndRun();
+      QVERIFY(std::filesystem::is_regular_file(saved_file));
+      QVERIFY(server.WaitForRequest(1).starts_with("GET /?server&stream_name=bye&fkt=end HTTP/1.0"));
+    }
+  }
+};
+
+}  // namespace lumivanta
+
+QTEST_MAIN(lumivanta::MainWindowTest)
+#include "MainWindowTest.moc"

@@ -1,0 +1,165 @@
+// The settings sequence and its connection-test page against the real
+// lumivanta-server on 127.0.0.1.
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "ConnectionTestDialog.h"
+#include "InformationDialog.h"
+#include "ModalDriver.h"
+#include "ServerProcess.h"
+#include "SettingsDialog.h"
+#include "StringTable.h"
+#include "ViewHarness.h"
+#include "WebRequest.h"
+
+namespace lumivanta {
+namespace {
+
+void Click(QWidget* dialog, const char* button) { dialog->findChild<QPushButton*>(button)->click(); }
+
+void SetContactName(QWidget* dialog, const QString& name) {
+  dialog->findChild<QLineEdit*>("contactName")->setText(name);
+}
+
+}  // namespace
+
+class SettingsSequenceTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void init() {
+    server_ = std::make_unique<test::ServerProcess>();
+    harness_ = std::make_unique<test::ViewHarness>();
+    harness_->PointAt(ServerUrl(), "old-name");
+    harness_->View().AddLogLine("first", false);
+  }
+  void cleanup() {
+    harness_.reset();
+    server_.reset();
+  }
+
+  void aNewContactNameDeletesTheOldPicturesThenShowsTheTestPage() {
+    QVERIFY(Upload("old-name"));
+    Settings().connected = true;
+    test::ModalDriver driver;
+    bool old_pictures_gone_before_test_page = false;
+    driver.Expect<CSettingsDialog>([](CSettingsDialog* page) {
+      SetContactName(page, "new-name");
+      Click(page, "next");
+    });
+    driver.Expect<CConnectionTestDialog>([&](CConnectionTestDialog* page) {
+      old_pictures_gone_before_test_page = !HasPicture("old-name");
+      // Hotkeys have no effect while the sequence runs.
+      harness_->Hotkeys().Press('S');
+      Click(page, "cancel");
+    });
+    View().RunSettingsSequence();
+    QVERIFY(driver.AllDone());
+    QVERIFY(old_pictures_gone_before_test_page);
+    QCOMPARE(Settings().contact_name, std::string("new-name"));
+    QVERIFY(!Settings().connected);  // untested after Cancel
+    QCOMPARE(View().SlideshowTimerId(), 0);
+    QVERIFY(!View().IsDialogOpen());
+  }
+
+  void unchangedSettingsAfterASuccessfulTestSendNothing() {
+    QVERIFY(Upload("old-name"));
+    Settings().connected = true;
+    test::ModalDriver driver;
+    driver.Expect<CSettingsDialog>([](CSettingsDialog* page) { Click(page, "next"); });
+    View().RunSettingsSequence();
+    QVERIFY(driver.AllDone());
+    QVERIFY(driver.Problems().empty());  // no test page
+    QVERIFY(HasPicture("old-name"));     // no delete request
+    QVERIFY(Settings().connected);
+  }
+
+  void backShowsTheValuesJustEnteredAndNextTestsTheConnection() {
+    test::ModalDriver driver;
+    QString shown_after_back;
+    QString message;
+    driver.Expect<CSettingsDialog>([](CSettingsDialog* page) {
+      SetContactName(page, "entered");
+      Click(page, "next");
+    });
+    driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "back"); });
+    driver.Expect<CSettingsDialog>([&](CSettingsDialog* page) {
+      shown_after_back = page->findChild<QLineEdit*>("contactName")->text();
+      Click(page, "next");
+    });
+    driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "next"); });
+    driver.ExpectMessageBox(&message);
+    View().RunSettingsSequence();
+    QVERIFY(driver.AllDone());
+    QCOMPARE(shown_after_back, QString("entered"));
+    QCOMPARE(message, QString("Connection to Web-Server was tested successfully."));
+    QVERIFY(Settings().connected);
+  }
+
+  void anUnreachableServerKeepsTheTestPageOpen() {
+    test::ModalDriver driver;
+    QString first_message;
+    QString second_message;
+    driver.Expect<CSettingsDialog>([](CSettingsDialog* page) {
+      page->findChild<QLineEdit*>("serverUrl")->setText(test::kRefusingServerUrl);
+      Click(page, "next");
+    });
+    driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "next"); });
+    driver.ExpectMessageBox(&first_message);
+    driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "testConnection"); });
+    driver.ExpectMessageBox(&second_message);
+    driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "cancel"); });
+    View().RunSettingsSequence();
+    QVERIFY(driver.AllDone());
+    const QString failed = "Connection to Web-Server failed.\nPlease check your program and firewall settings! ";
+    QCOMPARE(first_message, failed);
+    QCOMPARE(second_message, failed);
+    QVERIFY(!Settings().connected);
+  }
+
+  void onlyANewRefreshRateRestartsARunningSlideshow() {
+    Settings().connected = true;
+    test::ModalDriver driver;
+    driver.Expect<CInformationDialog>([](CInformationDialog* information) { information->accept(); });
+    View().OnSlideshow();
+    QVERIFY(driver.AllDone());
+    QCOMPARE(View().SlideshowTimerId(), CvantacastView::kSlideshowTimerEventId);
+    QCOMPARE(View().SlideshowIntervalMs(), 1000);
+
+    driver.Expect<CSettingsDialog>([](CSettingsDialog* page) {
+      page->findChild<QLineEdit*>("refreshRate")->setText("3000");
+      Click(page, "next");
+    });
+    View().RunSettingsSequence();
+    QVERIFY(driver.AllDone());
+    QCOMPARE(View().SlideshowTimerId(), CvantacastView::kSlideshowTimerEventId);
+    QCOMPARE(View().SlideshowIntervalMs(), 3000);
+  }
+
+ private:
+  std::string ServerUrl() const { return "http://127.0.0.1:" + std::to_string(server_->Port()) + "/"; }
+  CvantacastView& View() { return harness_->View(); }
+  CSettings& Settings() { return View().Settings(); }
+
+  bool Upload(const std::string& name) const {
+    const std::string picture = "\xFF\xD8 picture of " + name;
+    CWebRequest request;
+    request.AddFormItem("thescreen", "image.jpg", true, picture.data(), static_cast<std::uint32_t>(picture.size()));
+    return request.Request(ServerUrl() + "?server&stream_name=" + name, RequestPostMultipart, "");
+  }
+  bool HasPicture(const std::string& name) const {
+    CWebRequest request;
+    request.Request(ServerUrl() + "pictures/" + name + "/latest.jpg", RequestGet, "");
+    return request.ResponseHeaders().starts_with("HTTP/1.1 200");
+  }
+
+  std::unique_ptr<test::ServerProcess> server_;
+  std::unique_ptr<test::ViewHarness> harness_;
+};
+
+}  // namespace lumivanta
+
+QTEST_MAIN(lumivanta::SettingsSequenceTest)
+#include "SettingsSequenceTest.moc"
