@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QScreen>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int kHotkeyColumnWidthPx = 70;
 constexpr int kCommandColumnMarginPx = 74;
+constexpr int kAddressLines = 7;
 
 // Each row goes to the top of the list, so the list reads in the reverse of this order.
 constexpr std::array<std::pair<unsigned, unsigned>, 6> kHotkeyRowsAsInserted{{
@@ -61,6 +63,12 @@ CInformationDialog::CInformationDialog(CvantacastView& view, const QString& mess
   address_->setReadOnly(true);
   address_->setLineWrapMode(QPlainTextEdit::NoWrap);
   address_->setPlainText(ViewerAddressText(view.Settings().viewer_address, view.Settings().contact_name));
+  // Tall enough for the seven lines of the text; long lines scroll sideways.
+  address_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  address_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  address_->setFixedHeight(kAddressLines * address_->fontMetrics().lineSpacing() + 2 * address_->frameWidth() +
+                           2 * static_cast<int>(address_->document()->documentMargin()) +
+                           address_->horizontalScrollBar()->sizeHint().height());
   auto* address_layout = new QVBoxLayout(address_group);
   address_layout->addWidget(address_);
 
@@ -90,10 +98,10 @@ CInformationDialog::CInformationDialog(CvantacastView& view, const QString& mess
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(message_);
-  layout->addWidget(address_group, 1);
+  layout->addWidget(address_group);
   layout->addWidget(commands_group, 1);
   layout->addLayout(buttons);
-  resize(351, 392);
+  resize(std::max(351, sizeHint().width()), std::max(392, sizeHint().height()));
 }
 
 QString CInformationDialog::MessageText() const { return message_->text(); }

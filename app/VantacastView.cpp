@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <climits>
+#include <cstdio>
 
 #include "InformationDialog.h"
 #include "LogLine.h"
@@ -21,6 +22,22 @@ constexpr int kMinimumTimerIntervalMs = 10;
 // The hotkey rows: the key is the last character of each key text.
 constexpr std::array<unsigned, CvantacastView::kHotkeyCount> kHotkeyKeyTexts{
     ids::kKeyPublish, ids::kKeySlideshow, ids::kKeyMouseCursor, ids::kKeyOptions, ids::kKeyDelete, ids::kKeyRestore};
+
+// The log's lines also go to standard error, where a desktop session keeps
+// them and where a terminal shows them.
+void MirrorToStandardError(std::string_view line) {
+  if (line.starts_with("\r\n")) {
+    line.remove_prefix(2);
+  }
+  std::string shown;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (!(line[i] == '\r' && i + 1 < line.size() && line[i + 1] == '\n')) {
+      shown += line[i];
+    }
+  }
+  std::fprintf(stderr, "lumivanta: %s\n", shown.c_str());
+  std::fflush(stderr);
+}
 
 }  // namespace
 
@@ -84,6 +101,7 @@ void CvantacastView::AddLogLine(std::string_view text, bool with_time_stamp) {
     RegisterHotkeys();
   }
   const std::string line = MakeLogLine(text, with_time_stamp, first_line, clock_());
+  MirrorToStandardError(line);
   const std::string_view fitting = FitIntoLog(line, log_text_.size());
   if (fitting.empty()) {
     return;

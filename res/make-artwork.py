@@ -3,6 +3,7 @@
 (seven 25x25 pictures in button order), the program icon in four sizes and
 the two wizard pictures. The PNG files are committed; run this after a change."""
 
+import math
 import pathlib
 import subprocess
 import tempfile
@@ -60,12 +61,19 @@ TOOLBAR = [
 ]
 
 
+def arc(x, y, radius):
+    """A quarter circle around (x, y) from nearly straight up to nearly straight right, as short round-capped lines."""
+    points = [(x + radius * math.cos(math.radians(a)), y + radius * math.sin(math.radians(a)))
+              for a in range(-80, -9, 5)]
+    return " ".join(f"stroke-linecap round line {a[0]:.2f},{a[1]:.2f} {b[0]:.2f},{b[1]:.2f}"
+                    for a, b in zip(points, points[1:]))
+
+
 def on_the_air(x, y, radius, width, colour):
     """A red dot with two arcs, the sign of a live picture."""
     return (["-stroke", "none", "-fill", "#e02020"] + draw(f"translate {x},{y} circle 0,0 0,{radius}")
-            + ["-stroke", colour, "-strokewidth", str(width), "-fill", "none"]
-            + draw(f"translate {x},{y} arc {-radius * 2.6},{-radius * 2.6} {radius * 2.6},{radius * 2.6} -80,-10",
-                   f"translate {x},{y} arc {-radius * 4.2},{-radius * 4.2} {radius * 4.2},{radius * 4.2} -80,-10"))
+            + ["-stroke", colour, "-strokewidth", str(width), "-fill", "#00000000"]
+            + draw(arc(x, y, radius * 2.4), arc(x, y, radius * 3.9)))
 
 
 with tempfile.TemporaryDirectory() as tmp:
@@ -84,6 +92,6 @@ for size in (16, 32, 64, 128):
 convert("-size", "53x53", "xc:white", *monitor(0, 14, 1.6), *on_the_air(35, 18, 3, 2, "#e02020"),
         "-alpha", "off", f"PNG24:{HERE / 'header.png'}")
 
-convert("-size", "164x313", "gradient:#1d4e89-#4aa3df", *monitor(22, 100, 5), *on_the_air(116, 106, 7, 4, "white"),
+convert("-size", "164x313", "gradient:#1d4e89-#4aa3df", "-alpha", "set", *monitor(22, 100, 5), *on_the_air(116, 106, 7, 4, "white"),
         "-stroke", "none", "-fill", "white", "-font", "DejaVu-Sans-Bold", "-pointsize", "22", "-gravity", "south",
         "-annotate", "+0+28", "Lumivanta", "-alpha", "off", f"PNG24:{HERE / 'welcome.png'}")

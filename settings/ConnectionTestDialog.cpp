@@ -83,7 +83,7 @@ CConnectionTestDialog::CConnectionTestDialog(const CSettings& settings, std::fun
   layout->addWidget(header);
   layout->addWidget(MakeEtchedLine(this));
   layout->addLayout(page, 1);
-  resize(446, 379);
+  FixPageSize(this, 446, 379);
 }
 
 bool CConnectionTestDialog::TestAndReport() {

@@ -36,6 +36,7 @@ CSettingsDialog::CSettingsDialog(CSettings& live_settings, QWidget* parent)
   picture_quality_->setCurrentIndex(-1);
   picture_size_->setCurrentIndex(-1);
   AddToolTips();
+  FixPageSize(this, 447, 380);
 
   if (live_settings_.server_url.empty()) {
     UseDefaultValues();
@@ -55,6 +56,7 @@ void CSettingsDialog::BuildLayout() {
   contact_name_->setObjectName("contactName");
   picture_quality_ = new QComboBox(group);
   picture_quality_->setObjectName("pictureQuality");
+  picture_quality_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
   picture_size_ = new QComboBox(group);
   picture_size_->setObjectName("pictureSize");
   refresh_rate_ = new CFilteredEdit(group);
@@ -112,7 +114,6 @@ void CSettingsDialog::BuildLayout() {
   layout->addWidget(header);
   layout->addWidget(MakeEtchedLine(this));
   layout->addLayout(page, 1);
-  resize(447, 380);
 }
 
 void CSettingsDialog::AddToolTips() {

@@ -53,7 +53,7 @@ CWelcomeDialog::CWelcomeDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(area, 1);
   layout->addWidget(MakeEtchedLine(this));
   layout->addLayout(buttons);
-  resize(465, 361);
+  FixPageSize(this, 465, 361);
 }
 
 }  // namespace lumivanta

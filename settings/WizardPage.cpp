@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "Artwork.h"
 #include "HeaderLabel.h"
@@ -22,6 +23,13 @@ int DefaultToolTipDurationMs(const QString& text) {
 void SetUpWizardPage(QDialog* page) {
   page->setWindowTitle(kWizardTitle);
   page->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+}
+
+void FixPageSize(QDialog* page, int min_width_px, int min_height_px) {
+  QLayout* layout = page->layout();
+  const int width = std::max(min_width_px, layout->minimumSize().width());
+  const int height = layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : layout->sizeHint().height();
+  page->setFixedSize(width, std::max(min_height_px, height));
 }
 
 QLabel* MakePictureLabel(QWidget* parent, const QString& resource) {

@@ -20,6 +20,10 @@ void SetUpWizardPage(QDialog* page);
 // The white band with the bold title, the subtitle and the header picture at the right.
 QWidget* MakeHeaderBand(QWidget* parent, const QString& title, const QString& subtitle);
 
+// Gives a page its size: at least the given one, wider when its controls
+// need it, and tall enough for its wrapped texts at that width.
+void FixPageSize(QDialog* page, int min_width_px, int min_height_px);
+
 // A label showing one of the program's pictures.
 QLabel* MakePictureLabel(QWidget* parent, const QString& resource);
 
