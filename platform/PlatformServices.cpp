@@ -1,9 +1,29 @@
 #include "PlatformServices.h"
 
+#include <QGuiApplication>
+
+#include "X11GlobalHotkeys.h"
+#include "X11ScreenSource.h"
+
 namespace lumivanta {
+namespace {
 
-std::unique_ptr<GlobalHotkeys> MakeGlobalHotkeys() { return std::make_unique<NoGlobalHotkeys>(); }
+bool OnX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 
-std::unique_ptr<ScreenSource> MakeScreenSource() { return nullptr; }
+}  // namespace
+
+std::unique_ptr<GlobalHotkeys> MakeGlobalHotkeys() {
+  if (OnX11()) {
+    return std::make_unique<X11GlobalHotkeys>();
+  }
+  return std::make_unique<NoGlobalHotkeys>();
+}
+
+std::unique_ptr<ScreenSource> MakeScreenSource() {
+  if (OnX11()) {
+    return std::make_unique<X11ScreenSource>();
+  }
+  return nullptr;
+}
 
 }  // namespace lumivanta

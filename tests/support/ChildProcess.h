@@ -10,9 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -29,7 +31,9 @@ class ChildProcess {
     std::string err;
   };
 
-  ChildProcess(const std::vector<std::string>& arguments, bool capture_stderr) {
+  // Starts the program in working_directory (the current one when empty).
+  ChildProcess(const std::vector<std::string>& arguments, bool capture_stderr,
+               const std::string& working_directory = {}) {
     int out_pipe[2] = {-1, -1};
     int err_pipe[2] = {-1, -1};
     if (::pipe2(out_pipe, O_CLOEXEC) != 0 || (capture_stderr && ::pipe2(err_pipe, O_CLOEXEC) != 0)) {
@@ -40,6 +44,9 @@ class ChildProcess {
     posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
     if (capture_stderr) {
       posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
+    }
+    if (!working_directory.empty()) {
+      posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
     }
     std::vector<char*> argv;
     for (const auto& argument : arguments) {
@@ -87,12 +94,64 @@ class ChildProcess {
     throw std::runtime_error("no line from the child process; got '" + line + "'");
   }
 
+  // What the child wrote to its captured standard error so far, read without waiting.
+  const std::string& ErrorOutput() {
+    char buffer[4096];
+    pollfd request = {err_fd_, POLLIN, 0};
+    while (err_fd_ >= 0 && ::poll(&request, 1, 0) == 1) {
+      const ssize_t got = ::read(err_fd_, buffer, sizeof(buffer));
+      if (got <= 0) {
+        break;
+      }
+      err_text_.append(buffer, static_cast<std::size_t>(got));
+    }
+    return err_text_;
+  }
+
+  // Waits until the captured standard error holds text (count times); false on time-out.
+  bool WaitForErrorText(std::string_view text, std::chrono::milliseconds timeout, std::size_t count = 1) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+      if (Occurrences(ErrorOutput(), text) >= count) {
+        return true;
+      }
+      if (std::chrono::steady_clock::now() > deadline) {
+        return false;
+      }
+      WaitReadable(err_fd_, std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(50)));
+    }
+  }
+
+  static std::size_t Occurrences(std::string_view text, std::string_view part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string_view::npos; at = text.find(part, at + part.size())) {
+      ++count;
+    }
+    return count;
+  }
+
+  // Whether the process is still running.
+  bool IsRunning() {
+    int status = 0;
+    if (pid_ > 0 && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      exited_status_ = status;
+    }
+    return pid_ > 0;
+  }
+
   // Reads the pipes to their end and reaps the process; throws when it does not end in time.
   Finished WaitForExit(std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     Finished finished;
     DrainUntilClosed(out_fd_, finished.out, deadline);
+    ErrorOutput();
+    finished.err = err_text_;
     DrainUntilClosed(err_fd_, finished.err, deadline);
+    if (pid_ < 0) {
+      finished.exit_code = WIFEXITED(exited_status_) ? WEXITSTATUS(exited_status_) : -WTERMSIG(exited_status_);
+      return finished;
+    }
     int status = 0;
     while (::waitpid(pid_, &status, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > deadline) {
@@ -139,6 +198,8 @@ class ChildProcess {
   pid_t pid_ = -1;
   int out_fd_ = -1;
   int err_fd_ = -1;
+  int exited_status_ = 0;
+  std::string err_text_;
 };
 
 }  // namespace lumivanta::test

@@ -1,0 +1,27 @@
+#pragma once
+
+// Where the primary display lies on the X screen.
+
+#include <X11/Xlib.h>
+
+namespace lumivanta {
+
+struct ScreenRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+
+  bool Contains(int point_x, int point_y) const {
+    return point_x >= x && point_y >= y && point_x - x < width && point_y - y < height;
+  }
+  bool operator==(const ScreenRect&) const = default;
+};
+
+// The rectangle of the RandR primary output's CRTC; without one (Xvfb has no
+// primary output) the first active CRTC's; without RandR or an active CRTC the
+// whole root window. Always inside the root window. Call under an XErrorTrap:
+// the outputs can change between the requests.
+ScreenRect FindPrimaryDisplay(Display* display, Window root);
+
+}  // namespace lumivanta

@@ -1,0 +1,30 @@
+#pragma once
+
+// What a key grab needs to know of the keyboard, asked over an xcb connection.
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+namespace lumivanta {
+
+// xcb replies and errors are allocated with malloc and released with free.
+struct XcbFreer {
+  void operator()(void* reply) const { std::free(reply); }
+};
+template <typename Reply>
+using XcbReply = std::unique_ptr<Reply, XcbFreer>;
+
+using XcbKeysym = std::uint32_t;
+
+// The first keycode that produces the keysym (0 when none does), searched as
+// Xlib does: the unshifted column of every key first, then the next column.
+xcb_keycode_t KeycodeForKeysym(xcb_connection_t* connection, XcbKeysym keysym);
+
+// The modifier bit that Num Lock sets (Mod2 on most servers); 0 when no
+// modifier carries the Num Lock key.
+std::uint16_t NumLockMask(xcb_connection_t* connection);
+
+}  // namespace lumivanta

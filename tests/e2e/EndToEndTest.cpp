@@ -1,0 +1,246 @@
+// The real program under a real X server with a window manager, publishing to
+// the real lumivanta-server: hotkeys pressed while another window has the
+// focus, pictures checked as the server received them.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "CxImage.h"
+#include "ProgramSession.h"
+#include "Publisher.h"
+
+namespace lumivanta {
+namespace {
+
+using namespace std::chrono_literals;
+using test::kInformationTitle;
+using test::kMainWindowTitle;
+using test::ProgramSession;
+
+// The test screen as the program must publish it: the same downscaling to
+// 600 pixels high and the same encoding at quality 60, decoded again.
+test::DecodedJpeg ExpectedPicture(const test::OwnedScreen& screen) {
+  CxImage expected;
+  const ScreenImage view = screen.View();
+  expected.CreateFromBitmap(&view);
+  const EncodedPicture encoded = ConvertScaleEncode(expected, 600, 1);
+  return test::DecodeJpeg(encoded.bytes.get(), encoded.byte_count);
+}
+
+// Mean difference per channel between the received picture and the expected
+// one, leaving out a rectangle (screen coordinates) where other windows stood.
+double MeanDifference(const test::DecodedJpeg& received, const test::DecodedJpeg& expected, int skip_left, int skip_top,
+                      int skip_right, int skip_bottom) {
+  double total = 0;
+  long counted = 0;
+  const double scale = 600.0 / 1080.0;
+  for (std::uint32_t row = 0; row < received.height; ++row) {
+    for (std::uint32_t x = 0; x < received.width; ++x) {
+      const double screen_x = x / scale;
+      const double screen_y = row / scale;
+      if (screen_x >= skip_left && screen_x < skip_right && screen_y >= skip_top && screen_y < skip_bottom) {
+        continue;
+      }
+      const std::uint8_t* got = received.At(x, row);
+      const std::uint8_t* want = expected.At(x, row);
+      for (int channel = 0; channel < 3; ++channel) {
+        total += std::abs(got[channel] - want[channel]);
+      }
+      counted += 3;
+    }
+  }
+  return counted == 0 ? 255.0 : total / static_cast<double>(counted);
+}
+
+bool IsRed(const std::uint8_t* rgb) { return rgb[0] > 170 && rgb[1] < 110 && rgb[2] < 110; }
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void StartWithMainWindow() {
+    session_.StartProgram();
+    ASSERT_TRUE(session_.WaitShown(kMainWindowTitle)) << session_.Program().ErrorOutput();
+    ASSERT_TRUE(session_.Program().WaitForErrorText("Connection to Web-Server was tested successfully.", 10s));
+  }
+  // Closes the information dialog with Enter, as a person would.
+  void CloseInformation() {
+    ASSERT_TRUE(session_.WaitShown(kInformationTitle));
+    session_.PressInActiveWindow("Return");
+    ASSERT_TRUE(session_.WaitShown(kInformationTitle, false));
+  }
+
+  ProgramSession session_;
+};
+
+TEST_F(EndToEnd, CtrlPPublishesTheScreenAndReportsIt) {
+  StartWithMainWindow();
+  const std::uint64_t before = session_.State().sequence;
+  session_.Press("ctrl+p");
+  const auto published = session_.WaitForPictureAfter(before);
+  ASSERT_TRUE(published);
+  ASSERT_TRUE(session_.Program().WaitForErrorText(" : Picture sent.", 10s));
+  ASSERT_TRUE(session_.WaitShown(kInformationTitle));
+  EXPECT_TRUE(session_.IsAlwaysOnTop(kInformationTitle));
+  EXPECT_FALSE(session_.IsShown(kMainWindowTitle));  // minimised before the capture
+
+  const test::DecodedJpeg picture = session_.NewestPicture();
+  ASSERT_EQ(picture.width, 1066u);
+  ASSERT_EQ(picture.height, 600u);
+  // Apart from the other program's window, the picture is the test screen.
+  const ProgramSession::Area other = session_.FocusHolderArea();
+  EXPECT_LT(
+      MeanDifference(picture, ExpectedPicture(session_.TestScreen()), other.left, other.top, other.right, other.bottom),
+      1.0);
+
+  CloseInformation();
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(session_.State().sequence, published->sequence);  // exactly one picture
+}
+
+TEST_F(EndToEnd, CtrlMPublishesAtOnceWithTheRedArrowOnThePointer) {
+  StartWithMainWindow();
+  const int pointer_x = 1500;
+  const int pointer_y = 800;
+  session_.MovePointer(pointer_x, pointer_y);
+  const double scale = 600.0 / 1080.0;
+  // Inside the arrow, a little below and right of its tip.
+  const auto arrow_x = static_cast<std::uint32_t>((pointer_x + 4) * scale);
+  const auto arrow_y = static_cast<std::uint32_t>((pointer_y + 9) * scale);
+
+  session_.Press("ctrl+p");
+  const auto plain = session_.WaitForPictureAfter(session_.State().sequence);
+  ASSERT_TRUE(plain);
+  CloseInformation();
+  EXPECT_FALSE(IsRed(session_.NewestPicture().At(arrow_x, arrow_y)));
+
+  session_.Press("ctrl+m");
+  const auto with_arrow = session_.WaitForPictureAfter(plain->sequence);
+  ASSERT_TRUE(with_arrow);
+  const test::DecodedJpeg picture = session_.NewestPicture();
+  EXPECT_TRUE(IsRed(picture.At(arrow_x, arrow_y)));
+  EXPECT_TRUE(IsRed(picture.At(arrow_x + 1, arrow_y + 2)));
+  CloseInformation();
+}
+
+TEST_F(EndToEnd, CtrlSRunsASlideshowThatPausesWhileADialogIsOpen) {
+  session_.StartProgram();
+  ASSERT_TRUE(session_.WaitShown(kMainWindowTitle));
+  const std::uint64_t before = session_.State().sequence;
+  session_.Press("ctrl+s");
+  const auto first = session_.WaitForPictureAfter(before);
+  ASSERT_TRUE(first);
+  ASSERT_TRUE(session_.WaitShown(kInformationTitle));  // "Slideshow started."
+  ASSERT_TRUE(session_.Program().WaitForErrorText(" : Slideshow started.", 10s));
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(session_.State().sequence, first->sequence);  // the timer waits for the dialog
+
+  CloseInformation();
+  std::this_thread::sleep_for(4s);
+  const std::uint64_t pictures = session_.State().sequence - first->sequence;
+  EXPECT_GE(pictures, 2u);  // about one a second
+  EXPECT_LE(pictures, 6u);
+
+  session_.Press("ctrl+s");
+  ASSERT_TRUE(session_.Program().WaitForErrorText(" : Slideshow stopped.", 10s));
+  CloseInformation();
+  const std::uint64_t stopped = session_.State().sequence;
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(session_.State().sequence, stopped);
+}
+
+TEST_F(EndToEnd, CtrlDDeletesThePicturesAndCtrlRRestoresTheWindow) {
+  StartWithMainWindow();
+  session_.Press("ctrl+p");
+  ASSERT_TRUE(session_.WaitForPictureAfter(0));
+  CloseInformation();
+  ASSERT_FALSE(session_.IsShown(kMainWindowTitle));
+
+  session_.Press("ctrl+d");
+  ASSERT_TRUE(session_.Program().WaitForErrorText(" : Pictures deleted successfully.", 10s));
+  EXPECT_FALSE(session_.State().present);
+  CloseInformation();
+
+  session_.Press("ctrl+r");
+  EXPECT_TRUE(session_.WaitShown(kMainWindowTitle));
+  session_.Press("ctrl+r");
+  EXPECT_TRUE(session_.WaitShown(kMainWindowTitle, false));
+}
+
+TEST_F(EndToEnd, ExitWritesTheSettingsAndSendsTheDeleteRequest) {
+  const std::string configuration = session_.Directory().File("lumivanta.lic");
+  std::filesystem::remove(configuration);
+  session_.StartProgram();
+  // Without a configuration file the wizard comes first; its defaults are taken as they are.
+  ASSERT_TRUE(session_.WaitShown(test::kWizardTitle));
+  session_.PressInActiveWindow("Escape");  // the welcome page
+  ASSERT_TRUE(session_.WaitShown(test::kWizardTitle));
+  session_.PressInActiveWindow("Escape");  // the settings page, cancelled
+  ASSERT_TRUE(session_.WaitShown(kMainWindowTitle));
+  session_.Program();
+
+  // Exit from the window's close box, through the window manager.
+  session_.PressInActiveWindow("alt+F4");
+  const test::ChildProcess::Finished finished = session_.Program().WaitForExit(30s);
+  EXPECT_EQ(finished.exit_code, 0) << finished.err;
+  ASSERT_TRUE(std::filesystem::is_regular_file(configuration));
+  CSettings saved;
+  saved.file_name = configuration;
+  ASSERT_TRUE(saved.Load());
+  EXPECT_EQ(saved.server_url, "http://localhost:8080/");
+
+  // The next start reads the file: no wizard. It points at the session's server now.
+  session_.WriteConfiguration(session_.Directory().Path().string(), {});
+  ASSERT_TRUE(test::Get(session_.ServerPort(), "/").status == 200);
+  session_.StartProgram();
+  ASSERT_TRUE(session_.WaitShown(kMainWindowTitle));
+  EXPECT_FALSE(session_.IsShown(test::kWizardTitle));
+  session_.Press("ctrl+p");
+  ASSERT_TRUE(session_.WaitForPictureAfter(0));
+  CloseInformation();
+  session_.Press("ctrl+r");
+  ASSERT_TRUE(session_.WaitShown(kMainWindowTitle));
+  session_.PressInActiveWindow("alt+F4");
+  EXPECT_EQ(session_.Program().WaitForExit(30s).exit_code, 0);
+  EXPECT_FALSE(session_.State().present);  // the delete request at the end of the run
+}
+
+TEST_F(EndToEnd, ASecondInstanceRunsWhileTheFirstHoldsTheHotkeys) {
+  StartWithMainWindow();
+  test::TempDir second_directory;
+  session_.WriteConfiguration(second_directory.Path().string(), {});
+  std::unique_ptr<test::ChildProcess> second;
+  session_.StartProgramIn(second_directory.Path().string(), second);
+  ASSERT_TRUE(second->WaitForErrorText("Connection to Web-Server was tested successfully.", 30s));
+  std::this_thread::sleep_for(1s);
+  EXPECT_TRUE(second->IsRunning());
+  EXPECT_TRUE(session_.Program().IsRunning());
+
+  // The first instance keeps its hotkeys.
+  session_.Press("ctrl+p");
+  ASSERT_TRUE(session_.Program().WaitForErrorText(" : Picture sent.", 10s));
+  EXPECT_EQ(test::ChildProcess::Occurrences(second->ErrorOutput(), "Picture sent."), 0u);
+  CloseInformation();
+}
+
+TEST(EndToEndUnreachable, PublishAndSlideshowLogTheFailureAndChangeNothing) {
+  test::ProgramOptions options;
+  options.server_url = "http://127.0.0.1:1/";
+  ProgramSession session(options);
+  session.StartProgram();
+  ASSERT_TRUE(session.WaitShown(kMainWindowTitle));
+  ASSERT_TRUE(session.Program().WaitForErrorText("Connection to Web-Server failed.", 20s));
+  session.Press("ctrl+p");
+  ASSERT_TRUE(session.Program().WaitForErrorText("Connection to Web-Server failed.", 20s, 2));
+  session.Press("ctrl+s");
+  ASSERT_TRUE(session.Program().WaitForErrorText("Connection to Web-Server failed.", 20s, 3));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_TRUE(session.IsShown(kMainWindowTitle));
+  EXPECT_FALSE(session.IsShown(kInformationTitle));
+  EXPECT_EQ(test::ChildProcess::Occurrences(session.Program().ErrorOutput(), "Picture sent."), 0u);
+  EXPECT_EQ(test::ChildProcess::Occurrences(session.Program().ErrorOutput(), "Slideshow started."), 0u);
+}
+
+}  // namespace
+}  // namespace lumivanta
