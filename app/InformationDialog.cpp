@@ -84,6 +84,13 @@ CInformationDialog::CInformationDialog(CvantacastView& view, const QString& mess
   for (const auto& [key, command] : kHotkeyRowsAsInserted) {
     hotkeys_->insertTopLevelItem(0, new QTreeWidgetItem({FromText(Text(key)), FromText(Text(command))}));
   }
+  // As tall as its six rows, as the list needs no scrolling.
+  hotkeys_->ensurePolished();
+  hotkeys_->setFixedHeight(hotkeys_->header()->sizeHint().height() +
+                           static_cast<int>(kHotkeyRowsAsInserted.size()) * hotkeys_->sizeHintForRow(0) +
+                           2 * hotkeys_->frameWidth() + 2);
+  hotkeys_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  hotkeys_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* commands_layout = new QVBoxLayout(commands_group);
   commands_layout->addWidget(hotkeys_);
 
@@ -99,9 +106,9 @@ CInformationDialog::CInformationDialog(CvantacastView& view, const QString& mess
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(message_);
   layout->addWidget(address_group);
-  layout->addWidget(commands_group, 1);
+  layout->addWidget(commands_group);
   layout->addLayout(buttons);
-  resize(std::max(351, sizeHint().width()), std::max(392, sizeHint().height()));
+  resize(std::max(351, sizeHint().width()), sizeHint().height());
 }
 
 QString CInformationDialog::MessageText() const { return message_->text(); }

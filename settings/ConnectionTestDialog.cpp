@@ -73,16 +73,7 @@ CConnectionTestDialog::CConnectionTestDialog(const CSettings& settings, std::fun
   page->addWidget(second);
   page->addSpacing(12);
   page->addLayout(test_row);
-  page->addStretch();
-  page->addWidget(MakeEtchedLine(this));
-  page->addLayout(buttons);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(header);
-  layout->addWidget(MakeEtchedLine(this));
-  layout->addLayout(page, 1);
+  LayOutHeaderedPage(this, header, page, buttons);
   FixPageSize(this, 446, 379);
 }
 

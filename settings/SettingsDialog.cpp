@@ -104,16 +104,7 @@ void CSettingsDialog::BuildLayout() {
   auto* page = new QVBoxLayout;
   page->setContentsMargins(11, 6, 11, 11);
   page->addWidget(group);
-  page->addStretch();
-  page->addWidget(MakeEtchedLine(this));
-  page->addLayout(buttons);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->setSpacing(0);
-  layout->addWidget(header);
-  layout->addWidget(MakeEtchedLine(this));
-  layout->addLayout(page, 1);
+  LayOutHeaderedPage(this, header, page, buttons);
 }
 
 void CSettingsDialog::AddToolTips() {

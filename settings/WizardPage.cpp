@@ -25,6 +25,23 @@ void SetUpWizardPage(QDialog* page) {
   page->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
 }
 
+void LayOutHeaderedPage(QDialog* page, QWidget* header, QLayout* content, QLayout* buttons) {
+  auto* body = new QVBoxLayout;
+  body->setContentsMargins(content->contentsMargins());
+  content->setContentsMargins(0, 0, 0, 0);
+  body->addLayout(content);
+  body->addStretch();
+  body->addWidget(MakeEtchedLine(page));
+  body->addLayout(buttons);
+
+  auto* layout = new QVBoxLayout(page);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(header);
+  layout->addWidget(MakeEtchedLine(page));
+  layout->addLayout(body, 1);
+}
+
 void FixPageSize(QDialog* page, int min_width_px, int min_height_px) {
   QLayout* layout = page->layout();
   const int width = std::max(min_width_px, layout->minimumSize().width());

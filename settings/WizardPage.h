@@ -20,6 +20,10 @@ void SetUpWizardPage(QDialog* page);
 // The white band with the bold title, the subtitle and the header picture at the right.
 QWidget* MakeHeaderBand(QWidget* parent, const QString& title, const QString& subtitle);
 
+// Lays out a page: the header band and an etched line on top, then the
+// page's own content, then an etched line and the row of buttons.
+void LayOutHeaderedPage(QDialog* page, QWidget* header, QLayout* content, QLayout* buttons);
+
 // Gives a page its size: at least the given one, wider when its controls
 // need it, and tall enough for its wrapped texts at that width.
 void FixPageSize(QDialog* page, int min_width_px, int min_height_px);

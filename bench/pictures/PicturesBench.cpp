@@ -9,8 +9,6 @@
 // with 1 when a required ratio is missed.
 
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,14 +20,14 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CxImage.h"
 #include "MemoryFile.h"
 #include "PictureTestSupport.h"
 #include "Publisher.h"
-
-extern char** environ;
+#include "TimedRun.h"
 
 namespace {
 
@@ -126,20 +124,7 @@ double FfmpegSeconds(int frames) {
                                         "-q:v",     "11",           "-threads",
                                         "1",        "-frames:v",    std::to_string(frames),
                                         "-f",       "null",         "-"};
-  std::vector<char*> argv;
-  for (auto& argument : arguments) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = -1;
-  if (::posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) {
-    return -1.0;
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed.count() : -1.0;
+  return lumivanta::bench::WallSecondsOfRun(std::move(arguments));
 }
 
 // ffmpeg's time per frame without its start-up: the difference of a long and a

@@ -10,8 +10,6 @@
 // capture cost exceeds the required 5 ms.
 
 #include <benchmark/benchmark.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -20,16 +18,16 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "PointerArrow.h"
 #include "Publisher.h"
 #include "ScreenImage.h"
+#include "TimedRun.h"
 #include "X11Scene.h"
 #include "X11ScreenSource.h"
 #include "XvfbSession.h"
-
-extern char** environ;
 
 namespace {
 
@@ -140,20 +138,7 @@ double FfmpegSeconds(int frames) {
   const std::vector<std::string> output = {"-frames:v", std::to_string(frames), "-threads", "1", "-f", "null", "-"};
   arguments.insert(arguments.end(), input.begin(), input.end());
   arguments.insert(arguments.end(), output.begin(), output.end());
-  std::vector<char*> argv;
-  for (auto& argument : arguments) {
-    argv.push_back(argument.data());
-  }
-  argv.push_back(nullptr);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = -1;
-  if (::posix_spawnp(&pid, "ffmpeg", nullptr, nullptr, argv.data(), environ) != 0) {
-    return -1.0;
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed.count() : -1.0;
+  return lumivanta::bench::WallSecondsOfRun(std::move(arguments));
 }
 
 void BM_FfmpegPerFrame(benchmark::State& state) {

@@ -6,7 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,8 +18,6 @@
 #include <thread>
 #include <utility>
 #include <vector>
-
-extern char** environ;
 
 namespace lumivanta::test {
 
@@ -39,29 +37,38 @@ class ChildProcess {
     if (::pipe2(out_pipe, O_CLOEXEC) != 0 || (capture_stderr && ::pipe2(err_pipe, O_CLOEXEC) != 0)) {
       throw std::runtime_error("pipe2 failed");
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out_pipe[1], STDOUT_FILENO);
-    if (capture_stderr) {
-      posix_spawn_file_actions_adddup2(&actions, err_pipe[1], STDERR_FILENO);
-    }
-    if (!working_directory.empty()) {
-      posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
-    }
     std::vector<char*> argv;
     for (const auto& argument : arguments) {
       argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    const int spawned = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t parent = ::getpid();
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // In the child only async-signal-safe calls until exec. It dies with
+      // the test, so that a test that crashes leaves nothing running.
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+      if (::getppid() != parent) {
+        ::_exit(127);
+      }
+      ::dup2(out_pipe[1], STDOUT_FILENO);
+      if (capture_stderr) {
+        ::dup2(err_pipe[1], STDERR_FILENO);
+      }
+      if (!working_directory.empty() && ::chdir(working_directory.c_str()) != 0) {
+        ::_exit(127);
+      }
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    const bool spawned = pid_ > 0;
     ::close(out_pipe[1]);
     out_fd_ = out_pipe[0];
     if (capture_stderr) {
       ::close(err_pipe[1]);
       err_fd_ = err_pipe[0];
     }
-    if (spawned != 0) {
+    if (!spawned) {
       pid_ = -1;
       CloseFds();
       throw std::runtime_error("cannot start " + arguments.front());

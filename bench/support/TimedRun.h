@@ -1,0 +1,34 @@
+#pragma once
+
+// Runs another program (found on PATH) to its end and measures its wall time.
+
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace lumivanta::bench {
+
+// Seconds from start to exit; negative when the program cannot run or fails.
+inline double WallSecondsOfRun(std::vector<std::string> arguments) {
+  std::vector<char*> argv;
+  for (auto& argument : arguments) {
+    argv.push_back(argument.data());
+  }
+  argv.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = -1;
+  if (::posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
+    return -1.0;
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? elapsed.count() : -1.0;
+}
+
+}  // namespace lumivanta::bench
