@@ -98,6 +98,21 @@ TEST(WebRequestWire, UnknownKindsAreGetsAndAnAgentIsAnnouncedOnlyWhenGiven) {
             "GET / HTTP/1.0\r\n" + HostHeader(server) + "User-Agent: Tester/1\r\nAccept: */*\r\n\r\n");
 }
 
+TEST(WebRequestWire, OnlyTheExactSchemeHttpsSpeaksTls) {
+  // A peer that hangs up on the first bytes it gets, noting them.
+  LoopbackServer tls_peer("", Behaviour::kCloseWhileReading, 1);
+  CWebRequest secure;
+  EXPECT_FALSE(secure.Request("https://127.0.0.1:" + std::to_string(tls_peer.Port()) + "/", RequestGet, ""));
+  EXPECT_NE(secure.LastError(), 0u);
+  ASSERT_FALSE(tls_peer.Requests().empty());
+  EXPECT_EQ(tls_peer.Requests()[0].substr(0, 1), "\x16");  // a TLS handshake record, nothing in clear
+
+  LoopbackServer server(HttpResponse("200 OK", "connectok"));
+  CWebRequest plain;
+  EXPECT_TRUE(plain.Request("HTTPS://127.0.0.1:" + std::to_string(server.Port()) + "/", RequestGet, ""));
+  EXPECT_EQ(plain.ResponseBody(), "connectok");
+}
+
 TEST(WebRequestResponse, TheStatusCodeIsNeverExaminedButAnEmptyBodyFails) {
   {
     LoopbackServer server(HttpResponse("500 Internal Server Error", "connectok"));
