@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "CxImage.h"
+#include "ScaleGeometry.h"
 
 namespace lumivanta {
 namespace {
@@ -14,22 +15,6 @@ RgbQuad ClampedColour(float blue, float green, float red) {
   return RgbQuad{static_cast<std::uint8_t>(std::clamp(blue, 0.0f, 255.0f)),
                  static_cast<std::uint8_t>(std::clamp(green, 0.0f, 255.0f)),
                  static_cast<std::uint8_t>(std::clamp(red, 0.0f, 255.0f)), 0};
-}
-
-// Integer part by truncation, one less for negative values.
-std::int32_t FloorAsWritten(float value) {
-  std::int32_t whole = static_cast<std::int32_t>(value);
-  if (value < 0) {
-    --whole;
-  }
-  return whole;
-}
-
-// Width of the part of [low, high] inside the unit square of pixel i.
-float OverlapWithPixel(float low, float high, std::int32_t i) {
-  const float pixel_low = static_cast<float>(i) - 0.5f;
-  const float pixel_high = static_cast<float>(i) + 0.5f;
-  return std::max(0.0f, std::min(high, pixel_high) - std::max(low, pixel_low));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "CxImage.h"
 #include "PixelKernels.h"
+#include "ScaleGeometry.h"
 
 namespace lumivanta {
 namespace {
@@ -16,20 +17,6 @@ struct Tap {
 
 // Source position of destination sample d, pixel centres at whole numbers.
 float SourcePosition(std::uint32_t d, float scale) { return (static_cast<float>(d) + 0.5f) * scale - 0.5f; }
-
-std::int32_t FloorAsWritten(float value) {
-  std::int32_t whole = static_cast<std::int32_t>(value);
-  if (value < 0) {
-    --whole;
-  }
-  return whole;
-}
-
-float OverlapWithPixel(float low, float high, std::int32_t i) {
-  const float pixel_low = static_cast<float>(i) - 0.5f;
-  const float pixel_high = static_cast<float>(i) + 0.5f;
-  return std::max(0.0f, std::min(high, pixel_high) - std::max(low, pixel_low));
-}
 
 // Clamps the indices to the picture, merges the taps that land on the same
 // edge sample, and stores the weights in fixed point. The weights are rounded

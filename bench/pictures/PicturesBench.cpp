@@ -131,13 +131,12 @@ double FfmpegSeconds(int frames) {
 // short run divided by the difference of their frame counts.
 void BM_FfmpegPerFrame(benchmark::State& state) {
   for (auto _ : state) {
-    const double short_run = FfmpegSeconds(kFfmpegShortRun);
-    const double long_run = FfmpegSeconds(kFfmpegLongRun);
-    if (short_run < 0 || long_run < 0) {
+    const auto per_frame = lumivanta::bench::SecondsPerItem(FfmpegSeconds, kFfmpegShortRun, kFfmpegLongRun);
+    if (!per_frame) {
       state.SkipWithError("ffmpeg is missing or failed");
       break;
     }
-    state.SetIterationTime((long_run - short_run) / (kFfmpegLongRun - kFfmpegShortRun));
+    state.SetIterationTime(*per_frame);
   }
 }
 

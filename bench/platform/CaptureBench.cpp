@@ -143,13 +143,12 @@ double FfmpegSeconds(int frames) {
 
 void BM_FfmpegPerFrame(benchmark::State& state) {
   for (auto _ : state) {
-    const double short_run = FfmpegSeconds(kFfmpegShortRun);
-    const double long_run = FfmpegSeconds(kFfmpegLongRun);
-    if (short_run < 0 || long_run < 0) {
+    const auto per_frame = lumivanta::bench::SecondsPerItem(FfmpegSeconds, kFfmpegShortRun, kFfmpegLongRun);
+    if (!per_frame) {
       state.SkipWithError("ffmpeg is missing or failed");
       break;
     }
-    Record(state, kFfmpeg, (long_run - short_run) * 1000.0 / (kFfmpegLongRun - kFfmpegShortRun));
+    Record(state, kFfmpeg, *per_frame * 1000.0);
   }
 }
 
