@@ -56,6 +56,9 @@ struct X11ScreenSource::Connection {
   bool use_shared_memory = true;
   std::unique_ptr<SharedMemoryImage> shared_image;
   XImageHandle fetched_image;
+  // The rectangle of the last successful grab: the pointer is placed on the
+  // picture that was taken, without asking RandR a second time per capture.
+  ScreenRect grabbed;
 };
 
 X11ScreenSource::X11ScreenSource(X11GrabMethod method) {
@@ -132,6 +135,7 @@ bool X11ScreenSource::Grab(GrabbedScreen& screen) {
   screen.height = static_cast<std::uint32_t>(image->height);
   screen.bytes_per_row = static_cast<std::uint32_t>(image->bytes_per_line);
   screen.pixels = reinterpret_cast<std::uint8_t*>(image->data);
+  connection.grabbed = primary;
   last_report_.clear();
   return true;
 }
@@ -155,7 +159,8 @@ PointerState X11ScreenSource::Pointer() {
   if (!on_this_screen) {
     return pointer;
   }
-  const ScreenRect primary = FindPrimaryDisplay(display, connection_->root);
+  const ScreenRect primary =
+      connection_->grabbed.width > 0 ? connection_->grabbed : FindPrimaryDisplay(display, connection_->root);
   pointer.showing = primary.Contains(root_x, root_y);
   pointer.x = root_x - primary.x;
   pointer.y = root_y - primary.y;

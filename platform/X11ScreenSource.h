@@ -23,6 +23,8 @@ class X11ScreenSource : public ScreenSource {
   ~X11ScreenSource() override;
 
   bool Grab(GrabbedScreen& screen) override;
+  // Relative to the rectangle of the last successful grab (before any grab,
+  // the primary display as it is now).
   PointerState Pointer() override;
 
   // Whether grabs go through MIT-SHM: false when XGetImage was asked for or
