@@ -1,8 +1,8 @@
-#include "LogLine.h"
+#include "app/LogLine.h"
 
 #include <algorithm>
 
-#include "LocalTime.h"
+#include "base/LocalTime.h"
 
 namespace lumivanta {
 

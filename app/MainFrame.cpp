@@ -1,14 +1,14 @@
-#include "MainFrame.h"
+#include "app/MainFrame.h"
 
 #include <QAction>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QToolBar>
 
-#include "Artwork.h"
-#include "QtText.h"
-#include "StringTable.h"
-#include "VantacastView.h"
+#include "app/VantacastView.h"
+#include "dialogs/QtText.h"
+#include "res/Artwork.h"
+#include "strings/StringTable.h"
 
 namespace lumivanta {
 namespace {

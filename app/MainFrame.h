@@ -5,8 +5,8 @@
 
 #include <QMainWindow>
 
-#include "GlobalHotkeys.h"
-#include "ScreenSource.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/ScreenSource.h"
 
 class QAction;
 

@@ -2,10 +2,10 @@
 // changed, the delete request for the old address and the connection-test
 // page) and the first-run wizard that leads into it.
 
-#include "ConnectionTestDialog.h"
-#include "SettingsDialog.h"
-#include "VantacastView.h"
-#include "WelcomeDialog.h"
+#include "app/VantacastView.h"
+#include "dialogs/ConnectionTestDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/WelcomeDialog.h"
 
 namespace lumivanta {
 

@@ -1,11 +1,11 @@
-#include "VantacastApp.h"
+#include "app/VantacastApp.h"
 
 #include <QMessageBox>
 
-#include "AboutDialog.h"
-#include "MainFrame.h"
-#include "QtText.h"
-#include "StringTable.h"
+#include "app/MainFrame.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/QtText.h"
+#include "strings/StringTable.h"
 
 namespace lumivanta {
 

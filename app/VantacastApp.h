@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "GlobalHotkeys.h"
-#include "ScreenSource.h"
-#include "VantacastDoc.h"
+#include "app/VantacastDoc.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/ScreenSource.h"
 
 namespace lumivanta {
 

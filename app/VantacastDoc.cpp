@@ -1,9 +1,9 @@
-#include "VantacastDoc.h"
+#include "app/VantacastDoc.h"
 
-#include "MainFrame.h"
-#include "QtText.h"
-#include "StringTable.h"
-#include "VantacastView.h"
+#include "app/MainFrame.h"
+#include "app/VantacastView.h"
+#include "dialogs/QtText.h"
+#include "strings/StringTable.h"
 
 namespace lumivanta {
 

@@ -1,4 +1,4 @@
-#include "VantacastView.h"
+#include "app/VantacastView.h"
 
 #include <QAction>
 #include <QScrollBar>
@@ -6,10 +6,10 @@
 #include <climits>
 #include <cstdio>
 
-#include "InformationDialog.h"
-#include "LogLine.h"
-#include "QtText.h"
-#include "StringTable.h"
+#include "app/LogLine.h"
+#include "dialogs/InformationDialog.h"
+#include "dialogs/QtText.h"
+#include "strings/StringTable.h"
 
 namespace lumivanta {
 namespace {

@@ -11,11 +11,11 @@
 #include <memory>
 #include <string_view>
 
-#include "GlobalHotkeys.h"
-#include "Publisher.h"
-#include "ScreenSource.h"
-#include "ServerProtocol.h"
-#include "Settings.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/ScreenSource.h"
+#include "publish/Publisher.h"
+#include "publish/ServerProtocol.h"
+#include "settings/Settings.h"
 
 class QAction;
 class QTimer;

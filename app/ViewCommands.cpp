@@ -6,9 +6,9 @@
 #include <QThread>
 #include <QTimer>
 
-#include "PointerArrow.h"
-#include "StringTable.h"
-#include "VantacastView.h"
+#include "app/VantacastView.h"
+#include "pictures/PointerArrow.h"
+#include "strings/StringTable.h"
 
 namespace lumivanta {
 namespace {

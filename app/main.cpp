@@ -4,9 +4,9 @@
 
 #include <QApplication>
 
-#include "GlobalHotkeys.h"
-#include "PlatformServices.h"
-#include "VantacastApp.h"
+#include "app/VantacastApp.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/PlatformServices.h"
 
 namespace {
 // Every picture passes through buffers of megabytes that live for one

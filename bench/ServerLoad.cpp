@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "WebRequest.h"
+#include "web/WebRequest.h"
 
 namespace {
 

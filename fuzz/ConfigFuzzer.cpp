@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "Settings.h"
-#include "TextRules.h"
-#include "ValueCipher.h"
+#include "settings/Settings.h"
+#include "settings/TextRules.h"
+#include "settings/ValueCipher.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "CxImage.h"
+#include "pictures/CxImage.h"
 
 #include <algorithm>
 #include <cmath>

@@ -8,11 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "BitmapInfoHeader.h"
-#include "MallocBuffer.h"
-#include "PixelKernels.h"
-#include "RgbQuad.h"
-#include "ScreenImage.h"
+#include "pictures/BitmapInfoHeader.h"
+#include "pictures/MallocBuffer.h"
+#include "pictures/PixelKernels.h"
+#include "pictures/RgbQuad.h"
+#include "pictures/ScreenImage.h"
 
 namespace lumivanta {
 

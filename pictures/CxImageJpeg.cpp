@@ -7,9 +7,9 @@
 
 #include <jpeglib.h>
 
-#include "CxImage.h"
-#include "JpegFileDestination.h"
-#include "PictureFile.h"
+#include "pictures/CxImage.h"
+#include "pictures/JpegFileDestination.h"
+#include "pictures/PictureFile.h"
 
 namespace lumivanta {
 namespace {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "CxImage.h"
-#include "ScaleGeometry.h"
+#include "pictures/CxImage.h"
+#include "pictures/ScaleGeometry.h"
 
 namespace lumivanta {
 namespace {

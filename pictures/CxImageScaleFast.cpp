@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "CxImage.h"
-#include "ResampleAxis.h"
+#include "pictures/CxImage.h"
+#include "pictures/ResampleAxis.h"
 
 namespace lumivanta {
 namespace {

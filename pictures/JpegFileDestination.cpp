@@ -1,10 +1,10 @@
-#include "JpegFileDestination.h"
+#include "pictures/JpegFileDestination.h"
 
 #include <type_traits>
 
 #include <jerror.h>
 
-#include "PictureFile.h"
+#include "pictures/PictureFile.h"
 
 namespace lumivanta {
 

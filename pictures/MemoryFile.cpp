@@ -1,4 +1,4 @@
-#include "MemoryFile.h"
+#include "pictures/MemoryFile.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "PictureFile.h"
+#include "pictures/PictureFile.h"
 
 namespace lumivanta {
 

@@ -2,8 +2,8 @@
 // avx2 target use these instructions, and they are called only after the
 // processor has said it has them, so the program runs on any x86-64 processor.
 
-#include "PixelKernels.h"
-#include "PixelKernelsScalar.h"
+#include "pictures/PixelKernels.h"
+#include "pictures/PixelKernelsScalar.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define LUMIVANTA_HAVE_AVX2_KERNELS 1

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "PixelKernels.h"
-#include "PixelKernelsScalar.h"
+#include "pictures/PixelKernels.h"
+#include "pictures/PixelKernelsScalar.h"
 
 namespace lumivanta {
 namespace {

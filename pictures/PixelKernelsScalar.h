@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "PixelKernels.h"
+#include "pictures/PixelKernels.h"
 
 namespace lumivanta::scalar {
 

@@ -1,4 +1,4 @@
-#include "PointerArrow.h"
+#include "pictures/PointerArrow.h"
 
 namespace lumivanta {
 namespace {

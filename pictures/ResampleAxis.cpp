@@ -1,11 +1,11 @@
-#include "ResampleAxis.h"
+#include "pictures/ResampleAxis.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "CxImage.h"
-#include "PixelKernels.h"
-#include "ScaleGeometry.h"
+#include "pictures/CxImage.h"
+#include "pictures/PixelKernels.h"
+#include "pictures/ScaleGeometry.h"
 
 namespace lumivanta {
 namespace {

@@ -1,9 +1,9 @@
-#include "PlatformServices.h"
+#include "platform/PlatformServices.h"
 
 #include <QGuiApplication>
 
-#include "X11GlobalHotkeys.h"
-#include "X11ScreenSource.h"
+#include "platform/x11/X11GlobalHotkeys.h"
+#include "platform/x11/X11ScreenSource.h"
 
 namespace lumivanta {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "GlobalHotkeys.h"
-#include "ScreenSource.h"
+#include "platform/GlobalHotkeys.h"
+#include "platform/ScreenSource.h"
 
 namespace lumivanta {
 

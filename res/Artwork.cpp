@@ -1,4 +1,4 @@
-#include "Artwork.h"
+#include "res/Artwork.h"
 
 namespace lumivanta {
 

@@ -1,4 +1,4 @@
-#include "HttpRoutes.h"
+#include "server/HttpRoutes.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,9 +11,9 @@
 #include <string_view>
 #include <utility>
 
-#include "Limits.h"
-#include "StreamName.h"
-#include "ViewerPage.h"
+#include "server/Limits.h"
+#include "server/StreamName.h"
+#include "server/ViewerPage.h"
 
 namespace lumivanta::server {
 

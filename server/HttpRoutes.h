@@ -2,7 +2,7 @@
 
 #include <httplib.h>
 
-#include "PictureStore.h"
+#include "server/PictureStore.h"
 
 namespace lumivanta::server {
 

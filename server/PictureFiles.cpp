@@ -1,4 +1,4 @@
-#include "PictureFiles.h"
+#include "server/PictureFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "FileDescriptor.h"
-#include "Limits.h"
-#include "StreamName.h"
+#include "server/FileDescriptor.h"
+#include "server/Limits.h"
+#include "server/StreamName.h"
 
 namespace lumivanta::server {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "Picture.h"
+#include "server/Picture.h"
 
 namespace lumivanta::server {
 

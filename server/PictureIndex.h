@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "Limits.h"
-#include "Picture.h"
+#include "server/Limits.h"
+#include "server/Picture.h"
 
 namespace lumivanta::server {
 

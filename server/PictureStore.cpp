@@ -1,4 +1,4 @@
-#include "PictureStore.h"
+#include "server/PictureStore.h"
 
 #include <utility>
 

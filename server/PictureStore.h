@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "Limits.h"
-#include "Picture.h"
-#include "PictureFiles.h"
-#include "PictureIndex.h"
+#include "server/Limits.h"
+#include "server/Picture.h"
+#include "server/PictureFiles.h"
+#include "server/PictureIndex.h"
 
 namespace lumivanta::server {
 

@@ -1,9 +1,9 @@
-#include "ServerOptions.h"
+#include "server/ServerOptions.h"
 
 #include <charconv>
 
-#include "Limits.h"
-#include "StreamName.h"
+#include "server/Limits.h"
+#include "server/StreamName.h"
 
 namespace lumivanta::server {
 

@@ -1,4 +1,4 @@
-#include "StreamName.h"
+#include "server/StreamName.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ViewerPage.h"
+#include "server/ViewerPage.h"
 
 namespace lumivanta::server {
 

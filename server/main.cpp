@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "HttpRoutes.h"
-#include "Limits.h"
-#include "PictureStore.h"
-#include "ServerOptions.h"
+#include "server/HttpRoutes.h"
+#include "server/Limits.h"
+#include "server/PictureStore.h"
+#include "server/ServerOptions.h"
 
 namespace {
 

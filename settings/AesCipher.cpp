@@ -1,9 +1,9 @@
-#include "AesCipher.h"
+#include "settings/AesCipher.h"
 
 #include <stdexcept>
 
-#include "AesTables.h"
-#include "SecureWipe.h"
+#include "settings/AesTables.h"
+#include "settings/SecureWipe.h"
 
 namespace lumivanta {
 namespace {

@@ -5,11 +5,11 @@
 #include <array>
 #include <string>
 
-#include "FileReplacement.h"
-#include "FileStream.h"
-#include "Settings.h"
-#include "TextRules.h"
-#include "ValueCipher.h"
+#include "settings/FileReplacement.h"
+#include "settings/FileStream.h"
+#include "settings/Settings.h"
+#include "settings/TextRules.h"
+#include "settings/ValueCipher.h"
 
 namespace lumivanta {
 namespace {

@@ -1,12 +1,12 @@
-#include "FileReplacement.h"
+#include "settings/FileReplacement.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 
-#include "FileStream.h"
-#include "UniqueFd.h"
+#include "base/UniqueFd.h"
+#include "settings/FileStream.h"
 
 namespace lumivanta {
 namespace {

@@ -1,4 +1,4 @@
-#include "FileStream.h"
+#include "settings/FileStream.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "UniqueFd.h"
+#include "base/UniqueFd.h"
 
 namespace lumivanta {
 

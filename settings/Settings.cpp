@@ -1,10 +1,10 @@
-#include "Settings.h"
+#include "settings/Settings.h"
 
 #include <ctime>
 
-#include "LocalTime.h"
-#include "StringTable.h"
-#include "ValueCipher.h"
+#include "base/LocalTime.h"
+#include "settings/ValueCipher.h"
+#include "strings/StringTable.h"
 
 namespace lumivanta {
 namespace {

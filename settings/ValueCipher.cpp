@@ -1,13 +1,13 @@
-#include "ValueCipher.h"
+#include "settings/ValueCipher.h"
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include "AesCipher.h"
-#include "SecureWipe.h"
-#include "TextRules.h"
+#include "settings/AesCipher.h"
+#include "settings/SecureWipe.h"
+#include "settings/TextRules.h"
 
 namespace lumivanta {
 namespace {

@@ -1,4 +1,4 @@
-#include "StringTable.h"
+#include "strings/StringTable.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "ContentType.h"
+#include "web/ContentType.h"
 
 #include <algorithm>
 #include <array>

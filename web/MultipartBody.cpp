@@ -13,9 +13,9 @@
 #include <array>
 #include <cerrno>
 
-#include "ContentType.h"
-#include "UniqueFd.h"
-#include "WebRequest.h"
+#include "base/UniqueFd.h"
+#include "web/ContentType.h"
+#include "web/WebRequest.h"
 
 namespace lumivanta {
 namespace {

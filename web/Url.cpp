@@ -1,4 +1,4 @@
-#include "Url.h"
+#include "web/Url.h"
 
 namespace lumivanta {
 namespace {

@@ -1,4 +1,4 @@
-#include "WebRequest.h"
+#include "web/WebRequest.h"
 
 #include <curl/curl.h>
 
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include "HttpTimeouts.h"
+#include "web/HttpTimeouts.h"
 
 namespace lumivanta {
 namespace {

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "CancelToken.h"
-#include "Url.h"
+#include "web/CancelToken.h"
+#include "web/Url.h"
 
 namespace lumivanta {
 

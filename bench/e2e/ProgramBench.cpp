@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "ProgramSession.h"
+#include "tests/support/ProgramSession.h"
 
 namespace {
 

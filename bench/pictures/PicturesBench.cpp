@@ -23,11 +23,11 @@
 #include <utility>
 #include <vector>
 
-#include "CxImage.h"
-#include "MemoryFile.h"
-#include "PictureTestSupport.h"
-#include "Publisher.h"
-#include "TimedRun.h"
+#include "bench/support/TimedRun.h"
+#include "pictures/CxImage.h"
+#include "pictures/MemoryFile.h"
+#include "publish/Publisher.h"
+#include "tests/support/PictureTestSupport.h"
 
 namespace {
 

@@ -21,13 +21,13 @@
 #include <utility>
 #include <vector>
 
-#include "PointerArrow.h"
-#include "Publisher.h"
-#include "ScreenImage.h"
-#include "TimedRun.h"
-#include "X11Scene.h"
-#include "X11ScreenSource.h"
-#include "XvfbSession.h"
+#include "bench/support/TimedRun.h"
+#include "pictures/PointerArrow.h"
+#include "pictures/ScreenImage.h"
+#include "platform/x11/X11ScreenSource.h"
+#include "publish/Publisher.h"
+#include "tests/support/X11Scene.h"
+#include "tests/support/XvfbSession.h"
 
 namespace {
 

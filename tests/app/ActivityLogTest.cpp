@@ -2,9 +2,9 @@
 #include <QtTest>
 #include <cstdlib>
 
-#include "LogLine.h"
-#include "StringTable.h"
-#include "ViewHarness.h"
+#include "app/LogLine.h"
+#include "strings/StringTable.h"
+#include "tests/support/ViewHarness.h"
 
 namespace lumivanta {
 namespace {

@@ -6,13 +6,13 @@
 #include <QtTest>
 #include <filesystem>
 
-#include "ConnectionTestDialog.h"
-#include "LoopbackServer.h"
-#include "ModalDriver.h"
-#include "SettingsDialog.h"
-#include "VantacastApp.h"
-#include "ViewHarness.h"
-#include "WelcomeDialog.h"
+#include "app/VantacastApp.h"
+#include "dialogs/ConnectionTestDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/WelcomeDialog.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/ViewHarness.h"
 
 namespace lumivanta {
 namespace {

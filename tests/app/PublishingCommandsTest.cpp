@@ -4,11 +4,11 @@
 #include <QAction>
 #include <QtTest>
 
-#include "InformationDialog.h"
-#include "LoopbackServer.h"
-#include "ModalDriver.h"
-#include "StringTable.h"
-#include "ViewHarness.h"
+#include "dialogs/InformationDialog.h"
+#include "strings/StringTable.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/ViewHarness.h"
 
 namespace lumivanta {
 namespace {

@@ -5,14 +5,14 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "ConnectionTestDialog.h"
-#include "InformationDialog.h"
-#include "ModalDriver.h"
-#include "ServerProcess.h"
-#include "SettingsDialog.h"
-#include "StringTable.h"
-#include "ViewHarness.h"
-#include "WebRequest.h"
+#include "dialogs/ConnectionTestDialog.h"
+#include "dialogs/InformationDialog.h"
+#include "dialogs/SettingsDialog.h"
+#include "strings/StringTable.h"
+#include "tests/support/ModalDriver.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/ViewHarness.h"
+#include "web/WebRequest.h"
 
 namespace lumivanta {
 namespace {

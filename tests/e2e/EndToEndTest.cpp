@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "CxImage.h"
-#include "ProgramSession.h"
-#include "Publisher.h"
+#include "pictures/CxImage.h"
+#include "publish/Publisher.h"
+#include "tests/support/ProgramSession.h"
 
 namespace lumivanta {
 namespace {

@@ -1,11 +1,11 @@
-#include "CxImage.h"
+#include "pictures/CxImage.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
-#include "PictureTestSupport.h"
+#include "tests/support/PictureTestSupport.h"
 
 namespace lumivanta {
 namespace {

@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "CxImage.h"
-#include "MallocBuffer.h"
-#include "MemoryFile.h"
-#include "PictureTestSupport.h"
+#include "pictures/CxImage.h"
+#include "pictures/MallocBuffer.h"
+#include "pictures/MemoryFile.h"
+#include "tests/support/PictureTestSupport.h"
 
 namespace lumivanta {
 namespace {

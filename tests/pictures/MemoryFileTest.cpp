@@ -1,4 +1,4 @@
-#include "MemoryFile.h"
+#include "pictures/MemoryFile.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "MallocBuffer.h"
+#include "pictures/MallocBuffer.h"
 
 namespace lumivanta {
 namespace {

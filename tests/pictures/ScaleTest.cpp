@@ -5,8 +5,8 @@
 #include <tuple>
 #include <vector>
 
-#include "CxImage.h"
-#include "PictureTestSupport.h"
+#include "pictures/CxImage.h"
+#include "tests/support/PictureTestSupport.h"
 
 namespace lumivanta {
 namespace {

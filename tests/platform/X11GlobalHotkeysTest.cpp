@@ -3,7 +3,7 @@
 // presses (XTEST, through xdotool) arrive, with any lock on; sent events do
 // not; keys held elsewhere are refused; grabs are let go.
 
-#include "X11GlobalHotkeys.h"
+#include "platform/x11/X11GlobalHotkeys.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "KeyGrabProbe.h"
-#include "X11Scene.h"
-#include "XvfbSession.h"
+#include "tests/support/KeyGrabProbe.h"
+#include "tests/support/X11Scene.h"
+#include "tests/support/XvfbSession.h"
 
 namespace lumivanta {
 namespace {

@@ -2,7 +2,7 @@
 // primary display, the grabbed pixels with MIT-SHM and with XGetImage, the
 // pointer, and the failures that must end in a clean false.
 
-#include "X11ScreenSource.h"
+#include "platform/x11/X11ScreenSource.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "PrimaryDisplay.h"
-#include "X11Scene.h"
-#include "XvfbSession.h"
+#include "platform/x11/PrimaryDisplay.h"
+#include "tests/support/X11Scene.h"
+#include "tests/support/XvfbSession.h"
 
 namespace lumivanta {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
-#include "RawHttp.h"
-#include "ServerProcess.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerProcess.h"
 
 namespace lumivanta::test {
 namespace {

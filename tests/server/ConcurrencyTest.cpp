@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "RawHttp.h"
-#include "ServerProcess.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerProcess.h"
 
 namespace lumivanta::test {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "RawHttp.h"
-#include "ServerProcess.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerProcess.h"
 
 namespace lumivanta::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "PictureIndex.h"
+#include "server/PictureIndex.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "RawHttp.h"
-#include "ServerProcess.h"
-#include "TestPictures.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TestPictures.h"
 
 namespace lumivanta::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "ServerOptions.h"
+#include "server/ServerOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,10 @@
 #include <set>
 #include <string>
 
-#include "RawHttp.h"
-#include "ServerProcess.h"
-#include "TempDir.h"
-#include "TestPictures.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestPictures.h"
 
 namespace lumivanta::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "AesCipher.h"
+#include "settings/AesCipher.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>

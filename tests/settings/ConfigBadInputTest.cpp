@@ -10,8 +10,8 @@
 #include <random>
 #include <string>
 
-#include "Settings.h"
-#include "TempDir.h"
+#include "settings/Settings.h"
+#include "tests/support/TempDir.h"
 
 namespace lumivanta {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "FileStream.h"
-#include "Settings.h"
-#include "TempDir.h"
+#include "settings/FileStream.h"
+#include "settings/Settings.h"
+#include "tests/support/TempDir.h"
 
 namespace lumivanta {
 namespace {

@@ -1,4 +1,4 @@
-#include "FileStream.h"
+#include "settings/FileStream.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace lumivanta {
 namespace {

@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "settings/Settings.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "StringTable.h"
+#include "strings/StringTable.h"
 
 namespace lumivanta {
 namespace {

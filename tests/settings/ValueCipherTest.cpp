@@ -1,4 +1,4 @@
-#include "ValueCipher.h"
+#include "settings/ValueCipher.h"
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Settings.h"
+#include "settings/Settings.h"
 
 namespace lumivanta {
 namespace {

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "ServerProtocol.h"
+#include "publish/ServerProtocol.h"
 
 namespace lumivanta::test {
 

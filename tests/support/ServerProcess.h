@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ChildProcess.h"
+#include "tests/support/ChildProcess.h"
 
 namespace lumivanta::test {
 

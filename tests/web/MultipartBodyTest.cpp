@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "ContentType.h"
-#include "TempDir.h"
-#include "WebRequest.h"
+#include "tests/support/TempDir.h"
+#include "web/ContentType.h"
+#include "web/WebRequest.h"
 
 namespace lumivanta {
 namespace {

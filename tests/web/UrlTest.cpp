@@ -1,4 +1,4 @@
-#include "Url.h"
+#include "web/Url.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "WebRequest.h"
+#include "web/WebRequest.h"
 
 #include <curl/curl.h>
 #include <gtest/gtest.h>
@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "LoopbackServer.h"
+#include "tests/support/LoopbackServer.h"
 
 namespace lumivanta {
 namespace {

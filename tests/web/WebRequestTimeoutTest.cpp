@@ -3,9 +3,9 @@
 
 #include <chrono>
 
-#include "HttpTimeouts.h"
-#include "LoopbackServer.h"
-#include "WebRequest.h"
+#include "tests/support/LoopbackServer.h"
+#include "web/HttpTimeouts.h"
+#include "web/WebRequest.h"
 
 namespace lumivanta {
 namespace {

@@ -1,0 +1,45 @@
+#pragma once
+
+// The primary display and the pointer of the X server named by $DISPLAY,
+// through a connection of the source's own.
+
+#include <memory>
+#include <string>
+
+#include "platform/ScreenSource.h"
+
+namespace lumivanta {
+
+enum class X11GrabMethod {
+  kSharedMemory,  // MIT-SHM, falling back to XGetImage where the server refuses it
+  kGetImage,      // XGetImage only
+};
+
+class X11ScreenSource : public ScreenSource {
+ public:
+  explicit X11ScreenSource(X11GrabMethod method = X11GrabMethod::kSharedMemory);
+  X11ScreenSource(const X11ScreenSource&) = delete;
+  X11ScreenSource& operator=(const X11ScreenSource&) = delete;
+  ~X11ScreenSource() override;
+
+  bool Grab(GrabbedScreen& screen) override;
+  // Relative to the rectangle of the last successful grab (before any grab,
+  // the primary display as it is now).
+  PointerState Pointer() override;
+
+  // Whether grabs go through MIT-SHM: false when XGetImage was asked for or
+  // the server refused the shared segment.
+  bool UsesSharedMemory() const;
+
+ private:
+  struct Connection;
+
+  // Writes a failure to stderr unless it is the one reported last, so that a
+  // slideshow on an unsuitable display does not repeat it at every picture.
+  void Report(const std::string& failure);
+
+  std::unique_ptr<Connection> connection_;
+  std::string last_report_;
+};
+
+}  // namespace lumivanta

@@ -1,0 +1,15 @@
+#include "publish/ThreadData.h"
+
+#include <utility>
+
+namespace lumivanta {
+
+CThreadData::CThreadData(std::string upload_address_copy, const ScreenImage* bitmap, std::int32_t target_height_copy,
+                         std::int32_t quality_index_copy)
+    : target_height(target_height_copy), quality_index(quality_index_copy) {
+  picture.CreateFromBitmap(bitmap);
+  upload_address = std::move(upload_address_copy);
+  busy.store(true, std::memory_order_relaxed);
+}
+
+}  // namespace lumivanta

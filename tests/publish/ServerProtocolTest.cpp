@@ -1,0 +1,104 @@
+#include "publish/ServerProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "strings/StringTable.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/RecordingLog.h"
+
+namespace lumivanta {
+namespace {
+
+using test::HttpResponse;
+using test::LoopbackServer;
+using test::RecordingLog;
+
+CSettings SettingsFor(const LoopbackServer& server, std::string_view contact_name = "abc") {
+  CSettings settings;
+  settings.server_url = server.Url("/");
+  settings.contact_name = contact_name;
+  settings.UpdateServerAddresses();
+  return settings;
+}
+
+TEST(ServerProtocol, TheDeleteAddressAddsFktEndToTheUploadAddress) {
+  CSettings settings;
+  settings.server_url = "http://example.org/";
+  settings.contact_name = "abc";
+  settings.UpdateServerAddresses();
+  EXPECT_EQ(DeleteAddress(settings), "http://example.org/?server&stream_name=abc&fkt=end");
+}
+
+TEST(ServerProtocol, OnlyExactlyConnectokCounts) {
+  EXPECT_TRUE(IsConnectOk("connectok"));
+  for (const char* body : {"connectok\n", "connectok\r\n", "CONNECTOK", " connectok", "connectok.", "", "connect"}) {
+    EXPECT_FALSE(IsConnectOk(body)) << body;
+  }
+}
+
+TEST(ServerProtocol, TestConnectionSendsTheDeleteRequestAndSetsTheFlag) {
+  LoopbackServer server(HttpResponse("200 OK", "connectok"));
+  CSettings settings = SettingsFor(server);
+  EXPECT_TRUE(TestConnection(settings));
+  EXPECT_TRUE(settings.connected);
+  EXPECT_TRUE(server.WaitForRequest().starts_with("GET /?server&stream_name=abc&fkt=end HTTP/1.0\r\n"));
+}
+
+TEST(ServerProtocol, AnswersOtherThanConnectokClearTheFlag) {
+  for (const char* answer : {"connectok\n", "CONNECTOK", "error"}) {
+    LoopbackServer server(HttpResponse("200 OK", answer));
+    CSettings settings = SettingsFor(server);
+    settings.connected = true;
+    EXPECT_FALSE(TestConnection(settings)) << answer;
+    EXPECT_FALSE(settings.connected) << answer;
+  }
+  // A server error with the right body is reachable.
+  LoopbackServer server(HttpResponse("500 Internal Server Error", "connectok"));
+  CSettings settings = SettingsFor(server);
+  EXPECT_TRUE(TestConnection(settings));
+}
+
+TEST(ServerProtocol, DeletePicturesLogsTheFailureWithoutTimeStampAndKeepsTheFlag) {
+  LoopbackServer server(HttpResponse("200 OK", "no"));
+  CSettings settings = SettingsFor(server);
+  settings.connected = true;
+  RecordingLog log;
+  EXPECT_FALSE(DeletePictures(settings, log));
+  EXPECT_TRUE(settings.connected);
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0], std::make_pair(ids::kConnectionFailed, false));
+
+  LoopbackServer good(HttpResponse("200 OK", "connectok"));
+  RecordingLog quiet;
+  EXPECT_TRUE(DeletePictures(SettingsFor(good), quiet));
+  EXPECT_TRUE(quiet.lines.empty());
+}
+
+TEST(ServerProtocol, EnsureConnectionTestedTestsOnlyWhileNotConnected) {
+  LoopbackServer server(HttpResponse("200 OK", "connectok"));
+  CSettings settings = SettingsFor(server);
+  RecordingLog log;
+  EXPECT_TRUE(EnsureConnectionTested(settings, log));
+  EXPECT_TRUE(EnsureConnectionTested(settings, log));
+  ASSERT_EQ(log.lines.size(), 1u);
+  EXPECT_EQ(log.lines[0], std::make_pair(ids::kConnectionTested, true));
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST(ServerProtocol, EnsureConnectionTestedLogsAFailureWithTimeStamp) {
+  LoopbackServer server(HttpResponse("200 OK", ""));
+  CSettings settings = SettingsFor(server);
+  RecordingLog log;
+  EXPECT_FALSE(EnsureConnectionTested(settings, log));
+  EXPECT_FALSE(EnsureConnectionTested(settings, log));
+  EXPECT_EQ(log.lines,
+            (std::vector<std::pair<unsigned, bool>>{{ids::kConnectionFailed, true}, {ids::kConnectionFailed, true}}));
+  EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+}  // namespace
+}  // namespace lumivanta

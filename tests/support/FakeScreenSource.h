@@ -1,0 +1,43 @@
+#pragma once
+
+// A screen for tests: a picture of a chosen size and colour, and a pointer
+// wherever the test puts it.
+
+#include <vector>
+
+#include "platform/ScreenSource.h"
+
+namespace lumivanta {
+
+class FakeScreenSource : public ScreenSource {
+ public:
+  FakeScreenSource(std::uint32_t width, std::uint32_t height, std::uint32_t bgrx = 0x00336699)
+      : width_(width), height_(height), fill_(bgrx) {}
+
+  bool Grab(GrabbedScreen& screen) override {
+    ++grabs;
+    if (fail) {
+      return false;
+    }
+    // A fresh picture each time, as a real grab overwrites what was drawn into the last.
+    pixels_.assign(static_cast<std::size_t>(width_) * height_, fill_);
+    screen.width = width_;
+    screen.height = height_;
+    screen.bytes_per_row = width_ * 4;
+    screen.pixels = reinterpret_cast<std::uint8_t*>(pixels_.data());
+    return true;
+  }
+  PointerState Pointer() override { return pointer; }
+
+  PointerState pointer;
+  bool fail = false;
+  int grabs = 0;
+
+ private:
+  std::uint32_t width_;
+  std::uint32_t height_;
+  std::uint32_t fill_;
+  std::vector<std::uint32_t> pixels_;
+};
+
+}  // namespace lumivanta

@@ -1,0 +1,234 @@
+#pragma once
+
+// The whole road for end-to-end tests: a private X server with a window
+// manager and the test screen painted on it, a window of another program
+// holding the focus, lumivanta-server on a free port, and the real lumivanta
+// program in a fresh directory whose configuration file points at that server.
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "settings/Settings.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/PictureTestSupport.h"
+#include "tests/support/RawHttp.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/X11Scene.h"
+#include "tests/support/XvfbSession.h"
+
+namespace lumivanta::test {
+
+inline constexpr auto kWindowWait = std::chrono::seconds(30);
+inline constexpr const char* kMainWindowTitle = "Lumivanta - Your computer screen live on the internet!";
+inline constexpr const char* kInformationTitle = "Lumivanta: Hinweis";
+inline constexpr const char* kWizardTitle = "Lumivanta: New Connection Wizard";
+inline constexpr const char* kContactName = "e2e";
+
+struct ProgramOptions {
+  bool write_configuration = true;
+  std::string server_url;  // empty: the session's own server
+  std::int32_t refresh_rate_ms = 1000;
+  std::uint32_t picture_size = 600;
+};
+
+// What the server holds for the contact name.
+struct ServerState {
+  bool present = false;
+  std::uint64_t sequence = 0;
+};
+
+class ProgramSession {
+ public:
+  explicit ProgramSession(const ProgramOptions& options = {})
+      : previous_error_handler_(XSetErrorHandler(IgnoreXError)),
+        xvfb_(XvfbOptions{.screen = "1920x1080x24", .extra_arguments = {}, .window_manager = true}),
+        scene_(xvfb_.DisplayName()),
+        screen_(LoadTestScreen()) {
+    xvfb_.MakeCurrent();
+    scene_.PaintRoot([this](int x, int y) {
+      const std::uint8_t* bgrx = screen_.At(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
+      return static_cast<std::uint32_t>(bgrx[2]) << 16 | static_cast<std::uint32_t>(bgrx[1]) << 8 | bgrx[0];
+    });
+    focus_holder_ = scene_.MapFocusedWindow();
+    if (options.write_configuration) {
+      WriteConfiguration(directory_.Path().string(), options);
+    }
+  }
+
+  void WriteConfiguration(const std::string& directory, const ProgramOptions& options) const {
+    CSettings settings;
+    settings.file_name = directory + "/lumivanta.lic";
+    settings.server_url = options.server_url.empty() ? ServerUrl() : options.server_url;
+    settings.contact_name = kContactName;
+    settings.refresh_rate_ms = options.refresh_rate_ms;
+    settings.picture_size = options.picture_size;
+    settings.picture_quality = 1;
+    settings.Save();
+  }
+
+  // Starts the program and waits for its main window.
+  ChildProcess& StartProgram() { return StartProgramIn(directory_.Path().string(), program_); }
+  ChildProcess& StartProgramIn(const std::string& directory, std::unique_ptr<ChildProcess>& process) const {
+    process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory);
+    return *process;
+  }
+  ChildProcess& Program() { return *program_; }
+
+  std::string ServerUrl() const { return "http://127.0.0.1:" + std::to_string(server_.Port()) + "/"; }
+  int ServerPort() const { return server_.Port(); }
+  const TempDir& Directory() const { return directory_; }
+  const OwnedScreen& TestScreen() const { return screen_; }
+  Display* X() const { return scene_.Get(); }
+
+  // Presses keys as a person would (XTEST), with the other program's window focused.
+  void Press(const std::string& keys) {
+    XSetInputFocus(scene_.Get(), focus_holder_, RevertToParent, CurrentTime);
+    XSync(scene_.Get(), False);
+    xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "key", keys});
+  }
+  void PressInActiveWindow(const std::string& keys) { xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "key", keys}); }
+  void MovePointer(int x, int y) {
+    xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "mousemove", std::to_string(x), std::to_string(y)});
+  }
+
+  // The managed window with exactly this title, or None.
+  Window FindWindow(const std::string& title) const {
+    Display* display = scene_.Get();
+    const Atom client_list = XInternAtom(display, "_NET_CLIENT_LIST", False);
+    for (const unsigned long window : WindowProperty(DefaultRootWindow(display), client_list)) {
+      char* name = nullptr;
+      if (XFetchName(display, window, &name) != 0 && name != nullptr) {
+        const bool same = title == name;
+        XFree(name);
+        if (same) {
+          return window;
+        }
+      }
+    }
+    return None;
+  }
+
+  bool IsShown(const std::string& title) const {
+    const Window window = FindWindow(title);
+    XWindowAttributes attributes{};
+    return window != None && XGetWindowAttributes(scene_.Get(), window, &attributes) != 0 &&
+           attributes.map_state == IsViewable;
+  }
+
+  // Waits until the window with this title is (or is no longer) viewable.
+  bool WaitShown(const std::string& title, bool shown = true, std::chrono::milliseconds timeout = kWindowWait) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (IsShown(title) == shown) {
+        return true;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+  }
+
+  struct Area {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+  };
+  // Where the other program's window stands on the screen, its frame included.
+  Area FocusHolderArea() const {
+    constexpr int kFrameMarginPx = 40;
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(scene_.Get(), focus_holder_, &attributes);
+    int x = 0;
+    int y = 0;
+    Window child = None;
+    XTranslateCoordinates(scene_.Get(), focus_holder_, DefaultRootWindow(scene_.Get()), 0, 0, &x, &y, &child);
+    return {x - kFrameMarginPx, y - kFrameMarginPx, x + attributes.width + kFrameMarginPx,
+            y + attributes.height + kFrameMarginPx};
+  }
+
+  bool IsAlwaysOnTop(const std::string& title) const {
+    const Window window = FindWindow(title);
+    const Atom state = XInternAtom(scene_.Get(), "_NET_WM_STATE", False);
+    const Atom above = XInternAtom(scene_.Get(), "_NET_WM_STATE_ABOVE", False);
+    for (const unsigned long value : WindowProperty(window, state)) {
+      if (value == above) {
+        return true;
+      }
+    }
+    return false;
+  }
+
+  ServerState State() const {
+    const HttpAnswer answer = Get(server_.Port(), std::string("/pictures/") + kContactName + "/latest.json");
+    ServerState state;
+    state.present = answer.body.find("\"present\":true") != std::string::npos;
+    std::smatch match;
+    if (std::regex_search(answer.body, match, std::regex("\"sequence\":([0-9]+)"))) {
+      state.sequence = std::stoull(match[1]);
+    }
+    return state;
+  }
+
+  // Waits for a picture newer than the given sequence.
+  std::optional<ServerState> WaitForPictureAfter(std::uint64_t sequence,
+                                                 std::chrono::milliseconds timeout = kWindowWait) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const ServerState state = State();
+      if (state.present && state.sequence > sequence) {
+        return state;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return std::nullopt;
+  }
+
+  DecodedJpeg NewestPicture() const { return DecodeJpeg(test::NewestPicture(server_.Port(), kContactName).body); }
+
+ private:
+  std::vector<unsigned long> WindowProperty(Window window, Atom property) const {
+    std::vector<unsigned long> values;
+    if (window == None) {
+      return values;
+    }
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    if (XGetWindowProperty(scene_.Get(), window, property, 0, 1024, False, AnyPropertyType, &type, &format, &count,
+                           &remaining, &data) == Success &&
+        data != nullptr) {
+      if (format == 32) {
+        const auto* items = reinterpret_cast<const unsigned long*>(data);
+        values.assign(items, items + count);
+      }
+      XFree(data);
+    }
+    return values;
+  }
+
+  // Windows come and go while the test looks at them: an error about a window
+  // that is gone means "not there", not the end of the test.
+  static int IgnoreXError(Display*, XErrorEvent*) { return 0; }
+
+  XErrorHandler previous_error_handler_;
+  XvfbSession xvfb_;
+  X11Scene scene_;
+  OwnedScreen screen_;
+  Window focus_holder_ = None;
+  ServerProcess server_;
+  TempDir directory_;
+  std::unique_ptr<ChildProcess> program_;
+};
+
+}  // namespace lumivanta::test
