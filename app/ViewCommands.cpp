@@ -7,7 +7,6 @@
 #include <QTimer>
 
 #include "app/VantacastView.h"
-#include "pictures/PointerArrow.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
@@ -119,25 +118,15 @@ void CvantacastView::CaptureScreen(bool quiet) {
   window()->repaint();
   LetWindowSystemCatchUp();
 
-  GrabbedScreen screen;
-  const bool grabbed = screen_ != nullptr && screen_->Grab(screen);
-  if (grabbed && show_cursor_ != 0) {
+  ScreenImage screen;
+  // A failed grab reaches the job as a screen without pixels; the job then uploads nothing.
+  if (screen_ != nullptr && screen_->Grab(screen) && show_cursor_ != 0) {
     const PointerState pointer = screen_->Pointer();
     if (pointer.showing) {
-      DrawPointerArrow(screen.pixels, static_cast<int>(screen.width), static_cast<int>(screen.height),
-                       static_cast<int>(screen.bytes_per_row), pointer.x, pointer.y);
+      screen.pointer_arrow = PixelPoint{pointer.x, pointer.y};
     }
   }
-  // A failed grab reaches the job as no picture; the job then uploads nothing.
-  ScreenImage image;
-  if (grabbed) {
-    image.width = screen.width;
-    image.height = screen.height;
-    image.bytes_per_row = screen.bytes_per_row;
-    image.pixels = {screen.pixels, static_cast<std::size_t>(screen.bytes_per_row) * screen.height};
-  }
-  publisher_->StartJob(settings_.upload_address, grabbed ? &image : nullptr,
-                       static_cast<std::int32_t>(settings_.picture_size),
+  publisher_->StartJob(settings_.upload_address, std::move(screen), static_cast<std::int32_t>(settings_.picture_size),
                        static_cast<std::int32_t>(settings_.picture_quality));
   window()->repaint();
   if (!quiet) {

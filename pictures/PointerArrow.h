@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "pictures/ScreenImage.h"
+
 namespace lumivanta {
 
 inline constexpr int kPointerArrowSize = 32;
@@ -22,5 +24,9 @@ const PointerArrowImage& PointerArrow();
 // Draws the arrow into 32-bit blue-green-red-unused pixels (top row first) so
 // that its tip lands on (x, y); what falls outside the picture is left out.
 void DrawPointerArrow(std::uint8_t* pixels, int width, int height, int bytes_per_row, int x, int y);
+
+// Draws the arrow into the screen where its pointer_arrow says; nothing when
+// it says nothing or the screen has fewer pixels than its size says.
+void DrawPointerArrow(ScreenImage& screen);
 
 }  // namespace lumivanta

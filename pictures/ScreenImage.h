@@ -1,18 +1,31 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <span>
 
 namespace lumivanta {
 
-// A captured screen as the platform layer hands it over: 32-bit pixels in the
-// byte order blue, green, red, unused, top row first. The pixels are only
-// borrowed; CxImage::CreateFromBitmap copies them.
+// A point of a picture in pixels, counted from its top-left corner.
+struct PixelPoint {
+  int x = 0;
+  int y = 0;
+};
+
+// A captured screen as the platform's grab fills it: 32-bit pixels in the byte
+// order blue, green, red, unused, top row first. The pixels travel to the
+// publish job without being copied: keeper holds them, and while any copy of
+// it lives the screen source grabs into other memory, so the job may read
+// the pixels, and draw the pointer arrow into them, on its own thread.
 struct ScreenImage {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
   std::uint32_t bytes_per_row = 0;
-  std::span<const std::uint8_t> pixels;
+  std::span<std::uint8_t> pixels;
+  std::shared_ptr<const void> keeper;
+  // Where the tip of the pointer arrow goes; nothing when the picture shows no pointer.
+  std::optional<PixelPoint> pointer_arrow;
 };
 
 }  // namespace lumivanta

@@ -4,11 +4,12 @@
 
 namespace lumivanta {
 
-CThreadData::CThreadData(std::string upload_address_copy, const ScreenImage* bitmap, std::int32_t target_height_copy,
+CThreadData::CThreadData(std::string upload_address_copy, ScreenImage screen_kept, std::int32_t target_height_copy,
                          std::int32_t quality_index_copy)
-    : target_height(target_height_copy), quality_index(quality_index_copy) {
-  picture.CreateFromBitmap(bitmap);
-  upload_address = std::move(upload_address_copy);
+    : screen(std::move(screen_kept)),
+      target_height(target_height_copy),
+      quality_index(quality_index_copy),
+      upload_address(std::move(upload_address_copy)) {
   busy.store(true, std::memory_order_relaxed);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-// The data of one publish job: the captured picture and the job's own copies
+// The data of one publish job: the captured screen and the job's own copies
 // of the settings it needs. Built on the user interface thread; from the start
 // of its worker until the busy flag is cleared, only the worker touches it.
 
@@ -16,13 +16,15 @@ namespace lumivanta {
 
 class CThreadData {
  public:
-  // Copies the screen's pixels into the picture (none when bitmap is null)
-  // and sets the busy flag.
-  CThreadData(std::string upload_address, const ScreenImage* bitmap, std::int32_t target_height,
-              std::int32_t quality_index);
+  // Keeps the screen (its pixels are not copied) and sets the busy flag.
+  CThreadData(std::string upload_address, ScreenImage screen, std::int32_t target_height, std::int32_t quality_index);
   CThreadData(const CThreadData&) = delete;
   CThreadData& operator=(const CThreadData&) = delete;
 
+  // The captured screen, kept until the job data goes; the worker draws the
+  // pointer arrow into it.
+  ScreenImage screen;
+  // What the worker made of the screen: 24 bits, scaled.
   CxImage picture{0};
   // Height in pixels; 0 or less keeps the captured size.
   std::int32_t target_height = 0;

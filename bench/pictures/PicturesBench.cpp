@@ -26,7 +26,7 @@
 #include "bench/support/TimedRun.h"
 #include "pictures/CxImage.h"
 #include "pictures/MemoryFile.h"
-#include "publish/Publisher.h"
+#include "pictures/ScreenEncoder.h"
 #include "tests/support/PictureTestSupport.h"
 
 namespace {
@@ -48,7 +48,7 @@ const lumivanta::test::OwnedScreen& Screen() {
 }
 
 void CopyScreen(CxImage& picture) {
-  const ScreenImage view = Screen().View();
+  const ScreenImage view = Screen().AsGrabbed();
   picture.CreateFromBitmap(&view);
 }
 
@@ -85,7 +85,7 @@ void BM_EncodeJpeg(benchmark::State& state) {
 
 // What the publish worker does with a captured screen before the upload.
 void BM_Pipeline(benchmark::State& state) {
-  const ScreenImage view = Screen().View();
+  const ScreenImage view = Screen().AsGrabbed();
   for (auto _ : state) {
     CxImage picture;
     picture.CreateFromBitmap(&view);

@@ -31,7 +31,6 @@
 
 namespace {
 
-using lumivanta::GrabbedScreen;
 using lumivanta::X11GrabMethod;
 using lumivanta::X11ScreenSource;
 
@@ -82,21 +81,15 @@ void BM_Capture(benchmark::State& state) {
   lumivanta::CPublisher publisher;
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    GrabbedScreen screen;
+    lumivanta::ScreenImage screen;
     const bool grabbed = source.Grab(screen);
     if (grabbed) {
       const lumivanta::PointerState pointer = source.Pointer();
       if (pointer.showing) {
-        lumivanta::DrawPointerArrow(screen.pixels, static_cast<int>(screen.width), static_cast<int>(screen.height),
-                                    static_cast<int>(screen.bytes_per_row), pointer.x, pointer.y);
+        screen.pointer_arrow = lumivanta::PixelPoint{pointer.x, pointer.y};
       }
     }
-    lumivanta::ScreenImage image;
-    image.width = screen.width;
-    image.height = screen.height;
-    image.bytes_per_row = screen.bytes_per_row;
-    image.pixels = {screen.pixels, static_cast<std::size_t>(screen.bytes_per_row) * screen.height};
-    const bool started = grabbed && publisher.StartJob(kUploadAddress, &image, kTargetHeight, kQualityIndex);
+    const bool started = grabbed && publisher.StartJob(kUploadAddress, std::move(screen), kTargetHeight, kQualityIndex);
     Record(state, kCapture, Milliseconds(std::chrono::steady_clock::now() - start));
     if (!started || !source.UsesSharedMemory()) {
       state.SkipWithError("the MIT-SHM grab or the hand-over failed");
@@ -113,7 +106,7 @@ void GrabBenchmark(benchmark::State& state, X11GrabMethod method, const char* fi
   X11ScreenSource source(method);
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    GrabbedScreen screen;
+    lumivanta::ScreenImage screen;
     const bool grabbed = source.Grab(screen);
     Record(state, figure, Milliseconds(std::chrono::steady_clock::now() - start));
     if (!grabbed) {

@@ -2,15 +2,31 @@
 
 // A screen-sized XImage in a System V shared memory segment that the X server
 // fills directly (MIT-SHM): a grab costs one request and no copy through the
-// socket. The segment is kept for as long as the size stays the same.
+// socket.
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
 
+#include <atomic>
 #include <memory>
 #include <string>
 
 namespace lumivanta {
+
+// The segment's memory in this process. It stays mapped for as long as
+// anyone holds it, also after the X server has let go of it, so that a
+// picture handed to another thread outlives the image it was grabbed into.
+struct SharedSegment {
+  SharedSegment(const SharedSegment&) = delete;
+  SharedSegment& operator=(const SharedSegment&) = delete;
+  explicit SharedSegment(void* mapped) : address(mapped) {}
+  ~SharedSegment();
+
+  void* address = nullptr;
+  // Set while a grab of this segment is out with a keeper: the X server
+  // must not write into it then.
+  std::atomic<bool> kept{false};
+};
 
 class SharedMemoryImage {
  public:
@@ -27,6 +43,7 @@ class SharedMemoryImage {
   SharedMemoryImage(Key, Display* display);
   SharedMemoryImage(const SharedMemoryImage&) = delete;
   SharedMemoryImage& operator=(const SharedMemoryImage&) = delete;
+  // Detaches the segment from the X server; the memory goes with its last holder.
   ~SharedMemoryImage();
 
   // Copies the rectangle of the root window at (x, y) of this image's size.
@@ -36,11 +53,13 @@ class SharedMemoryImage {
   XImage& Image() const { return *image_; }
   int Width() const { return image_->width; }
   int Height() const { return image_->height; }
+  const std::shared_ptr<SharedSegment>& Segment() const { return segment_; }
 
  private:
   Display* display_ = nullptr;
   XImage* image_ = nullptr;
-  XShmSegmentInfo segment_{};
+  XShmSegmentInfo segment_info_{};
+  std::shared_ptr<SharedSegment> segment_;
   bool attached_ = false;
 };
 

@@ -1,8 +1,10 @@
 #include "platform/x11/X11ScreenSource.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/x11/PrimaryDisplay.h"
 #include "platform/x11/SharedMemoryImage.h"
@@ -47,6 +49,18 @@ bool HasExpectedLayout(const XImage& image) {
   return image.bits_per_pixel == 32 && image.byte_order == LSBFirst && image.bytes_per_line >= image.width * 4;
 }
 
+// At most this many shared segments: one for a grab out with a publish job, one
+// for the next grab, and spares for callers that keep grabs longer.
+constexpr std::size_t kMostSharedImages = 4;
+
+// Marks the segment kept; the returned keeper holds it mapped and marks it
+// free again when its last copy goes, on whatever thread that happens.
+std::shared_ptr<const void> KeepSegment(const std::shared_ptr<SharedSegment>& segment) {
+  segment->kept.store(true, std::memory_order_relaxed);
+  return std::shared_ptr<const void>(segment->address,
+                                     [segment](const void*) { segment->kept.store(false, std::memory_order_release); });
+}
+
 }  // namespace
 
 struct X11ScreenSource::Connection {
@@ -54,11 +68,58 @@ struct X11ScreenSource::Connection {
   Window root = None;
   std::string unsupported_format;
   bool use_shared_memory = true;
-  std::unique_ptr<SharedMemoryImage> shared_image;
-  XImageHandle fetched_image;
+  // The primary display, asked for again only after RandR said that the
+  // outputs changed: a grab then costs the server one request.
+  ScreenRect primary;
+  bool primary_known = false;
+  // Shared segments of the primary display's size.
+  std::vector<std::unique_ptr<SharedMemoryImage>> shared_images;
   // The rectangle of the last successful grab: the pointer is placed on the
-  // picture that was taken, without asking RandR a second time per capture.
+  // picture that was taken.
   ScreenRect grabbed;
+
+  ScreenRect PrimaryDisplay() {
+    Display* connection = display.get();
+    // The only events this connection asks for are RandR's.
+    while (XPending(connection) > 0) {
+      XEvent event;
+      XNextEvent(connection, &event);
+      XRRUpdateConfiguration(&event);
+      primary_known = false;
+    }
+    if (!primary_known) {
+      primary = FindPrimaryDisplay(connection, root);
+      primary_known = primary.width > 0 && primary.height > 0;
+    }
+    return primary;
+  }
+
+  // A shared image of the primary display's size that no grab out holds;
+  // null, and why in refusal, when none can be had.
+  SharedMemoryImage* FreeSharedImage(const ScreenRect& rect, std::string& refusal) {
+    if (!shared_images.empty() &&
+        (shared_images.front()->Width() != rect.width || shared_images.front()->Height() != rect.height)) {
+      shared_images.clear();
+    }
+    for (const auto& image : shared_images) {
+      if (!image->Segment()->kept.load(std::memory_order_acquire)) {
+        return image.get();
+      }
+    }
+    if (shared_images.size() >= kMostSharedImages) {
+      refusal = "every shared segment still holds a picture being published";
+      return nullptr;
+    }
+    auto image = SharedMemoryImage::Create(display.get(), rect.width, rect.height, refusal);
+    if (!image || !HasExpectedLayout(image->Image())) {
+      if (image) {
+        refusal = "the X server offers shared images of an unexpected layout";
+      }
+      return nullptr;
+    }
+    shared_images.push_back(std::move(image));
+    return shared_images.back().get();
+  }
 };
 
 X11ScreenSource::X11ScreenSource(X11GrabMethod method) {
@@ -71,6 +132,12 @@ X11ScreenSource::X11ScreenSource(X11GrabMethod method) {
   connection_->root = DefaultRootWindow(display.get());
   connection_->unsupported_format = UnsupportedFormat(display.get());
   connection_->use_shared_memory = method == X11GrabMethod::kSharedMemory;
+  int event_base = 0;
+  int error_base = 0;
+  if (XRRQueryExtension(display.get(), &event_base, &error_base) != 0) {
+    XRRSelectInput(display.get(), connection_->root,
+                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  }
   connection_->display = std::move(display);
 }
 
@@ -78,8 +145,9 @@ X11ScreenSource::~X11ScreenSource() = default;
 
 bool X11ScreenSource::UsesSharedMemory() const { return connection_ && connection_->use_shared_memory; }
 
-bool X11ScreenSource::Grab(GrabbedScreen& screen) {
-  screen = GrabbedScreen{};
+bool X11ScreenSource::Grab(ScreenImage& screen) {
+  // The caller's last grab goes first, so that its memory can take this one.
+  screen = ScreenImage{};
   if (!connection_) {
     return false;
   }
@@ -90,51 +158,53 @@ bool X11ScreenSource::Grab(GrabbedScreen& screen) {
   }
   Display* display = connection.display.get();
   XErrorTrap trap(display);
-  const ScreenRect primary = FindPrimaryDisplay(display, connection.root);
+  const ScreenRect primary = connection.PrimaryDisplay();
   if (primary.width <= 0 || primary.height <= 0) {
     Report("cannot find the primary display");
     return false;
   }
 
-  if (connection.use_shared_memory && (!connection.shared_image || connection.shared_image->Width() != primary.width ||
-                                       connection.shared_image->Height() != primary.height)) {
-    connection.shared_image.reset();
+  SharedMemoryImage* shared_image = nullptr;
+  if (connection.use_shared_memory) {
     std::string refusal;
-    connection.shared_image = SharedMemoryImage::Create(display, primary.width, primary.height, refusal);
-    if (!connection.shared_image) {
+    shared_image = connection.FreeSharedImage(primary, refusal);
+    if (shared_image == nullptr && connection.shared_images.empty()) {
       Report("shared memory refused, grabbing with XGetImage instead: " + refusal);
       connection.use_shared_memory = false;
+    } else if (shared_image == nullptr) {
+      Report(refusal);
+      return false;
     }
   }
 
   XImage* image = nullptr;
-  if (connection.use_shared_memory) {
-    if (!connection.shared_image->Fill(connection.root, primary.x, primary.y) || trap.SyncAndTakeError() != Success) {
+  if (shared_image != nullptr) {
+    if (!shared_image->Fill(connection.root, primary.x, primary.y) || trap.SyncAndTakeError() != Success) {
+      // The primary display may have changed under the request: ask again next time.
+      connection.primary_known = false;
       Report("XShmGetImage failed");
       return false;
     }
-    image = &connection.shared_image->Image();
+    image = &shared_image->Image();
+    screen.keeper = KeepSegment(shared_image->Segment());
   } else {
-    connection.fetched_image.reset();
-    connection.fetched_image.reset(XGetImage(display, connection.root, primary.x, primary.y,
-                                             static_cast<unsigned>(primary.width),
-                                             static_cast<unsigned>(primary.height), AllPlanes, ZPixmap));
-    if (!connection.fetched_image || trap.SyncAndTakeError() != Success) {
-      connection.fetched_image.reset();
-      Report("XGetImage failed");
+    XImageHandle fetched(XGetImage(display, connection.root, primary.x, primary.y, static_cast<unsigned>(primary.width),
+                                   static_cast<unsigned>(primary.height), AllPlanes, ZPixmap));
+    if (!fetched || trap.SyncAndTakeError() != Success || !HasExpectedLayout(*fetched)) {
+      connection.primary_known = false;
+      Report(fetched ? "the X server sent an image of an unexpected layout" : "XGetImage failed");
       return false;
     }
-    image = connection.fetched_image.get();
-  }
-  if (!HasExpectedLayout(*image)) {
-    Report("the X server sent an image of an unexpected layout");
-    return false;
+    image = fetched.get();
+    // Each fetched image is new memory: the grab owns it.
+    const std::shared_ptr<XImage> owner(fetched.release(), XImageDestroyer{});
+    screen.keeper = std::shared_ptr<const void>(owner, owner->data);
   }
 
   screen.width = static_cast<std::uint32_t>(image->width);
   screen.height = static_cast<std::uint32_t>(image->height);
   screen.bytes_per_row = static_cast<std::uint32_t>(image->bytes_per_line);
-  screen.pixels = reinterpret_cast<std::uint8_t*>(image->data);
+  screen.pixels = {reinterpret_cast<std::uint8_t*>(image->data), std::size_t{screen.bytes_per_row} * screen.height};
   connection.grabbed = primary;
   last_report_.clear();
   return true;
@@ -159,8 +229,7 @@ PointerState X11ScreenSource::Pointer() {
   if (!on_this_screen) {
     return pointer;
   }
-  const ScreenRect primary =
-      connection_->grabbed.width > 0 ? connection_->grabbed : FindPrimaryDisplay(display, connection_->root);
+  const ScreenRect primary = connection_->grabbed.width > 0 ? connection_->grabbed : connection_->PrimaryDisplay();
   pointer.showing = primary.Contains(root_x, root_y);
   pointer.x = root_x - primary.x;
   pointer.y = root_y - primary.y;

@@ -22,7 +22,10 @@ class X11ScreenSource : public ScreenSource {
   X11ScreenSource& operator=(const X11ScreenSource&) = delete;
   ~X11ScreenSource() override;
 
-  bool Grab(GrabbedScreen& screen) override;
+  // With MIT-SHM the server writes straight into one of a few shared
+  // segments: one that nobody keeps, so that the next grab never overwrites
+  // pixels that a publish job still reads.
+  bool Grab(ScreenImage& screen) override;
   // Relative to the rectangle of the last successful grab (before any grab,
   // the primary display as it is now).
   PointerState Pointer() override;

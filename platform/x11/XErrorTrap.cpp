@@ -5,6 +5,14 @@ namespace {
 
 XErrorTrap* innermost_trap = nullptr;
 
+// Waits for the server's answers, unless it has answered everything sent so
+// far already (after a request with a reply): a round trip saved.
+void SyncUnlessAnswered(Display* display) {
+  if (LastKnownRequestProcessed(display) != NextRequest(display) - 1) {
+    XSync(display, False);
+  }
+}
+
 }  // namespace
 
 XErrorTrap::XErrorTrap(Display* display)
@@ -13,13 +21,13 @@ XErrorTrap::XErrorTrap(Display* display)
 }
 
 XErrorTrap::~XErrorTrap() {
-  XSync(display_, False);
+  SyncUnlessAnswered(display_);
   innermost_trap = outer_trap_;
   XSetErrorHandler(previous_handler_);
 }
 
 int XErrorTrap::SyncAndTakeError() {
-  XSync(display_, False);
+  SyncUnlessAnswered(display_);
   const int error_code = first_error_code_;
   first_error_code_ = Success;
   return error_code;

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "pictures/CxImage.h"
-#include "publish/Publisher.h"
+#include "pictures/ScreenEncoder.h"
 #include "tests/support/ProgramSession.h"
 
 namespace lumivanta {
@@ -24,7 +24,7 @@ using test::ProgramSession;
 // 600 pixels high and the same encoding at quality 60, decoded again.
 test::DecodedJpeg ExpectedPicture(const test::OwnedScreen& screen) {
   CxImage expected;
-  const ScreenImage view = screen.View();
+  const ScreenImage view = screen.AsGrabbed();
   expected.CreateFromBitmap(&view);
   const EncodedPicture encoded = ConvertScaleEncode(expected, 600, 1);
   return test::DecodeJpeg(encoded.bytes.get(), encoded.byte_count);

@@ -89,7 +89,7 @@ TEST(CxImageResolution, StoresDotsPerInchAndPixelsPerMetre) {
 
 TEST(CxImageCreateFromBitmap, TurnsTheScreenBottomUpAndDropsTheUnusedByte) {
   // 3 x 2 screen with 4 bytes of padding per row.
-  const std::vector<std::uint8_t> pixels = {
+  std::vector<std::uint8_t> pixels = {
       1,  2,  3,  99, 4,  5,  6,  99, 7,  8,  9,  99, 0, 0, 0, 0,  // top row
       11, 12, 13, 99, 14, 15, 16, 99, 17, 18, 19, 99, 0, 0, 0, 0,  // bottom row
   };
@@ -114,7 +114,7 @@ TEST(CxImageCreateFromBitmap, TurnsTheScreenBottomUpAndDropsTheUnusedByte) {
 TEST(CxImageCreateFromBitmap, BothKernelsCopyEveryWidthAlike) {
   for (std::uint32_t width : {1u, 7u, 8u, 11u, 12u, 13u, 31u, 64u, 1366u}) {
     const test::OwnedScreen screen = test::RandomScreen(width, 3, width);
-    const ScreenImage view = screen.View();
+    const ScreenImage view = screen.AsGrabbed();
     CxImage portable;
     ASSERT_TRUE(portable.CreateFromBitmap(&view, PortableKernels()));
     for (std::uint32_t row = 0; row < 3; ++row) {
@@ -137,7 +137,7 @@ TEST(CxImageCreateFromBitmap, RefusesMissingOrShortScreens) {
   EXPECT_FALSE(picture.CreateFromBitmap(nullptr));
   EXPECT_FALSE(picture.HasPixels());
 
-  const std::vector<std::uint8_t> pixels(4 * 4 * 3 - 1);
+  std::vector<std::uint8_t> pixels(4 * 4 * 3 - 1);
   const ScreenImage too_short{4, 3, 16, pixels};
   EXPECT_FALSE(picture.CreateFromBitmap(&too_short));
   EXPECT_FALSE(picture.HasPixels());

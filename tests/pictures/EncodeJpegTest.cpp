@@ -89,7 +89,7 @@ TEST(EncodeJpeg, APlainPictureStaysPlainUpToItsRightEdge) {
 
 TEST(EncodeJpeg, FilesOfTheTestScreenGrowWithTheQuality) {
   const test::OwnedScreen screen = test::LoadTestScreen();
-  const ScreenImage view = screen.View();
+  const ScreenImage view = screen.AsGrabbed();
   CxImage picture;
   ASSERT_TRUE(picture.CreateFromBitmap(&view));
   ASSERT_TRUE(picture.ScaleToFast(1066, 600));
@@ -139,7 +139,7 @@ std::string EncodeSwappedByHand(const CxImage& picture, int quality) {
 
 TEST(EncodeJpeg, GivesTheSameFileAsSwappingToRedGreenBlue) {
   const test::OwnedScreen screen = test::LoadTestScreen();
-  const ScreenImage view = screen.View();
+  const ScreenImage view = screen.AsGrabbed();
   CxImage picture;
   ASSERT_TRUE(picture.CreateFromBitmap(&view));
   ASSERT_TRUE(picture.ScaleToFast(1066, 600));

@@ -214,13 +214,13 @@ TEST(ScaleToFast, AgreesWithTheReferenceOnRandomPicturesOfManySizes) {
 
 TEST(ScaleToFast, AgreesWithTheReferenceOnTheTestScreenBothWays) {
   const test::OwnedScreen screen = test::LoadTestScreen();
-  const ScreenImage view = screen.View();
+  const ScreenImage view = screen.AsGrabbed();
   CxImage picture;
   ASSERT_TRUE(picture.CreateFromBitmap(&view));
   ExpectFastAgrees(picture, 1066, 600);
 
   const test::OwnedScreen small = test::ScreenOfSize(screen, 800, 600);
-  const ScreenImage small_view = small.View();
+  const ScreenImage small_view = small.AsGrabbed();
   ASSERT_TRUE(picture.CreateFromBitmap(&small_view));
   ExpectFastAgrees(picture, 1024, 768);
 }

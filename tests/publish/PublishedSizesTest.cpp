@@ -37,8 +37,7 @@ TEST(PublishedPictures, HaveTheTargetHeightAndTheWidthInProportion) {
   for (const SizeCase& size : cases) {
     const std::string name = "sizes" + std::to_string(++n);
     const test::OwnedScreen screen = test::ScreenOfSize(test_screen, size.width, size.height);
-    const ScreenImage view = screen.View();
-    ASSERT_TRUE(publisher.StartJob(upload_url + name, &view, size.target_height, 1));
+    ASSERT_TRUE(publisher.StartJob(upload_url + name, screen.AsGrabbed(), size.target_height, 1));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (publisher.IsBusy() && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -3,6 +3,7 @@
 // A screen for tests: a picture of a chosen size and colour, and a pointer
 // wherever the test puts it.
 
+#include <memory>
 #include <vector>
 
 #include "platform/ScreenSource.h"
@@ -14,17 +15,20 @@ class FakeScreenSource : public ScreenSource {
   FakeScreenSource(std::uint32_t width, std::uint32_t height, std::uint32_t bgrx = 0x00336699)
       : width_(width), height_(height), fill_(bgrx) {}
 
-  bool Grab(GrabbedScreen& screen) override {
+  bool Grab(ScreenImage& screen) override {
     ++grabs;
+    screen = ScreenImage{};
     if (fail) {
       return false;
     }
-    // A fresh picture each time, as a real grab overwrites what was drawn into the last.
-    pixels_.assign(static_cast<std::size_t>(width_) * height_, fill_);
+    // Fresh pixels each time, kept by the grab, as a real source never
+    // overwrites a grab that is still held.
+    auto pixels = std::make_shared<std::vector<std::uint32_t>>(std::size_t{width_} * height_, fill_);
     screen.width = width_;
     screen.height = height_;
     screen.bytes_per_row = width_ * 4;
-    screen.pixels = reinterpret_cast<std::uint8_t*>(pixels_.data());
+    screen.pixels = {reinterpret_cast<std::uint8_t*>(pixels->data()), pixels->size() * 4};
+    screen.keeper = pixels;
     return true;
   }
   PointerState Pointer() override { return pointer; }
@@ -37,7 +41,6 @@ class FakeScreenSource : public ScreenSource {
   std::uint32_t width_;
   std::uint32_t height_;
   std::uint32_t fill_;
-  std::vector<std::uint32_t> pixels_;
 };
 
 }  // namespace lumivanta

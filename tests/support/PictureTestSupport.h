@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -28,7 +29,11 @@ struct OwnedScreen {
   std::uint32_t bytes_per_row = 0;
   std::vector<std::uint8_t> pixels;
 
-  ScreenImage View() const { return ScreenImage{width, height, bytes_per_row, pixels}; }
+  // The screen as a grab hands it over: a copy of the pixels that the receiver keeps, and may draw into.
+  ScreenImage AsGrabbed() const {
+    auto copy = std::make_shared<std::vector<std::uint8_t>>(pixels);
+    return ScreenImage{width, height, bytes_per_row, *copy, copy, std::nullopt};
+  }
   // Pixel (x, row) counted from the top.
   const std::uint8_t* At(std::uint32_t x, std::uint32_t row) const {
     return pixels.data() + std::size_t{bytes_per_row} * row + x * 4;
