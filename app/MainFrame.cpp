@@ -1,10 +1,14 @@
 #include "app/MainFrame.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QToolBar>
+#include <map>
+#include <vector>
 
+#include "app/CommandTable.h"
 #include "app/VantacastView.h"
 #include "dialogs/QtText.h"
 #include "res/Artwork.h"
@@ -37,64 +41,12 @@ void CMainFrame::SetDocumentTitle(const QString& document_title) {
   setWindowTitle(FromText(Text(ids::kMainTitle)) + " - " + document_title);
 }
 
-QAction* CMainFrame::MakeAction(unsigned command_id, const QString& menu_text, const QIcon& icon, bool check_style) {
-  auto* action = new QAction(icon, menu_text, this);
-  action->setObjectName(QStringLiteral("command%1").arg(command_id));
-  action->setToolTip(ToolTipOf(command_id));
-  action->setCheckable(check_style);
-  // The shortcut texts of the menu are served by the system-wide hotkeys, not by the window.
-  action->setShortcutContext(Qt::WidgetShortcut);
-  return action;
-}
-
 bool CMainFrame::OnCreate() {
   const QPixmap strip(ArtworkPath("toolbar.png"));
-  if (strip.isNull() || strip.width() < 7 * kToolbarPictureSizePx) {
+  const std::vector<const Command*> buttons = ToolbarCommands();
+  if (strip.isNull() || strip.width() < static_cast<int>(buttons.size()) * kToolbarPictureSizePx) {
     return false;
   }
-  const auto picture = [&strip](int index) {
-    return QIcon(strip.copy(index * kToolbarPictureSizePx, 0, kToolbarPictureSizePx, kToolbarPictureSizePx));
-  };
-
-  QAction* publish = MakeAction(ids::kCommandPublish, "&Publish current screen\tCtrl+P", picture(0), true);
-  QAction* slideshow =
-      MakeAction(ids::kCommandSlideshow, "&Slideshow (send screen automatically)\tCtrl+S", picture(1), true);
-  QAction* cursor = MakeAction(ids::kCommandShowMouseCursor, "&Show mouse cursor\tCtrl+M", picture(2), true);
-  QAction* remove = MakeAction(ids::kCommandDeletePictures, "Delete pictures\tCtrl+D", picture(3), false);
-  QAction* options = MakeAction(ids::kCommandOptions, "&Options and settings\tCtrl+O", picture(4), false);
-  QAction* exit = MakeAction(ids::kCommandExit, "Exit", picture(5), false);
-  QAction* about = MakeAction(ids::kCommandAbout, "&About Lumivanta...", picture(6), false);
-
-  // Every command also puts the marks back in line with the state, since Qt
-  // flips a check-style action itself before the command runs.
-  const auto command = [this](QAction* action, void (CvantacastView::*handler)()) {
-    connect(action, &QAction::triggered, this, [this, handler] {
-      (view_->*handler)();
-      view_->RefreshMarks();
-    });
-  };
-  command(publish, &CvantacastView::OnPublishScreen);
-  command(slideshow, &CvantacastView::OnSlideshow);
-  command(cursor, &CvantacastView::OnShowMouseCursor);
-  command(remove, &CvantacastView::OnDeletePictures);
-  command(options, &CvantacastView::OnOptions);
-  connect(exit, &QAction::triggered, this, &QWidget::close);
-  connect(about, &QAction::triggered, this, &CMainFrame::AboutRequested);
-  view_->SetCommandMarks({publish, slideshow, cursor});
-
-  QMenu* file = menuBar()->addMenu("&File");
-  file->addAction(publish);
-  file->addSeparator();
-  file->addAction(slideshow);
-  file->addSeparator();
-  file->addAction(remove);
-  file->addAction(exit);
-  QMenu* extras = menuBar()->addMenu("&Extras");
-  extras->addAction(cursor);
-  extras->addAction(options);
-  QMenu* help = menuBar()->addMenu("&Help");
-  help->addAction(about);
-
   QToolBar* toolbar = addToolBar("Toolbar");
   toolbar->setObjectName("toolbar");
   toolbar->setMovable(false);
@@ -102,19 +54,54 @@ bool CMainFrame::OnCreate() {
   toolbar->setIconSize(QSize(kToolbarPictureSizePx, kToolbarPictureSizePx));
   toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
   toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-  toolbar->addAction(publish);
-  toolbar->addAction(slideshow);
-  toolbar->addSeparator();
-  toolbar->addAction(cursor);
-  toolbar->addSeparator();
-  toolbar->addAction(remove);
-  toolbar->addSeparator();
-  toolbar->addAction(options);
-  toolbar->addSeparator();
-  toolbar->addAction(exit);
-  toolbar->addSeparator();
-  toolbar->addAction(about);
+
+  const std::map<MenuPopup, QMenu*> menus = {{MenuPopup::kFile, menuBar()->addMenu("&File")},
+                                             {MenuPopup::kExtras, menuBar()->addMenu("&Extras")},
+                                             {MenuPopup::kHelp, menuBar()->addMenu("&Help")}};
+  std::map<const Command*, QAction*> actions;
+  std::map<unsigned, QAction*> mark_actions;
+  for (const Command& command : Commands()) {
+    if (command.menu == MenuPopup::kNone) {
+      continue;
+    }
+    const QIcon picture(
+        strip.copy(command.toolbar_button * kToolbarPictureSizePx, 0, kToolbarPictureSizePx, kToolbarPictureSizePx));
+    QAction* action = MakeAction(command, picture);
+    actions[&command] = action;
+    if (command.check_style) {
+      mark_actions[command.id] = action;
+    }
+    QMenu* menu = menus.at(command.menu);
+    if (command.separator_before_in_menu) {
+      menu->addSeparator();
+    }
+    menu->addAction(action);
+  }
+  for (const Command* command : buttons) {
+    if (command->separator_before_on_toolbar) {
+      toolbar->addSeparator();
+    }
+    toolbar->addAction(actions.at(command));
+  }
+  view_->SetMarkActions(std::move(mark_actions));
   return true;
+}
+
+QAction* CMainFrame::MakeAction(const Command& command, const QIcon& icon) {
+  auto* action = new QAction(icon, FromText(command.menu_text), this);
+  action->setObjectName(QStringLiteral("command%1").arg(command.id));
+  action->setToolTip(ToolTipOf(command.id));
+  action->setCheckable(command.check_style);
+  // The shortcut texts of the menu are served by the system-wide hotkeys, not by the window.
+  action->setShortcutContext(Qt::WidgetShortcut);
+  if (command.id == ids::kCommandExit) {
+    connect(action, &QAction::triggered, this, &QWidget::close);
+  } else if (command.id == ids::kCommandAbout) {
+    connect(action, &QAction::triggered, this, &CMainFrame::AboutRequested);
+  } else {
+    connect(action, &QAction::triggered, this, [this, &command] { view_->OnCommand(command); });
+  }
+  return action;
 }
 
 }  // namespace lumivanta

@@ -13,6 +13,7 @@ class QAction;
 namespace lumivanta {
 
 class CvantacastView;
+struct Command;
 
 class CMainFrame : public QMainWindow {
   Q_OBJECT
@@ -37,7 +38,8 @@ class CMainFrame : public QMainWindow {
   void AboutRequested();
 
  private:
-  QAction* MakeAction(unsigned command_id, const QString& menu_text, const QIcon& icon, bool check_style);
+  // The menu and toolbar action of a command, connected to its answer.
+  QAction* MakeAction(const Command& command, const QIcon& icon);
 
   CvantacastView* view_ = nullptr;
 };

@@ -25,7 +25,9 @@ bool CvantacastApp::InitInstance() {
   frame_ = std::move(frame);
   // Everything the document starts (log, hotkeys, wizard, connection test)
   // happens before the window is shown.
-  document_.OnNewDocument(*frame_);
+  document_.AddView(frame_->View());
+  document_.OnNewDocument();
+  frame_->SetDocumentTitle(document_.Title());
   frame_->show();
   return true;
 }

@@ -1,14 +1,19 @@
 #include "app/VantacastView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QScrollBar>
+#include <QThread>
 #include <QTimer>
-#include <climits>
 #include <cstdio>
+#include <vector>
 
 #include "app/LogLine.h"
+#include "dialogs/ConnectionTestDialog.h"
 #include "dialogs/InformationDialog.h"
 #include "dialogs/QtText.h"
+#include "dialogs/SettingsDialog.h"
+#include "dialogs/WelcomeDialog.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
@@ -17,11 +22,6 @@ namespace {
 constexpr int kLogFontPixelSize = 13;
 const QColor kLogBackground(255, 255, 200);
 const QColor kLogText(128, 128, 128);
-constexpr int kMinimumTimerIntervalMs = 10;
-
-// The hotkey rows: the key is the last character of each key text.
-constexpr std::array<unsigned, CvantacastView::kHotkeyCount> kHotkeyKeyTexts{
-    ids::kKeyPublish, ids::kKeySlideshow, ids::kKeyMouseCursor, ids::kKeyOptions, ids::kKeyDelete, ids::kKeyRestore};
 
 // The log's lines also go to standard error, where a desktop session keeps
 // them and where a terminal shows them.
@@ -39,23 +39,28 @@ void MirrorToStandardError(std::string_view line) {
   std::fflush(stderr);
 }
 
-}  // namespace
+// Lets the window system carry out what was asked of it (a window minimised,
+// repainted) before the screen is copied.
+void LetWindowSystemCatchUp() { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
-int SlideshowIntervalForRate(std::int32_t refresh_rate_ms) {
-  const auto unsigned_rate = static_cast<std::uint32_t>(refresh_rate_ms);
-  if (unsigned_rate > static_cast<std::uint32_t>(INT_MAX)) {
-    return INT_MAX;
+// The hotkey list of the information dialog, from the command table.
+std::vector<HotkeyListRow> HotkeyListRows() {
+  std::vector<HotkeyListRow> rows;
+  for (const Command& command : Commands()) {
+    if (command.hotkey_id != 0) {
+      rows.push_back({FromText(Text(command.key_text_id)), FromText(Text(command.hotkey_text_id))});
+    }
   }
-  return std::max(static_cast<int>(unsigned_rate), kMinimumTimerIntervalMs);
+  return rows;
 }
+
+}  // namespace
 
 CvantacastView::CvantacastView(GlobalHotkeys& hotkeys, ScreenSource* screen, QWidget* parent)
     : QPlainTextEdit(parent),
-      publisher_(std::make_unique<CPublisher>()),
-      hotkeys_(hotkeys),
-      screen_(screen),
       slideshow_timer_(new QTimer(this)),
-      clock_([] { return std::time(nullptr); }) {
+      clock_([] { return std::time(nullptr); }),
+      run_(*this, hotkeys, screen) {
   // A display only: disabled, read-only, without scroll bars, following its end.
   setReadOnly(true);
   setEnabled(false);
@@ -81,24 +86,21 @@ CvantacastView::CvantacastView(GlobalHotkeys& hotkeys, ScreenSource* screen, QWi
 
   slideshow_timer_->setTimerType(Qt::CoarseTimer);
   connect(slideshow_timer_, &QTimer::timeout, this, &CvantacastView::OnTimer);
-  hotkeys_.SetHandler([this](int id) { OnHotKey(id); });
-  settings_.SetDefaults();
 }
 
-CvantacastView::~CvantacastView() {
-  ReleaseHotkeys();
-  hotkeys_.SetHandler(nullptr);
-  settings_.Save();
-  // A failure here would log into a window that is going away; nobody sees it.
-  DeletePictures(settings_, *this);
-  publisher_.reset();
-  hotkey_ids_.fill(0);
+CvantacastView::~CvantacastView() { run_.EndRun(); }
+
+void CvantacastView::OnCommand(const Command& command) {
+  if (command.on_command != nullptr) {
+    (run_.*command.on_command)();
+  }
+  ShowMarks(run_.Marks());
 }
 
 void CvantacastView::AddLogLine(std::string_view text, bool with_time_stamp) {
-  const bool first_line = hotkey_ids_[0] == 0;
+  const bool first_line = !run_.HotkeysRegistered();
   if (first_line) {
-    RegisterHotkeys();
+    run_.RegisterHotkeys();
   }
   const std::string line = MakeLogLine(text, with_time_stamp, first_line, clock_());
   MirrorToStandardError(line);
@@ -119,71 +121,70 @@ void CvantacastView::LogMessage(unsigned string_id, bool with_time_stamp) {
   }
 }
 
-void CvantacastView::ShowInformation(unsigned string_id) {
-  dialog_open_ = true;
-  CInformationDialog dialog(*this, DisplayText(Text(string_id)), DialogParent());
+void CvantacastView::ShowInformationDialog(unsigned string_id) {
+  const CSettings& settings = run_.Settings();
+  CInformationDialog dialog(DisplayText(Text(string_id)), settings.viewer_address, settings.contact_name,
+                            HotkeyListRows(), DialogParent());
   dialog.exec();
-  dialog_open_ = false;
 }
 
-void CvantacastView::RegisterHotkeys() {
-  hotkey_modifier_ = kControlModifier;
-  for (int row = 0; row < kHotkeyCount; ++row) {
-    hotkey_ids_[row] = static_cast<std::uint32_t>(row + 1);
-    const std::string_view key_text = Text(kHotkeyKeyTexts[row]);
-    if (!key_text.empty()) {
-      hotkeys_.Register(static_cast<int>(hotkey_ids_[row]), key_text.back());
-    }
+void CvantacastView::ClearScreenForCapture() {
+  QWidget* main_window = window();
+  if (main_window->isMinimized()) {
+    return;
   }
+  main_window->showMinimized();
+  main_window->repaint();
+  LetWindowSystemCatchUp();
+  QThread::msleep(PublishingRun::kCapturePauseMs);
 }
 
-void CvantacastView::ReleaseHotkeys() {
-  for (const std::uint32_t id : hotkey_ids_) {
-    if (id != 0) {
-      hotkeys_.Unregister(static_cast<int>(id));
-    }
-  }
+void CvantacastView::RepaintForCapture() {
+  window()->repaint();
+  LetWindowSystemCatchUp();
 }
 
-void CvantacastView::StartUp() {
-  if (settings_.Load()) {
-    LogMessage(TestConnection(settings_) ? ids::kConnectionTested : ids::kConnectionFailed, true);
+void CvantacastView::ToggleMainWindow() {
+  if (window()->isMinimized()) {
+    window()->showNormal();
   } else {
-    RunFirstRunWizard();
-  }
-  single_picture_mode_ = true;
-  SetPublishingMarks(true);
-}
-
-void CvantacastView::SetPublishingMarks(bool single) {
-  if (marks_.publish != nullptr) {
-    marks_.publish->setChecked(single);
-  }
-  if (marks_.slideshow != nullptr) {
-    marks_.slideshow->setChecked(!single);
+    window()->showMinimized();
   }
 }
 
-void CvantacastView::RefreshMarks() {
-  SetPublishingMarks(single_picture_mode_);
-  if (marks_.show_mouse_cursor != nullptr) {
-    marks_.show_mouse_cursor->setChecked(show_cursor_ == 1);
+void CvantacastView::ShowMarks(const CommandMarks& marks) {
+  for (const CommandMark& mark : marks) {
+    if (const auto action = mark_actions_.find(mark.command_id); action != mark_actions_.end()) {
+      action->second->setChecked(mark.checked);
+    }
   }
 }
 
 int CvantacastView::SlideshowIntervalMs() const { return slideshow_timer_->interval(); }
 
-void CvantacastView::StartSlideshowTimer() {
-  slideshow_timer_->start(SlideshowIntervalForRate(settings_.refresh_rate_ms));
-  slideshow_timer_id_ = slideshow_timer_->isActive() ? kSlideshowTimerEventId : 0;
+bool CvantacastView::StartSlideshowTimer(int interval_ms) {
+  slideshow_timer_->start(interval_ms);
+  return slideshow_timer_->isActive();
 }
 
-void CvantacastView::StopSlideshowTimer() {
-  slideshow_timer_->stop();
-  slideshow_timer_id_ = 0;
+void CvantacastView::StopSlideshowTimer() { slideshow_timer_->stop(); }
+
+bool CvantacastView::IsSlideshowTimerRunning() const { return slideshow_timer_->isActive(); }
+
+void CvantacastView::ShowWelcomePage() {
+  CWelcomeDialog welcome(DialogParent());
+  welcome.exec();
 }
 
-bool CvantacastView::EnsureConnection() { return EnsureConnectionTested(settings_, *this); }
+bool CvantacastView::ShowSettingsPage(CSettings& settings) {
+  CSettingsDialog settings_page(settings, DialogParent());
+  return settings_page.exec() == CSettingsDialog::kNext;
+}
+
+bool CvantacastView::ShowConnectionTestPage(const CSettings& settings, std::function<bool()> test_connection) {
+  CConnectionTestDialog test_page(settings, std::move(test_connection), DialogParent());
+  return test_page.exec() == CConnectionTestDialog::kBack;
+}
 
 // A minimised or hidden main window cannot carry a dialog: the window manager
 // would hide it with its owner. Such dialogs stand on their own.

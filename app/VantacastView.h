@@ -1,117 +1,76 @@
 #pragma once
 
-// The main view: the activity log that fills the main window, and the owner of
-// the run's state (settings, publisher, hotkeys, slideshow timer, mode flags)
-// with every command handler.
+// The main view: the activity log that fills the main window. It owns the
+// run (settings, publisher, hotkeys, mode flags) and does the window's part
+// of its work: the log, the dialogs, minimising and repainting, the
+// slideshow timer and the marks of the commands.
 
 #include <QPlainTextEdit>
-#include <array>
 #include <ctime>
 #include <functional>
-#include <memory>
+#include <map>
+#include <string>
 #include <string_view>
 
+#include "app/CommandTable.h"
+#include "app/PublishingRun.h"
+#include "app/RunWindow.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"
-#include "publish/Publisher.h"
-#include "publish/ServerProtocol.h"
-#include "settings/Settings.h"
 
 class QAction;
 class QTimer;
 
 namespace lumivanta {
 
-class CvantacastView : public QPlainTextEdit, public IActivityLog {
+class CvantacastView : public QPlainTextEdit, public RunWindow {
   Q_OBJECT
 
  public:
-  static constexpr int kHotkeyCount = 6;
-  static constexpr int kControlModifier = 2;
-  static constexpr int kSlideshowTimerEventId = 1;
-  static constexpr int kCapturePauseMs = 100;
-
-  // The menu and toolbar marks of the three check-style commands.
-  struct CommandMarks {
-    QAction* publish = nullptr;
-    QAction* slideshow = nullptr;
-    QAction* show_mouse_cursor = nullptr;
-  };
-
   CvantacastView(GlobalHotkeys& hotkeys, ScreenSource* screen, QWidget* parent = nullptr);
-  // The end of the run: hotkeys released, settings saved, the delete request
-  // sent, the publisher destroyed (it waits for its worker).
+  // The end of the run, in order: hotkeys released, settings saved, the
+  // delete request sent, the publisher destroyed.
   ~CvantacastView() override;
 
-  void SetCommandMarks(const CommandMarks& marks) { marks_ = marks; }
+  // The menu and toolbar actions of the check-style commands, by command id.
+  void SetMarkActions(std::map<unsigned, QAction*> actions) { mark_actions_ = std::move(actions); }
+  // A menu or toolbar command: the run's answer, then the marks put back in
+  // line with the state, as Qt flips a check-style action by itself.
+  void OnCommand(const Command& command);
 
-  // Activity log.
+  // The first line registers the hotkeys; every line also goes to standard error.
   void AddLogLine(std::string_view text, bool with_time_stamp);
   void LogMessage(unsigned string_id, bool with_time_stamp) override;
-  void ShowInformation(unsigned string_id);
+  void ShowInformation(unsigned string_id) { run_.ShowInformation(string_id); }
+  void StartUp() { run_.StartUp(); }
+  void OnTimer() { run_.OnTimer(); }
+  void ClearScreenForCapture() override;
 
-  // Start-up, once the window exists: settings, connection test or first-run wizard, marks.
-  void StartUp();
-
-  // Commands.
-  void OnHotKey(int hotkey_id);
-  void OnPublishScreen();
-  void OnSlideshow();
-  void OnTimer();
-  void OnShowMouseCursor();
-  void OnDeletePictures();
-  void OnOptions();
-  void CaptureScreen(bool quiet);
-  void ClearScreenForCapture();
-  void RunSettingsSequence();
-  void RunFirstRunWizard();
-  // Sets the menu and toolbar marks from the state (after a command, as Qt
-  // toggles a check-style action by itself when it is triggered).
-  void RefreshMarks();
-
-  // The run's state, for the frame and for tests.
-  CSettings& Settings() { return settings_; }
-  const CSettings& Settings() const { return settings_; }
-  CPublisher& Publisher() { return *publisher_; }
+  PublishingRun& Run() { return run_; }
+  const PublishingRun& Run() const { return run_; }
   const std::string& LogText() const { return log_text_; }
-  bool IsSinglePictureMode() const { return single_picture_mode_; }
-  int SlideshowTimerId() const { return slideshow_timer_id_; }
   int SlideshowIntervalMs() const;
-  std::uint32_t ShowCursorFlag() const { return show_cursor_; }
-  bool IsDialogOpen() const { return dialog_open_; }
-  const std::array<std::uint32_t, kHotkeyCount>& HotkeyIds() const { return hotkey_ids_; }
-
   // Replaces the clock of the log's time stamps (tests).
   void SetClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
 
  private:
-  void RegisterHotkeys();
-  void ReleaseHotkeys();
-  void SetPublishingMarks(bool single);
-  void StartSlideshowTimer();
-  void StopSlideshowTimer();
-  bool EnsureConnection();
+  void ShowInformationDialog(unsigned string_id) override;
+  void RepaintForCapture() override;
+  void ToggleMainWindow() override;
+  void ShowMarks(const CommandMarks& marks) override;
+  bool StartSlideshowTimer(int interval_ms) override;
+  void StopSlideshowTimer() override;
+  bool IsSlideshowTimerRunning() const override;
+  void ShowWelcomePage() override;
+  bool ShowSettingsPage(CSettings& settings) override;
+  bool ShowConnectionTestPage(const CSettings& settings, std::function<bool()> test_connection) override;
   QWidget* DialogParent();
 
-  std::array<std::uint32_t, kHotkeyCount> hotkey_ids_{};
-  int hotkey_modifier_ = 0;
-  int slideshow_timer_id_ = 0;
-  bool single_picture_mode_ = true;
-  std::uint32_t show_cursor_ = 0;
-  std::unique_ptr<CPublisher> publisher_;
-  bool dialog_open_ = false;
-  CSettings settings_;
-
-  GlobalHotkeys& hotkeys_;
-  ScreenSource* screen_;
   QTimer* slideshow_timer_ = nullptr;
-  CommandMarks marks_;
+  std::map<unsigned, QAction*> mark_actions_;
   std::string log_text_;
   std::function<std::time_t()> clock_;
+  PublishingRun run_;
 };
-
-// The interval the slideshow timer runs at for a refresh rate: as the system
-// timer takes it, at least 10 ms, and a negative rate read as a very long one.
-int SlideshowIntervalForRate(std::int32_t refresh_rate_ms);
 
 }  // namespace lumivanta

@@ -11,7 +11,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/VantacastView.h"
 #include "dialogs/QtText.h"
 #include "strings/StringTable.h"
 
@@ -21,16 +20,6 @@ namespace {
 constexpr int kHotkeyColumnWidthPx = 70;
 constexpr int kCommandColumnMarginPx = 74;
 constexpr int kAddressLines = 7;
-
-// Each row goes to the top of the list, so the list reads in the reverse of this order.
-constexpr std::array<std::pair<unsigned, unsigned>, 6> kHotkeyRowsAsInserted{{
-    {ids::kKeyRestore, ids::kHotkeyTextRestore},
-    {ids::kKeyDelete, ids::kHotkeyTextDelete},
-    {ids::kKeyOptions, ids::kHotkeyTextOptions},
-    {ids::kKeyMouseCursor, ids::kHotkeyTextMouseCursor},
-    {ids::kKeySlideshow, ids::kHotkeyTextSlideshow},
-    {ids::kKeyPublish, ids::kHotkeyTextPublish},
-}};
 
 }  // namespace
 
@@ -45,7 +34,9 @@ QString ViewerAddressText(const std::string& viewer_address, const std::string& 
   return DisplayText(text);
 }
 
-CInformationDialog::CInformationDialog(CvantacastView& view, const QString& message, QWidget* parent)
+CInformationDialog::CInformationDialog(const QString& message, const std::string& viewer_address,
+                                       const std::string& contact_name, std::span<const HotkeyListRow> hotkeys,
+                                       QWidget* parent)
     : QDialog(parent) {
   setWindowTitle("Lumivanta: Hinweis");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -62,7 +53,7 @@ CInformationDialog::CInformationDialog(CvantacastView& view, const QString& mess
   address_->setObjectName("address");
   address_->setReadOnly(true);
   address_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  address_->setPlainText(ViewerAddressText(view.Settings().viewer_address, view.Settings().contact_name));
+  address_->setPlainText(ViewerAddressText(viewer_address, contact_name));
   // Tall enough for the seven lines of the text; long lines scroll sideways.
   address_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   address_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -81,14 +72,14 @@ CInformationDialog::CInformationDialog(CvantacastView& view, const QString& mess
   hotkeys_->setHeaderLabels({FromText(Text(ids::kColumnHotkey)), FromText(Text(ids::kColumnCommand))});
   hotkeys_->header()->setSectionsClickable(false);
   hotkeys_->header()->setStretchLastSection(true);
-  for (const auto& [key, command] : kHotkeyRowsAsInserted) {
-    hotkeys_->insertTopLevelItem(0, new QTreeWidgetItem({FromText(Text(key)), FromText(Text(command))}));
+  for (const HotkeyListRow& row : hotkeys) {
+    hotkeys_->addTopLevelItem(new QTreeWidgetItem({row.key, row.command}));
   }
-  // As tall as its six rows, as the list needs no scrolling.
+  // As tall as its rows, as the list needs no scrolling.
   hotkeys_->ensurePolished();
   hotkeys_->setFixedHeight(hotkeys_->header()->sizeHint().height() +
-                           static_cast<int>(kHotkeyRowsAsInserted.size()) * hotkeys_->sizeHintForRow(0) +
-                           2 * hotkeys_->frameWidth() + 2);
+                           static_cast<int>(hotkeys.size()) * hotkeys_->sizeHintForRow(0) + 2 * hotkeys_->frameWidth() +
+                           2);
   hotkeys_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   hotkeys_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* commands_layout = new QVBoxLayout(commands_group);

@@ -4,6 +4,9 @@
 // bold, the web address and contact name viewers need, and the hotkeys.
 
 #include <QDialog>
+#include <QString>
+#include <span>
+#include <string>
 
 class QLabel;
 class QPlainTextEdit;
@@ -11,13 +14,18 @@ class QTreeWidget;
 
 namespace lumivanta {
 
-class CvantacastView;
+// One line of the hotkey list: the key, and what it does.
+struct HotkeyListRow {
+  QString key;
+  QString command;
+};
 
 class CInformationDialog : public QDialog {
   Q_OBJECT
 
  public:
-  CInformationDialog(CvantacastView& view, const QString& message, QWidget* parent = nullptr);
+  CInformationDialog(const QString& message, const std::string& viewer_address, const std::string& contact_name,
+                     std::span<const HotkeyListRow> hotkeys, QWidget* parent = nullptr);
 
   QString MessageText() const;
   QString AddressText() const;

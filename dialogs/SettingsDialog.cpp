@@ -32,7 +32,8 @@ CSettingsDialog::CSettingsDialog(CSettings& live_settings, QWidget* parent)
     picture_size_->insertItem(0, item);
   }
   picture_size_->insertItem(0, FromText(Text(ids::kSizeOriginal)));
-  // Both lists start without a selection, as the fill rules expect.
+  // Both lists start without a selection: a size from the file that no entry
+  // offers then leaves none selected, and Next keeps that size.
   picture_quality_->setCurrentIndex(-1);
   picture_size_->setCurrentIndex(-1);
   AddToolTips();

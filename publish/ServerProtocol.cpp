@@ -22,7 +22,7 @@ bool TestConnection(CSettings& settings) {
   return settings.connected;
 }
 
-bool DeletePictures(const CSettings& settings, IActivityLog& log) {
+bool DeletePictures(const CSettings& settings, ActivityLog& log) {
   if (SendDeleteRequest(settings)) {
     return true;
   }
@@ -30,7 +30,7 @@ bool DeletePictures(const CSettings& settings, IActivityLog& log) {
   return false;
 }
 
-bool EnsureConnectionTested(CSettings& settings, IActivityLog& log) {
+bool EnsureConnectionTested(CSettings& settings, ActivityLog& log) {
   if (settings.connected) {
     return true;
   }

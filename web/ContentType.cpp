@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::string_view kUnknownType = "application/octet-stream";
 constexpr const char* kSystemTable = "/etc/mime.types";
-// Types longer than this are not taken, as a registry value of that size is not.
+// A type longer than this in the system's table is taken for a broken line and left out.
 constexpr std::size_t kMaxTypeLength = 1024;
 
 constexpr std::array<std::pair<std::string_view, std::string_view>, 14> kBuiltInTypes{{

@@ -8,6 +8,7 @@
 
 #include "app/VantacastApp.h"
 #include "dialogs/ConnectionTestDialog.h"
+#include "dialogs/InformationDialog.h"
 #include "dialogs/SettingsDialog.h"
 #include "dialogs/WelcomeDialog.h"
 #include "tests/support/LoopbackServer.h"
@@ -87,10 +88,10 @@ class MainWindowTest : public QObject {
     test::ViewHarness harness;
     QAction* cursor = harness.Frame().findChild<QAction*>("command32772");
     cursor->trigger();
-    QCOMPARE(harness.View().ShowCursorFlag(), 1u);
+    QVERIFY(harness.View().Run().ShowsMouseCursor());
     QVERIFY(cursor->isChecked());
     cursor->trigger();
-    QCOMPARE(harness.View().ShowCursorFlag(), 0u);
+    QVERIFY(!harness.View().Run().ShowsMouseCursor());
     QVERIFY(!cursor->isChecked());
     QCOMPARE(harness.Screen().grabs, 0);
   }
@@ -105,8 +106,45 @@ class MainWindowTest : public QObject {
     slideshow->trigger();  // the server refuses: the connection test fails
     QVERIFY(publish->isChecked());
     QVERIFY(!slideshow->isChecked());
-    QVERIFY(harness.View().IsSinglePictureMode());
+    QVERIFY(harness.View().Run().IsSinglePictureMode());
     QVERIFY(QString::fromStdString(harness.View().LogText()).contains("Connection to Web-Server failed."));
+  }
+
+  void theSlideshowThroughTheMenuMinimisesReportsAndSetsTheMarksAndTimer() {
+    test::LoopbackServer server(test::HttpResponse("200 OK", "connectok"));
+    test::ViewHarness harness;
+    harness.PointAt(server.Url("/"), "menu");
+    harness.View().AddLogLine("first", false);
+    harness.Frame().show();
+    QAction* slideshow = harness.Frame().findChild<QAction*>("command32771");
+    QAction* publish = harness.Frame().findChild<QAction*>("command32775");
+
+    test::ModalDriver driver;
+    QString address;
+    int hotkey_rows = 0;
+    driver.Expect<CInformationDialog>([&](CInformationDialog* dialog) {
+      address = dialog->AddressText();
+      hotkey_rows = static_cast<int>(dialog->HotkeyRows().size());
+      dialog->accept();
+    });
+    slideshow->trigger();
+    QVERIFY(driver.AllDone());
+    QVERIFY(harness.Frame().isMinimized());
+    QVERIFY(address.endsWith("Contact name:\nmenu"));
+    QCOMPARE(hotkey_rows, 6);
+    QVERIFY(slideshow->isChecked());
+    QVERIFY(!publish->isChecked());
+    QVERIFY(harness.View().Run().IsSlideshowRunning());
+    QCOMPARE(harness.View().SlideshowIntervalMs(), 1000);
+
+    driver.Expect<CInformationDialog>([](CInformationDialog* dialog) { dialog->accept(); });
+    driver.Expect<CInformationDialog>([](CInformationDialog* dialog) { dialog->accept(); });
+    publish->trigger();
+    QVERIFY(driver.AllDone());
+    QVERIFY(publish->isChecked());
+    QVERIFY(!slideshow->isChecked());
+    QVERIFY(!harness.View().Run().IsSlideshowRunning());
+    QCOMPARE(harness.Screen().grabs, 2);
   }
 
   void startUpTestsTheConnectionBeforeTheWindowIsShown() {
@@ -123,7 +161,7 @@ class MainWindowTest : public QObject {
     QVERIFY2(log.starts_with("Welcome to Lumivanta!\r\n"), log.c_str());
     QVERIFY(log.ends_with(" : Connection to Web-Server was tested successfully."));
     QVERIFY(server.WaitForRequest(1).starts_with("GET /?server&stream_name=abc&fkt=end HTTP/1.0"));
-    QVERIFY(frame->View().Settings().connected);
+    QVERIFY(frame->View().Run().Settings().connected);
     QCOMPARE(run.hotkeys->registered.size(), std::size_t{6});
     QVERIFY(frame->findChild<QAction*>("command32775")->isChecked());
     QVERIFY(!frame->findChild<QAction*>("command32771")->isChecked());
@@ -145,10 +183,10 @@ class MainWindowTest : public QObject {
     QVERIFY(window_hidden_during_wizard);
     CvantacastView& view = run.app->MainWindow()->View();
     QCOMPARE(view.LogText(), std::string("Welcome to Lumivanta!"));
-    QCOMPARE(view.Settings().server_url, std::string("http://localhost:8080/"));
+    QCOMPARE(view.Run().Settings().server_url, std::string("http://localhost:8080/"));
 
     // Exit, as from the menu: the defaults are written, and the next start reads them without the wizard.
-    view.Settings().server_url = test::kRefusingServerUrl;
+    view.Run().Settings().server_url = test::kRefusingServerUrl;
     run.app->MainWindow()->findChild<QAction*>("command57665")->trigger();
     QVERIFY(!run.app->MainWindow()->isVisible());
     run.app.reset();

@@ -55,25 +55,13 @@ class SettingsSequenceTest : public QObject {
       harness_->Hotkeys().Press('S');
       Click(page, "cancel");
     });
-    View().RunSettingsSequence();
+    View().Run().RunSettingsSequence();
     QVERIFY(driver.AllDone());
     QVERIFY(old_pictures_gone_before_test_page);
     QCOMPARE(Settings().contact_name, std::string("new-name"));
     QVERIFY(!Settings().connected);  // untested after Cancel
-    QCOMPARE(View().SlideshowTimerId(), 0);
-    QVERIFY(!View().IsDialogOpen());
-  }
-
-  void unchangedSettingsAfterASuccessfulTestSendNothing() {
-    QVERIFY(Upload("old-name"));
-    Settings().connected = true;
-    test::ModalDriver driver;
-    driver.Expect<CSettingsDialog>([](CSettingsDialog* page) { Click(page, "next"); });
-    View().RunSettingsSequence();
-    QVERIFY(driver.AllDone());
-    QVERIFY(driver.Problems().empty());  // no test page
-    QVERIFY(HasPicture("old-name"));     // no delete request
-    QVERIFY(Settings().connected);
+    QVERIFY(!View().Run().IsSlideshowRunning());
+    QVERIFY(!View().Run().IsDialogOpen());
   }
 
   void backShowsTheValuesJustEnteredAndNextTestsTheConnection() {
@@ -91,7 +79,7 @@ class SettingsSequenceTest : public QObject {
     });
     driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "next"); });
     driver.ExpectMessageBox(&message);
-    View().RunSettingsSequence();
+    View().Run().RunSettingsSequence();
     QVERIFY(driver.AllDone());
     QCOMPARE(shown_after_back, QString("entered"));
     QCOMPARE(message, QString("Connection to Web-Server was tested successfully."));
@@ -111,7 +99,7 @@ class SettingsSequenceTest : public QObject {
     driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "testConnection"); });
     driver.ExpectMessageBox(&second_message);
     driver.Expect<CConnectionTestDialog>([](CConnectionTestDialog* page) { Click(page, "cancel"); });
-    View().RunSettingsSequence();
+    View().Run().RunSettingsSequence();
     QVERIFY(driver.AllDone());
     const QString failed = "Connection to Web-Server failed.\nPlease check your program and firewall settings! ";
     QCOMPARE(first_message, failed);
@@ -119,29 +107,10 @@ class SettingsSequenceTest : public QObject {
     QVERIFY(!Settings().connected);
   }
 
-  void onlyANewRefreshRateRestartsARunningSlideshow() {
-    Settings().connected = true;
-    test::ModalDriver driver;
-    driver.Expect<CInformationDialog>([](CInformationDialog* information) { information->accept(); });
-    View().OnSlideshow();
-    QVERIFY(driver.AllDone());
-    QCOMPARE(View().SlideshowTimerId(), CvantacastView::kSlideshowTimerEventId);
-    QCOMPARE(View().SlideshowIntervalMs(), 1000);
-
-    driver.Expect<CSettingsDialog>([](CSettingsDialog* page) {
-      page->findChild<QLineEdit*>("refreshRate")->setText("3000");
-      Click(page, "next");
-    });
-    View().RunSettingsSequence();
-    QVERIFY(driver.AllDone());
-    QCOMPARE(View().SlideshowTimerId(), CvantacastView::kSlideshowTimerEventId);
-    QCOMPARE(View().SlideshowIntervalMs(), 3000);
-  }
-
  private:
   std::string ServerUrl() const { return "http://127.0.0.1:" + std::to_string(server_->Port()) + "/"; }
   CvantacastView& View() { return harness_->View(); }
-  CSettings& Settings() { return View().Settings(); }
+  CSettings& Settings() { return View().Run().Settings(); }
 
   bool Upload(const std::string& name) const {
     const std::string picture = "\xFF\xD8 picture of " + name;

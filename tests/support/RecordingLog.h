@@ -9,7 +9,7 @@
 
 namespace lumivanta::test {
 
-class RecordingLog : public IActivityLog {
+class RecordingLog : public ActivityLog {
  public:
   using Line = std::pair<unsigned, bool>;  // string id, with time stamp
 

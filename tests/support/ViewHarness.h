@@ -31,7 +31,7 @@ class ViewHarness {
   const TempDir& Directory() const { return directory_; }
 
   void PointAt(const std::string& server_url, const std::string& contact_name = "harness") {
-    CSettings& settings = View().Settings();
+    CSettings& settings = View().Run().Settings();
     settings.server_url = server_url;
     settings.contact_name = contact_name;
     settings.UpdateServerAddresses();

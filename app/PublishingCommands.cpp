@@ -1,0 +1,116 @@
+// The run's answers to the commands: publishing, the slideshow and its
+// timer, the pointer, deleting the pictures and the options.
+
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include "app/PublishingRun.h"
+#include "publish/ServerProtocol.h"
+#include "strings/StringTable.h"
+
+namespace lumivanta {
+
+void PublishingRun::OnHotKey(int hotkey_id) {
+  // A hotkey pressed while a dialog of the run is open is lost, not kept for later.
+  if (dialog_open_) {
+    return;
+  }
+  if (const Command* command = CommandForHotkey(hotkey_id); command != nullptr && command->on_hotkey != nullptr) {
+    (this->*command->on_hotkey)();
+  }
+}
+
+void PublishingRun::OnPublishScreen() {
+  if (!EnsureConnectionTested(settings_, window_)) {
+    return;
+  }
+  if (IsSlideshowRunning()) {
+    OnSlideshow();
+  }
+  single_picture_mode_ = true;
+  window_.ShowMarks(Marks());
+  window_.ClearScreenForCapture();
+  CaptureScreen(false);
+}
+
+void PublishingRun::OnSlideshow() {
+  if (!EnsureConnectionTested(settings_, window_)) {
+    return;
+  }
+  if (IsSlideshowRunning()) {
+    window_.StopSlideshowTimer();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePauseMs));
+    window_.LogMessage(ids::kSlideshowStopped, true);
+    ShowInformation(ids::kSlideshowStopped);
+  } else {
+    window_.LogMessage(ids::kSlideshowStarted, true);
+    window_.ClearScreenForCapture();
+    CaptureScreen(true);
+    // The timer starts only once the dialog is closed: no picture is taken while it is open.
+    ShowInformation(ids::kSlideshowStarted);
+    StartSlideshowTimer();
+  }
+  single_picture_mode_ = !IsSlideshowRunning();
+  window_.ShowMarks(Marks());
+}
+
+void PublishingRun::StartSlideshowTimer() {
+  window_.StartSlideshowTimer(SlideshowIntervalForRate(settings_.refresh_rate_ms));
+}
+
+void PublishingRun::OnTimer() { CaptureScreen(true); }
+
+void PublishingRun::CaptureScreen(bool quiet) {
+  if (!EnsureConnectionTested(settings_, window_) || dialog_open_) {
+    return;
+  }
+  window_.RepaintForCapture();
+  // A failed grab reaches the job as a screen without pixels; the job then uploads nothing.
+  ScreenImage screen;
+  if (screen_ != nullptr && screen_->Grab(screen) && show_mouse_cursor_) {
+    if (const PointerState pointer = screen_->Pointer(); pointer.showing) {
+      screen.pointer_arrow = PixelPoint{pointer.x, pointer.y};
+    }
+  }
+  publisher_->StartJob(settings_.upload_address, std::move(screen), static_cast<std::int32_t>(settings_.picture_size),
+                       static_cast<std::int32_t>(settings_.picture_quality));
+  window_.RepaintForCapture();
+  if (!quiet) {
+    window_.LogMessage(ids::kPictureSent, true);
+    ShowInformation(ids::kPictureSent);
+  }
+}
+
+void PublishingRun::OnShowMouseCursor() {
+  show_mouse_cursor_ = !show_mouse_cursor_;
+  window_.ShowMarks(Marks());
+}
+
+void PublishingRun::OnShowMouseCursorHotkey() {
+  OnShowMouseCursor();
+  // In the single-picture mode the change shows at once, without clearing the screen first.
+  if (single_picture_mode_) {
+    CaptureScreen(false);
+  }
+}
+
+void PublishingRun::OnDeletePictures() {
+  if (DeletePictures(settings_, window_)) {
+    window_.LogMessage(ids::kPicturesDeleted, true);
+    ShowInformation(ids::kPicturesDeleted);
+  }
+}
+
+void PublishingRun::OnDeletePicturesHotkey() {
+  if (!single_picture_mode_) {
+    OnSlideshow();
+  }
+  OnDeletePictures();
+}
+
+void PublishingRun::OnRestoreHotkey() { window_.ToggleMainWindow(); }
+
+void PublishingRun::OnOptions() { RunSettingsSequence(); }
+
+}  // namespace lumivanta

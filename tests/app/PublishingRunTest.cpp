@@ -1,0 +1,286 @@
+// The run's rules without widgets: the gate of every command, the publishing
+// modes and the slideshow's states, the hotkeys of the command table, the
+// settings sequence, start-up and the end of the run. The window is a
+// recording fake; the picture server a loopback peer that answers
+// "connectok" to everything.
+
+#include "app/PublishingRun.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "strings/StringTable.h"
+#include "tests/support/FakeGlobalHotkeys.h"
+#include "tests/support/FakeRunWindow.h"
+#include "tests/support/FakeScreenSource.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/PictureTestSupport.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/UploadedPicture.h"
+
+namespace lumivanta {
+namespace {
+
+using Events = std::vector<std::string>;
+
+constexpr const char* kRefusingServerUrl = "http://127.0.0.1:1/";
+
+std::string Logged(unsigned id) { return "log " + std::to_string(id) + " stamped"; }
+std::string Shown(unsigned id) { return "information " + std::to_string(id); }
+
+class PublishingRunTest : public ::testing::Test {
+ protected:
+  PublishingRunTest() : in_directory_(directory_.Path()) {
+    PointAt(server_.Url("/"), "run");
+    run_.Settings().picture_size = 24;
+  }
+
+  void PointAt(const std::string& server_url, const std::string& contact_name) {
+    CSettings& settings = run_.Settings();
+    settings.server_url = server_url;
+    settings.contact_name = contact_name;
+    settings.UpdateServerAddresses();
+  }
+
+  // The requests the server has seen, once the publish job has finished.
+  std::vector<std::string> Requests() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (run_.Publisher().IsBusy() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return server_.Requests();
+  }
+  std::size_t Uploads() {
+    std::size_t uploads = 0;
+    for (const std::string& request : Requests()) {
+      uploads += request.starts_with("POST ") ? 1 : 0;
+    }
+    return uploads;
+  }
+
+  void StartSlideshow() {
+    run_.OnSlideshow();
+    ASSERT_TRUE(run_.IsSlideshowRunning());
+    window_.Take();
+  }
+
+  test::TempDir directory_;
+  test::ScopedCurrentDirectory in_directory_;
+  test::LoopbackServer server_{test::HttpResponse("200 OK", "connectok")};
+  test::FakeRunWindow window_;
+  FakeGlobalHotkeys hotkeys_;
+  FakeScreenSource screen_{64, 48};
+  PublishingRun run_{window_, hotkeys_, &screen_};
+};
+
+TEST_F(PublishingRunTest, PublishTestsTheConnectionOnceThenReportsEveryPicture) {
+  run_.OnPublishScreen();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested), "clear screen", Logged(ids::kPictureSent),
+                                    Shown(ids::kPictureSent)}));
+  ASSERT_EQ(Requests().size(), 2u);  // a picture handed over while the last one uploads would be dropped
+  run_.OnPublishScreen();
+  EXPECT_EQ(window_.Take(), (Events{"clear screen", Logged(ids::kPictureSent), Shown(ids::kPictureSent)}));
+
+  const std::vector<std::string> requests = Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_TRUE(requests[0].starts_with("GET /?server&stream_name=run&fkt=end HTTP/1.0"));
+  const test::DecodedJpeg picture = test::DecodeJpeg(test::UploadedPicture(requests[2]));
+  EXPECT_EQ(picture.width, 32u);
+  EXPECT_EQ(picture.height, 24u);
+  EXPECT_TRUE(run_.IsSinglePictureMode());
+  EXPECT_EQ(window_.shown_marks[0].checked, true);
+  EXPECT_EQ(window_.shown_marks[1].checked, false);
+}
+
+TEST_F(PublishingRunTest, TheSlideshowStartsAfterItsDialogAndPublishStopsItFirst) {
+  run_.Settings().connected = true;
+  run_.OnSlideshow();
+  EXPECT_EQ(window_.Take(),
+            (Events{Logged(ids::kSlideshowStarted), "clear screen", Shown(ids::kSlideshowStarted), "timer 1000"}));
+  EXPECT_FALSE(run_.IsSinglePictureMode());
+  EXPECT_EQ(run_.Marks()[1].checked, true);
+  EXPECT_EQ(Uploads(), 1u);  // the first picture goes out at once, without a report
+
+  run_.OnTimer();
+  EXPECT_TRUE(window_.Take().empty());
+  EXPECT_EQ(Uploads(), 2u);
+
+  run_.OnPublishScreen();
+  EXPECT_EQ(window_.Take(), (Events{"timer stopped", Logged(ids::kSlideshowStopped), Shown(ids::kSlideshowStopped),
+                                    "clear screen", Logged(ids::kPictureSent), Shown(ids::kPictureSent)}));
+  EXPECT_TRUE(run_.IsSinglePictureMode());
+  EXPECT_FALSE(run_.IsSlideshowRunning());
+  EXPECT_EQ(window_.shown_marks[0].checked, true);
+}
+
+TEST_F(PublishingRunTest, AFailedConnectionTestComesFirstAndChangesNothing) {
+  PointAt(kRefusingServerUrl, "run");
+  run_.OnPublishScreen();
+  run_.OnSlideshow();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), Logged(ids::kConnectionFailed)}));
+  EXPECT_EQ(screen_.grabs, 0);
+  EXPECT_TRUE(run_.IsSinglePictureMode());
+
+  // A running slideshow whose server went away: neither command stops it, and
+  // each tick tests the connection and captures nothing.
+  PointAt(server_.Url("/"), "run");
+  StartSlideshow();
+  PointAt(kRefusingServerUrl, "run");
+  run_.Settings().connected = false;
+  const int grabs = screen_.grabs;
+  run_.OnSlideshow();
+  run_.OnTimer();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), Logged(ids::kConnectionFailed)}));
+  EXPECT_TRUE(run_.IsSlideshowRunning());
+  EXPECT_EQ(screen_.grabs, grabs);
+}
+
+TEST_F(PublishingRunTest, WhileADialogIsOpenTicksCaptureNothingAndHotkeysAreLost) {
+  run_.RegisterHotkeys();
+  StartSlideshow();
+  const int grabs = screen_.grabs;
+  window_.while_information_open = [&](unsigned) {
+    EXPECT_TRUE(run_.IsDialogOpen());
+    run_.OnTimer();
+    hotkeys_.Press('S');
+    hotkeys_.Press('M');
+  };
+  run_.ShowInformation(ids::kPicturesDeleted);
+  EXPECT_EQ(window_.Take(), (Events{Shown(ids::kPicturesDeleted)}));
+  EXPECT_EQ(screen_.grabs, grabs);
+  EXPECT_TRUE(run_.IsSlideshowRunning());
+  EXPECT_FALSE(run_.ShowsMouseCursor());
+  EXPECT_FALSE(run_.IsDialogOpen());
+
+  run_.OnTimer();
+  EXPECT_EQ(screen_.grabs, grabs + 1);
+}
+
+TEST_F(PublishingRunTest, HotkeysFollowTheCommandTable) {
+  hotkeys_.taken_keys = {'O'};
+  run_.RegisterHotkeys();
+  std::string keys;
+  for (std::size_t row = 0; row < hotkeys_.calls.size(); ++row) {
+    EXPECT_EQ(hotkeys_.calls[row].id, static_cast<int>(row + 1));
+    keys += hotkeys_.calls[row].key;
+  }
+  EXPECT_EQ(keys, "PSMODR");
+  EXPECT_FALSE(hotkeys_.Press('O'));  // held by another program: simply absent
+
+  // Ctrl+M in the single-picture mode publishes at once, with the arrow at
+  // the pointer, and without clearing the screen first.
+  run_.Settings().picture_size = 0;
+  screen_.pointer = PointerState{true, 10, 20};
+  ASSERT_TRUE(hotkeys_.Press('M'));
+  EXPECT_EQ(window_.Take(),
+            (Events{Logged(ids::kConnectionTested), Logged(ids::kPictureSent), Shown(ids::kPictureSent)}));
+  EXPECT_TRUE(run_.ShowsMouseCursor());
+  const test::DecodedJpeg picture = test::DecodeJpeg(test::UploadedPicture(Requests().back()));
+  ASSERT_EQ(picture.width, 64u);
+  EXPECT_GT(picture.At(12, 30)[0], 200);  // red inside the arrow
+  EXPECT_LT(picture.At(12, 30)[1], 80);
+
+  // During a slideshow Ctrl+M only switches; Ctrl+D stops the slideshow, then deletes.
+  StartSlideshow();
+  const int grabs = screen_.grabs;
+  hotkeys_.Press('M');
+  EXPECT_FALSE(run_.ShowsMouseCursor());
+  EXPECT_EQ(screen_.grabs, grabs);
+  hotkeys_.Press('D');
+  EXPECT_EQ(window_.Take(), (Events{"timer stopped", Logged(ids::kSlideshowStopped), Shown(ids::kSlideshowStopped),
+                                    Logged(ids::kPicturesDeleted), Shown(ids::kPicturesDeleted)}));
+  hotkeys_.Press('R');
+  EXPECT_EQ(window_.Take(), (Events{"toggle window"}));
+}
+
+TEST_F(PublishingRunTest, TheEndOfTheRunReleasesTheHotkeysSavesAndSendsTheDeleteRequest) {
+  run_.RegisterHotkeys();
+  run_.EndRun();
+  EXPECT_TRUE(hotkeys_.registered.empty());
+  EXPECT_TRUE(run_.HotkeysRegistered());  // the log's first line stays written
+  EXPECT_TRUE(std::filesystem::is_regular_file("lumivanta.lic"));
+  ASSERT_EQ(server_.Requests().size(), 1u);
+  EXPECT_TRUE(server_.Requests()[0].starts_with("GET /?server&stream_name=run&fkt=end HTTP/1.0"));
+}
+
+TEST_F(PublishingRunTest, StartUpTestsTheConnectionOrRunsTheWizard) {
+  run_.StartUp();  // no configuration file
+  EXPECT_EQ(window_.Take(), (Events{"welcome page", "settings page"}));
+  EXPECT_TRUE(server_.Requests().empty());
+
+  PointAt(server_.Url("/"), "run");
+  run_.Settings().Save();
+  PublishingRun next_run(window_, hotkeys_, &screen_);
+  next_run.StartUp();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested)}));
+  EXPECT_TRUE(next_run.Settings().connected);
+  EXPECT_EQ(window_.shown_marks[0].checked, true);
+}
+
+TEST_F(PublishingRunTest, TheSettingsSequenceDeletesForTheOldNameAndTestsOnlyWhenTheServerSideChanged) {
+  run_.RegisterHotkeys();
+  run_.Settings().connected = true;
+  window_.settings_page = [](CSettings&) { return true; };
+  run_.OnOptions();
+  EXPECT_EQ(window_.Take(), (Events{"settings page"}));
+  EXPECT_TRUE(server_.Requests().empty());
+
+  // A new contact name: the old name's pictures are deleted before the test
+  // page; Back shows the settings page again; hotkeys are lost meanwhile.
+  int pages = 0;
+  window_.settings_page = [&](CSettings& settings) {
+    settings.contact_name = "renamed";
+    settings.UpdateServerAddresses();
+    return ++pages <= 2;
+  };
+  window_.test_page = [&](const std::function<bool()>& test_connection) {
+    EXPECT_EQ(server_.Requests().size(), static_cast<std::size_t>(pages));  // the delete request came first
+    hotkeys_.Press('S');
+    return pages == 1 ? true : !test_connection();
+  };
+  run_.RunSettingsSequence();
+  EXPECT_EQ(window_.Take(), (Events{"settings page", "connection test page", "settings page", "connection test page"}));
+  const std::vector<std::string> requests = server_.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  EXPECT_TRUE(requests[0].starts_with("GET /?server&stream_name=run&fkt=end "));
+  EXPECT_TRUE(requests[1].starts_with("GET /?server&stream_name=renamed&fkt=end "));
+  EXPECT_TRUE(requests[2].starts_with("GET /?server&stream_name=renamed&fkt=end "));
+  EXPECT_TRUE(run_.Settings().connected);
+  EXPECT_FALSE(run_.IsSlideshowRunning());
+  EXPECT_FALSE(run_.IsDialogOpen());
+}
+
+TEST_F(PublishingRunTest, OnlyANewRefreshRateAloneRestartsARunningSlideshow) {
+  StartSlideshow();
+  window_.settings_page = [](CSettings& settings) {
+    settings.refresh_rate_ms = 3000;
+    return true;
+  };
+  run_.RunSettingsSequence();
+  EXPECT_EQ(window_.Take(), (Events{"settings page", "timer stopped", "timer 3000"}));
+
+  // Together with a new name the rate waits for the next start.
+  window_.settings_page = [](CSettings& settings) {
+    settings.refresh_rate_ms = 2000;
+    settings.contact_name = "other";
+    settings.UpdateServerAddresses();
+    return true;
+  };
+  run_.RunSettingsSequence();
+  EXPECT_EQ(window_.Take(), (Events{"settings page", "connection test page"}));
+  EXPECT_EQ(window_.timer_interval_ms, 3000);
+}
+
+TEST(SlideshowInterval, IsAtLeastTenMillisecondsAndANegativeRateIsVeryLong) {
+  EXPECT_EQ(SlideshowIntervalForRate(1000), 1000);
+  EXPECT_EQ(SlideshowIntervalForRate(3), 10);
+  EXPECT_EQ(SlideshowIntervalForRate(-1), INT_MAX);
+}
+
+}  // namespace
+}  // namespace lumivanta
