@@ -26,6 +26,12 @@ class UniqueFd {
   int Get() const { return fd_; }
   bool IsValid() const { return fd_ >= 0; }
 
+  // Closes now; false when close() failed, which after writing can mean lost data.
+  bool Close() {
+    const int fd = std::exchange(fd_, -1);
+    return fd < 0 || ::close(fd) == 0;
+  }
+
   void Reset(int fd = -1) {
     if (fd_ >= 0) {
       ::close(fd_);

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "server/FileDescriptor.h"
+#include "base/UniqueFd.h"
 #include "server/Limits.h"
 #include "server/StreamName.h"
 
@@ -40,9 +40,9 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
 
 // Reads a whole regular file; nullopt when it vanished, is not a regular file, or is empty or too big to be ours.
 std::optional<PictureFiles::LoadedPicture> ReadPicture(const std::filesystem::path& path, std::string name) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   struct stat status = {};
-  if (!file.IsOpen() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
+  if (!file.IsValid() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
       static_cast<std::size_t>(status.st_size) > kMaxRequestBodyBytes) {
     return std::nullopt;
   }
@@ -79,8 +79,8 @@ PictureFiles::PictureFiles(std::filesystem::path directory) : directory_(std::mo
 
 PictureFiles::PendingFile PictureFiles::WriteTemporary(std::string_view bytes) const {
   std::string path_template = (directory_ / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
-  FileDescriptor file(::mkstemp(path_template.data()));
-  if (!file.IsOpen()) {
+  UniqueFd file(::mkstemp(path_template.data()));
+  if (!file.IsValid()) {
     ThrowErrno("cannot create a file in " + directory_.string());
   }
   PendingFile pending{std::filesystem::path(path_template)};
