@@ -65,8 +65,8 @@ void CxImage::SetYDpi(std::int32_t dpi) {
 
 std::uint8_t* CxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t bits_per_pixel,
                               std::uint32_t format_code) {
-  Clear();
   if (width == 0 || height == 0) {
+    Clear();
     SetLastError("CxImage::Create : width and height must be greater than zero");
     return nullptr;
   }
@@ -79,10 +79,23 @@ std::uint8_t* CxImage::Create(std::uint32_t width, std::uint32_t height, std::ui
   const std::uint64_t block_size = kHeaderSize + std::uint64_t{colours} * sizeof(RgbQuad) + image_size;
   constexpr auto kMaxSide = static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max());
   if (width > kMaxSide || height > kMaxSide || block_size > std::numeric_limits<std::uint32_t>::max()) {
+    Clear();
     SetLastError("CxImage::Create : width and height are too large");
     return nullptr;
   }
 
+  // A block of the same byte count is kept: pictures made one after the
+  // other at one size then cost no allocation (and no fresh pages).
+  if (block_ && BlockSize() == block_size) {
+    ResetHeader();
+  } else {
+    Clear();
+    block_.reset(static_cast<std::uint8_t*>(std::malloc(block_size)));
+    if (!block_) {
+      SetLastError("CxImage::Create can't allocate memory");
+      return nullptr;
+    }
+  }
   header_.header_size = kHeaderSize;
   header_.width = static_cast<std::int32_t>(width);
   header_.height = static_cast<std::int32_t>(height);
@@ -93,13 +106,6 @@ std::uint8_t* CxImage::Create(std::uint32_t width, std::uint32_t height, std::ui
   header_.colours_used = colours;
   header_.colours_important = 0;
   format_code_ = format_code;
-
-  block_.reset(static_cast<std::uint8_t*>(std::malloc(block_size)));
-  if (!block_) {
-    ResetHeader();
-    SetLastError("CxImage::Create can't allocate memory");
-    return nullptr;
-  }
   stride_ = static_cast<std::uint32_t>(stride);
   std::memset(block_.get() + kHeaderSize, 0, colours * sizeof(RgbQuad));
   WriteHeaderToBlock();
@@ -108,17 +114,19 @@ std::uint8_t* CxImage::Create(std::uint32_t width, std::uint32_t height, std::ui
   return block_.get();
 }
 
+std::uint64_t CxImage::BlockSize() const {
+  return block_ ? kHeaderSize + std::uint64_t{header_.colours_used} * sizeof(RgbQuad) + header_.image_size : 0;
+}
+
 bool CxImage::CreateFromBitmap(const ScreenImage* bitmap) { return CreateFromBitmap(bitmap, ActiveKernels()); }
 
 bool CxImage::CreateFromBitmap(const ScreenImage* bitmap, const PixelKernels& kernels) {
-  Clear();
   if (bitmap == nullptr) {
+    Clear();
     return false;
   }
-  const std::uint64_t row_bytes = std::uint64_t{bitmap->width} * 4;
-  const std::uint64_t needed =
-      bitmap->height == 0 ? 0 : std::uint64_t{bitmap->bytes_per_row} * (bitmap->height - 1) + row_bytes;
-  if (bitmap->bytes_per_row < row_bytes || bitmap->pixels.size() < needed) {
+  if (!HoldsAllRows(*bitmap)) {
+    Clear();
     SetLastError("CxImage::CreateFromBitmap : the screen image has fewer pixels than its size says");
     return false;
   }

@@ -30,14 +30,15 @@ class CxImage {
   ~CxImage() = default;
 
   // Replaces the content by a new picture whose rows are not initialised; the
-  // depth becomes 1, 4, 8 or 24 bits. Returns the pixel block, or null with
-  // the reason in LastError when a size is 0, the block's byte count does not
-  // fit in 32 bits, or memory runs out.
+  // depth becomes 1, 4, 8 or 24 bits. The block is kept when the new picture
+  // needs as many bytes as the old one. Returns the pixel block, or null (and
+  // the picture empty) with the reason in LastError when a size is 0, the
+  // block's byte count does not fit in 32 bits, or memory runs out.
   std::uint8_t* Create(std::uint32_t width, std::uint32_t height, std::uint32_t bits_per_pixel,
                        std::uint32_t format_code);
   // Replaces the content by a 24-bit copy of a captured screen (turned bottom
-  // row first). False, and the picture empty, when there is no screen or its
-  // pixels are fewer than its size says.
+  // row first), in the same block when the size stays. False, and the picture
+  // empty, when there is no screen or its pixels are fewer than its size says.
   bool CreateFromBitmap(const ScreenImage* bitmap);
   bool CreateFromBitmap(const ScreenImage* bitmap, const PixelKernels& kernels);
   void Clear();
@@ -102,6 +103,8 @@ class CxImage {
 
  private:
   void SetLastError(const char* text);
+  // Bytes of the block as the header describes it; 0 when there is none.
+  std::uint64_t BlockSize() const;
   void CopyDescriptiveFields(const CxImage& from);
   void CopyPalette(const CxImage& from);
   void ResetHeader();

@@ -52,6 +52,15 @@ bool CMemoryFile::Close() {
   return true;
 }
 
+bool CMemoryFile::Truncate() {
+  if (buffer_ == nullptr) {
+    return false;
+  }
+  position_ = 0;
+  size_ = 0;
+  return true;
+}
+
 bool CMemoryFile::Grow(std::int64_t needed) {
   const std::int64_t capacity = needed / kGrowthStep * kGrowthStep + kGrowthStep;
   if (capacity > kMaxLength) {

@@ -25,6 +25,9 @@ class CMemoryFile : public CPictureFile {
   // Starts an empty buffer of its own; fails when a buffer exists already.
   bool Open();
   bool Close() override;
+  // Empties the file and goes back to its start, keeping the buffer for the
+  // next writes; false when there is no buffer.
+  bool Truncate();
   std::size_t Read(void* destination, std::size_t item_size, std::size_t count) override;
   std::size_t Write(const void* source, std::size_t item_size, std::size_t count) override;
   bool Seek(std::int64_t offset, int origin) override;
@@ -37,6 +40,8 @@ class CMemoryFile : public CPictureFile {
   int GetByte() override;
 
   std::int32_t Capacity() const { return capacity_; }
+  // The file's bytes (Size() of them), in the buffer; null when closed.
+  const std::uint8_t* Data() const { return buffer_; }
   // With detach true the caller takes the buffer and frees it with free();
   // the file then leaves it alone.
   std::uint8_t* DetachBuffer(bool detach);

@@ -34,6 +34,12 @@ struct PixelKernels {
   // be readable up to pixel first[d] + taps + 3 for every d.
   void (*horizontal)(const std::int16_t* source, const std::uint32_t* first, const std::int16_t* weights,
                      std::uint32_t taps, std::uint32_t count, std::uint8_t* destination) = nullptr;
+
+  // The same pass over a row of 32-bit values (blue, green, red, unused), as
+  // the vertical pass leaves it for a captured screen: source pixels are four
+  // values apart and the unused one is ignored. Same results, same reach.
+  void (*horizontal_bgrx)(const std::int16_t* source, const std::uint32_t* first, const std::int16_t* weights,
+                          std::uint32_t taps, std::uint32_t count, std::uint8_t* destination) = nullptr;
 };
 
 // Position of the weight of tap t of destination pixel d: for each pair of

@@ -65,26 +65,40 @@ LUMIVANTA_AVX2 void Vertical(const std::uint8_t* const* rows, const std::int16_t
 
 // 32-bit blue, green, red and zero of destination pixel d, before the shift.
 // Each pair of taps is one multiply-add: the words b0 g0 r0 b1 g1 r1 of two
-// neighbouring source pixels are reordered to b0 b1 g0 g1 r0 r1 0 0 and
-// multiplied by w0 w1 w0 w1 w0 w1 0 0. The four-tap case (every cubic and the
-// usual reductions) is unrolled; 0 stands for any even number of taps.
-template <std::uint32_t kTaps>
+// neighbouring source pixels (b0 g0 r0 x0 b1 g1 r1 x1 in 32-bit rows) are
+// reordered to b0 b1 g0 g1 r0 r1 0 0 and multiplied by w0 w1 w0 w1 w0 w1 0 0.
+// The four-tap case (every cubic and the usual reductions) is unrolled; 0
+// stands for any even number of taps. In 32-bit rows four taps are exactly
+// one 256-bit load, whose two pairs are summed in its two halves.
+template <std::uint32_t kValuesPerPixel, std::uint32_t kTaps>
 LUMIVANTA_AVX2 inline __m128i PixelSum(const std::int16_t* source, const std::uint32_t* first,
                                        const std::int16_t* weights, std::uint32_t taps, std::uint32_t d) {
-  const __m128i pair_channels = _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1);
+  static_assert(kValuesPerPixel == 3 || kValuesPerPixel == 4);
   const std::uint32_t tap_count = kTaps != 0 ? kTaps : taps;
-  const std::int16_t* pixels = source + std::size_t{first[d]} * 3;
+  const std::int16_t* pixels = source + std::size_t{first[d]} * kValuesPerPixel;
   const std::int16_t* pair_weights = weights + HorizontalWeightIndex(d, 0, tap_count);
-  __m128i sum = _mm_setzero_si128();
-  for (std::uint32_t t = 0; t < tap_count; t += 2) {
-    const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + t * 3));
-    const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair_weights + t * 4));
-    sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_shuffle_epi8(pair, pair_channels), weight));
+  if constexpr (kValuesPerPixel == 4 && kTaps == 4) {
+    const __m256i pairs_channels = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, -1, -1, -1, -1,  //
+                                                    0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, -1, -1, -1, -1);
+    const __m256i four = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels));
+    const __m256i weight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pair_weights));
+    const __m256i products = _mm256_madd_epi16(_mm256_shuffle_epi8(four, pairs_channels), weight);
+    return _mm_add_epi32(_mm256_castsi256_si128(products), _mm256_extracti128_si256(products, 1));
+  } else {
+    const __m128i pair_channels = kValuesPerPixel == 3
+                                      ? _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1)
+                                      : _mm_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, -1, -1, -1, -1);
+    __m128i sum = _mm_setzero_si128();
+    for (std::uint32_t t = 0; t < tap_count; t += 2) {
+      const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + t * kValuesPerPixel));
+      const __m128i weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair_weights + t * 4));
+      sum = _mm_add_epi32(sum, _mm_madd_epi16(_mm_shuffle_epi8(pair, pair_channels), weight));
+    }
+    return sum;
   }
-  return sum;
 }
 
-template <std::uint32_t kTaps>
+template <std::uint32_t kValuesPerPixel, std::uint32_t kTaps>
 LUMIVANTA_AVX2 void HorizontalRow(const std::int16_t* source, const std::uint32_t* first, const std::int16_t* weights,
                                   std::uint32_t taps, std::uint32_t count, std::uint8_t* destination) {
   const __m128i drop_zero_bytes = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
@@ -92,7 +106,7 @@ LUMIVANTA_AVX2 void HorizontalRow(const std::int16_t* source, const std::uint32_
   for (; d + 4 <= count; d += 4) {
     __m128i sums[4];
     for (std::uint32_t i = 0; i < 4; ++i) {
-      sums[i] = _mm_srai_epi32(PixelSum<kTaps>(source, first, weights, taps, d + i), kHorizontalShift);
+      sums[i] = _mm_srai_epi32(PixelSum<kValuesPerPixel, kTaps>(source, first, weights, taps, d + i), kHorizontalShift);
     }
     // The saturating packs clamp to [0, 255].
     const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(sums[0], sums[1]), _mm_packs_epi32(sums[2], sums[3]));
@@ -103,16 +117,17 @@ LUMIVANTA_AVX2 void HorizontalRow(const std::int16_t* source, const std::uint32_
     __builtin_memcpy(out + 8, &last_four, 4);
   }
   for (; d < count; ++d) {
-    scalar::HorizontalPixel(source, first, weights, taps, d, destination);
+    scalar::HorizontalPixel<kValuesPerPixel>(source, first, weights, taps, d, destination);
   }
 }
 
+template <std::uint32_t kValuesPerPixel>
 LUMIVANTA_AVX2 void Horizontal(const std::int16_t* source, const std::uint32_t* first, const std::int16_t* weights,
                                std::uint32_t taps, std::uint32_t count, std::uint8_t* destination) {
   if (taps == 4) {
-    HorizontalRow<4>(source, first, weights, taps, count, destination);
+    HorizontalRow<kValuesPerPixel, 4>(source, first, weights, taps, count, destination);
   } else {
-    HorizontalRow<0>(source, first, weights, taps, count, destination);
+    HorizontalRow<kValuesPerPixel, 0>(source, first, weights, taps, count, destination);
   }
 }
 
@@ -123,7 +138,7 @@ LUMIVANTA_AVX2 void Horizontal(const std::int16_t* source, const std::uint32_t* 
 
 const PixelKernels* Avx2Kernels() {
 #if defined(LUMIVANTA_HAVE_AVX2_KERNELS)
-  static const PixelKernels kernels{"avx2", BgrxToBgr, Vertical, Horizontal};
+  static const PixelKernels kernels{"avx2", BgrxToBgr, Vertical, Horizontal<3>, Horizontal<4>};
   static const bool supported = __builtin_cpu_supports("avx2");
   return supported ? &kernels : nullptr;
 #else

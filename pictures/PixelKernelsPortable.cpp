@@ -33,17 +33,18 @@ void Vertical(const std::uint8_t* const* rows, const std::int16_t* weights, std:
   }
 }
 
+template <std::uint32_t kValuesPerPixel>
 void Horizontal(const std::int16_t* source, const std::uint32_t* first, const std::int16_t* weights, std::uint32_t taps,
                 std::uint32_t count, std::uint8_t* destination) {
   for (std::uint32_t d = 0; d < count; ++d) {
-    scalar::HorizontalPixel(source, first, weights, taps, d, destination);
+    scalar::HorizontalPixel<kValuesPerPixel>(source, first, weights, taps, d, destination);
   }
 }
 
 }  // namespace
 
 const PixelKernels& PortableKernels() {
-  static const PixelKernels kernels{"portable", BgrxToBgr, Vertical, Horizontal};
+  static const PixelKernels kernels{"portable", BgrxToBgr, Vertical, Horizontal<3>, Horizontal<4>};
   return kernels;
 }
 

@@ -29,14 +29,17 @@ inline std::int16_t VerticalValue(const std::uint8_t* const* rows, const std::in
   return static_cast<std::int16_t>(sum);
 }
 
+// kValuesPerPixel is 3 for 24-bit rows and 4 for 32-bit ones, whose fourth
+// value is left out.
+template <std::uint32_t kValuesPerPixel>
 inline void HorizontalPixel(const std::int16_t* source, const std::uint32_t* first, const std::int16_t* weights,
                             std::uint32_t taps, std::uint32_t d, std::uint8_t* destination) {
   std::int32_t sum[3] = {0, 0, 0};
-  const std::int16_t* pixel = source + std::size_t{first[d]} * 3;
+  const std::int16_t* pixel = source + std::size_t{first[d]} * kValuesPerPixel;
   for (std::uint32_t t = 0; t < taps; ++t) {
     const std::int32_t weight = weights[HorizontalWeightIndex(d, t, taps)];
     for (int c = 0; c < 3; ++c) {
-      sum[c] += weight * pixel[t * 3 + c];
+      sum[c] += weight * pixel[t * kValuesPerPixel + c];
     }
   }
   for (int c = 0; c < 3; ++c) {

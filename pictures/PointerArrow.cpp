@@ -91,11 +91,8 @@ void DrawPointerArrow(std::uint8_t* pixels, int width, int height, int bytes_per
 }
 
 void DrawPointerArrow(ScreenImage& screen) {
-  const std::uint64_t row_bytes = std::uint64_t{screen.width} * 4;
-  const std::uint64_t needed =
-      screen.height == 0 ? 0 : std::uint64_t{screen.bytes_per_row} * (screen.height - 1) + row_bytes;
-  if (!screen.pointer_arrow || screen.bytes_per_row < row_bytes || screen.pixels.size() < needed ||
-      screen.width > INT32_MAX || screen.height > INT32_MAX || screen.bytes_per_row > INT32_MAX) {
+  if (!screen.pointer_arrow || !HoldsAllRows(screen) || screen.width > INT32_MAX || screen.height > INT32_MAX ||
+      screen.bytes_per_row > INT32_MAX) {
     return;
   }
   DrawPointerArrow(screen.pixels.data(), static_cast<int>(screen.width), static_cast<int>(screen.height),

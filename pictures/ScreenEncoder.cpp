@@ -1,6 +1,8 @@
 #include "pictures/ScreenEncoder.h"
 
-#include "pictures/MemoryFile.h"
+#include <cstring>
+
+#include "pictures/PointerArrow.h"
 
 namespace lumivanta {
 
@@ -46,6 +48,57 @@ EncodedPicture ConvertScaleEncode(CxImage& picture, std::int32_t target_height, 
     result.bytes.reset();
   }
   return result;
+}
+
+ScreenEncoder::ScreenEncoder(const PixelKernels& kernels) : kernels_(kernels) {}
+
+std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::int32_t target_height,
+                                                    std::int32_t quality_index) {
+  if (screen.width == 0 || screen.height == 0 || !HoldsAllRows(screen)) {
+    picture_.Clear();
+    return {};
+  }
+  DrawPointerArrow(screen);
+  bool scaled = false;
+  if (target_height > 0 && static_cast<std::uint32_t>(target_height) != screen.height) {
+    const std::int32_t width = WidthForHeight(screen.width, screen.height, target_height);
+    scaled =
+        width > 0 && ScaleScreen(screen, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(target_height));
+  }
+  // Without scaling, or when the scaled picture cannot be made, the picture
+  // keeps the screen's size, as a failed scaling leaves it.
+  if (!scaled && !picture_.CreateFromBitmap(&screen, kernels_)) {
+    return {};
+  }
+
+  picture_.SetQuality(JpegQualityForIndex(quality_index));
+  if (!file_.Truncate() && !file_.Open()) {
+    return {};
+  }
+  if (!picture_.EncodeJpeg(&file_) || file_.Size() <= 0) {
+    return {};
+  }
+  return {file_.Data(), static_cast<std::size_t>(file_.Size())};
+}
+
+bool ScreenEncoder::ScaleScreen(const ScreenImage& screen, std::uint32_t width, std::uint32_t height) {
+  if (picture_.Create(width, height, 24, 0) == nullptr ||
+      !scaler_.Prepare(screen.width, screen.height, width, height, 4)) {
+    return false;
+  }
+  // The picture's row i, counted from the bottom, comes from the screen's
+  // row height - 1 - i, counted from the top.
+  const auto row_bytes = static_cast<std::ptrdiff_t>(screen.bytes_per_row);
+  const SourceRows source{screen.pixels.data() + row_bytes * (screen.height - 1), -row_bytes};
+  const std::uint32_t stride = picture_.Stride();
+  const std::uint32_t padding = stride - width * 3;
+  std::uint8_t* rows = picture_.Rows();
+  for (std::uint32_t dy = 0; dy < height; ++dy) {
+    std::uint8_t* row = rows + std::size_t{stride} * dy;
+    scaler_.ScaleRow(source, dy, kernels_, row);
+    std::memset(row + std::size_t{width} * 3, 0, padding);
+  }
+  return true;
 }
 
 }  // namespace lumivanta

@@ -4,9 +4,14 @@
 // target height at the quality of the quality index.
 
 #include <cstdint>
+#include <span>
 
 #include "pictures/CxImage.h"
 #include "pictures/MallocBuffer.h"
+#include "pictures/MemoryFile.h"
+#include "pictures/PixelKernels.h"
+#include "pictures/ScreenImage.h"
+#include "pictures/SeparableScaler.h"
 
 namespace lumivanta {
 
@@ -28,5 +33,39 @@ struct EncodedPicture {
 // to the target height (the fast path), encoded at the quality of the index.
 // No bytes when the encoding failed.
 EncodedPicture ConvertScaleEncode(CxImage& picture, std::int32_t target_height, std::int32_t quality_index);
+
+// Turns captured screens into JPEG files, one after the other, keeping its
+// buffers between pictures: the picture, the scaling's weights and working
+// rows, and the file. A screen that is scaled goes straight from its 32-bit
+// rows into the picture, without a 24-bit copy at full size. The result is
+// the same, byte for byte, as CreateFromBitmap and ConvertScaleEncode give.
+// One thread at a time.
+class ScreenEncoder {
+ public:
+  explicit ScreenEncoder(const PixelKernels& kernels = ActiveKernels());
+  ScreenEncoder(const ScreenEncoder&) = delete;
+  ScreenEncoder& operator=(const ScreenEncoder&) = delete;
+
+  // Draws the pointer arrow into the screen where screen.pointer_arrow says,
+  // brings the screen to 24 bits at the target height (width in proportion,
+  // WidthForHeight; target 0 or less, or equal to the screen's height, or a
+  // size the picture cannot have: the screen's own size), and encodes it as
+  // JPEG at the quality of the index. The bytes stay valid until the next
+  // Encode or the encoder's end; empty when the screen has no pixels, fewer
+  // pixels than its size says, memory runs out or the encoding fails.
+  std::span<const std::uint8_t> Encode(ScreenImage& screen, std::int32_t target_height, std::int32_t quality_index);
+
+  // The picture that was encoded last (24 bits, bottom row first); empty
+  // after a screen without pixels.
+  const CxImage& Picture() const { return picture_; }
+
+ private:
+  bool ScaleScreen(const ScreenImage& screen, std::uint32_t width, std::uint32_t height);
+
+  const PixelKernels& kernels_;
+  CxImage picture_;
+  SeparableScaler scaler_;
+  CMemoryFile file_;
+};
 
 }  // namespace lumivanta

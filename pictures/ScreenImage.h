@@ -28,4 +28,13 @@ struct ScreenImage {
   std::optional<PixelPoint> pointer_arrow;
 };
 
+// True when the rows are at least 4 * width bytes apart and the pixels reach
+// to the end of the last row; a screen of no rows holds all of them.
+inline bool HoldsAllRows(const ScreenImage& screen) {
+  const std::uint64_t row_bytes = std::uint64_t{screen.width} * 4;
+  const std::uint64_t needed =
+      screen.height == 0 ? 0 : std::uint64_t{screen.bytes_per_row} * (screen.height - 1) + row_bytes;
+  return screen.bytes_per_row >= row_bytes && screen.pixels.size() >= needed;
+}
+
 }  // namespace lumivanta

@@ -4,7 +4,11 @@
 //   - encoding the 1066x600 result at quality 25, 60 and 99;
 //   - the publish worker's whole work without the upload (copying the 32-bit
 //     screen, scaling, encoding at 60), single-threaded, against ffmpeg's
-//     rawvideo -> area scale -> mjpeg with one thread (at most half its time).
+//     rawvideo -> area scale -> mjpeg with one thread (at most half its time);
+//   - the worker's imaging with the pointer arrow, from the 1920x1080 screen and
+//     from a 3840x2160 one (the test screen four times) to height 600 at
+//     quality index 1: as two steps with fresh buffers for every picture, and
+//     with a ScreenEncoder that keeps its buffers (at most the same time).
 // Every figure is given as minimum and median over the repetitions. Exits
 // with 1 when a required ratio is missed.
 
@@ -19,6 +23,7 @@
 #include <fstream>
 #include <map>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,6 +31,7 @@
 #include "bench/support/TimedRun.h"
 #include "pictures/CxImage.h"
 #include "pictures/MemoryFile.h"
+#include "pictures/PointerArrow.h"
 #include "pictures/ScreenEncoder.h"
 #include "tests/support/PictureTestSupport.h"
 
@@ -41,6 +47,9 @@ constexpr int kFfmpegLongRun = 60;
 constexpr double kRequiredScaleSpeedUp = 10.0;
 constexpr double kRequiredPipelineShare = 0.5;
 constexpr double kAimedPipelineShare = 0.35;
+constexpr double kRequiredEncoderShare = 1.0;
+constexpr double kAimedEncoderShare = 0.75;
+constexpr lumivanta::PixelPoint kPointer{700, 400};
 
 const lumivanta::test::OwnedScreen& Screen() {
   static const lumivanta::test::OwnedScreen screen = lumivanta::test::LoadTestScreen();
@@ -91,6 +100,38 @@ void BM_Pipeline(benchmark::State& state) {
     picture.CreateFromBitmap(&view);
     const lumivanta::EncodedPicture encoded = lumivanta::ConvertScaleEncode(picture, kTargetHeight, 1);
     benchmark::DoNotOptimize(encoded.byte_count);
+  }
+}
+
+// The screen of the given height: the test screen, or the test screen four times.
+const lumivanta::test::OwnedScreen& ScreenOfHeight(std::int64_t height) {
+  static const lumivanta::test::OwnedScreen large = lumivanta::test::ScreenOfSize(Screen(), 3840, 2160);
+  return height == 2160 ? large : Screen();
+}
+
+// The worker's imaging as two steps: a fresh 24-bit copy of the whole screen,
+// then a fresh scaled picture and a fresh file for every picture.
+void BM_WorkerTwoSteps(benchmark::State& state) {
+  ScreenImage view = ScreenOfHeight(state.range(0)).AsGrabbed();
+  view.pointer_arrow = kPointer;
+  for (auto _ : state) {
+    lumivanta::DrawPointerArrow(view);
+    CxImage picture;
+    picture.CreateFromBitmap(&view);
+    const lumivanta::EncodedPicture encoded = lumivanta::ConvertScaleEncode(picture, kTargetHeight, 1);
+    benchmark::DoNotOptimize(encoded.byte_count);
+  }
+}
+
+// The same with one ScreenEncoder, warmed by a first picture.
+void BM_WorkerScreenEncoder(benchmark::State& state) {
+  ScreenImage view = ScreenOfHeight(state.range(0)).AsGrabbed();
+  view.pointer_arrow = kPointer;
+  lumivanta::ScreenEncoder encoder;
+  encoder.Encode(view, kTargetHeight, 1);
+  for (auto _ : state) {
+    const std::span<const std::uint8_t> encoded = encoder.Encode(view, kTargetHeight, 1);
+    benchmark::DoNotOptimize(encoded.size());
   }
 }
 
@@ -154,6 +195,8 @@ BENCHMARK(BM_ScaleReference)->Apply([](auto* b) { Repeated(b, 5)->Iterations(3);
 BENCHMARK(BM_ScaleFast)->Apply([](auto* b) { Repeated(b, 9)->MinTime(0.3); });
 BENCHMARK(BM_EncodeJpeg)->Arg(25)->Arg(60)->Arg(99)->Apply([](auto* b) { Repeated(b, 9)->MinTime(0.3); });
 BENCHMARK(BM_Pipeline)->Apply([](auto* b) { Repeated(b, 9)->MinTime(0.3); });
+BENCHMARK(BM_WorkerTwoSteps)->Arg(1080)->Arg(2160)->Apply([](auto* b) { Repeated(b, 9)->MinTime(0.3); });
+BENCHMARK(BM_WorkerScreenEncoder)->Arg(1080)->Arg(2160)->Apply([](auto* b) { Repeated(b, 9)->MinTime(0.3); });
 BENCHMARK(BM_FfmpegPerFrame)->Apply([](auto* b) { Repeated(b, 7)->UseManualTime()->Iterations(1); });
 
 struct Figure {
@@ -162,10 +205,17 @@ struct Figure {
 };
 
 constexpr Figure kFigures[] = {
-    {"BM_ScaleReference", "ScaleTo (reference) to 1066x600"}, {"BM_ScaleFast", "ScaleToFast to 1066x600"},
-    {"BM_EncodeJpeg/25", "EncodeJpeg 1066x600, quality 25"},  {"BM_EncodeJpeg/60", "EncodeJpeg 1066x600, quality 60"},
-    {"BM_EncodeJpeg/99", "EncodeJpeg 1066x600, quality 99"},  {"BM_Pipeline", "pipeline: copy, scale, encode 60"},
+    {"BM_ScaleReference", "ScaleTo (reference) to 1066x600"},
+    {"BM_ScaleFast", "ScaleToFast to 1066x600"},
+    {"BM_EncodeJpeg/25", "EncodeJpeg 1066x600, quality 25"},
+    {"BM_EncodeJpeg/60", "EncodeJpeg 1066x600, quality 60"},
+    {"BM_EncodeJpeg/99", "EncodeJpeg 1066x600, quality 99"},
+    {"BM_Pipeline", "pipeline: copy, scale, encode 60"},
     {"BM_FfmpegPerFrame", "ffmpeg per frame, same work"},
+    {"BM_WorkerTwoSteps/1080", "worker, two steps, fresh buffers"},
+    {"BM_WorkerScreenEncoder/1080", "worker, ScreenEncoder, reused"},
+    {"BM_WorkerTwoSteps/2160", "3840x2160: two steps, fresh buffers"},
+    {"BM_WorkerScreenEncoder/2160", "3840x2160: ScreenEncoder, reused"},
 };
 
 // The console output, plus the figures and ratios at the end.
@@ -188,7 +238,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 
   // Prints the summary; false when a required ratio is missed or its measurement failed.
   bool Summarise() const {
-    std::printf("\nThe 1920x1080 test screen, milliseconds per run (min / median):\n");
+    std::printf("\nThe 1920x1080 test screen (unless marked), milliseconds per run (min / median):\n");
     for (const Figure& figure : kFigures) {
       std::printf("  %-36s %9.3f / %9.3f\n", figure.label, Value(figure.key, "min"), Value(figure.key, "median"));
     }
@@ -196,7 +246,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         Ratio("ScaleTo (reference) / ScaleToFast", "BM_ScaleReference", "BM_ScaleFast", ">=", kRequiredScaleSpeedUp, 0);
     const bool lean_enough = Ratio("pipeline / ffmpeg per frame", "BM_Pipeline", "BM_FfmpegPerFrame",
                                    "<=", kRequiredPipelineShare, kAimedPipelineShare);
-    return fast_enough && lean_enough;
+    const bool encoder_at_1080 = Ratio("ScreenEncoder / two steps, 1920x1080", "BM_WorkerScreenEncoder/1080",
+                                       "BM_WorkerTwoSteps/1080", "<=", kRequiredEncoderShare, kAimedEncoderShare);
+    const bool encoder_at_2160 = Ratio("ScreenEncoder / two steps, 3840x2160", "BM_WorkerScreenEncoder/2160",
+                                       "BM_WorkerTwoSteps/2160", "<=", kRequiredEncoderShare, kAimedEncoderShare);
+    return fast_enough && lean_enough && encoder_at_1080 && encoder_at_2160;
   }
 
  private:

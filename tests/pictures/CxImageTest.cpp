@@ -75,6 +75,37 @@ TEST(CxImageCreate, RefusesEmptyAndOversizedPicturesAndStaysEmpty) {
   EXPECT_FALSE(picture.HasPixels());
 }
 
+TEST(CxImageCreate, KeepsABlockOfTheSameByteCountAndRewritesItsHeader) {
+  CxImage picture;
+  picture.SetXDpi(300);
+  ASSERT_NE(picture.Create(16, 4, 8, 0), nullptr);
+  picture.SetPaletteColor(3, RgbQuad{1, 2, 3, 0});
+  const std::uint8_t* block = picture.Block();
+  // 40 + 256 * 4 + 16 * 4 bytes, as many as 40 + 68 rows of 16 bytes: a
+  // 24-bit picture of 5 x 68 takes the same block, without a palette.
+  ASSERT_NE(picture.Create(5, 68, 24, 0), nullptr);
+  EXPECT_EQ(picture.Block(), block);
+  EXPECT_EQ(picture.BitsPerPixel(), 24u);
+  EXPECT_EQ(picture.Header().colours_used, 0u);
+  EXPECT_EQ(picture.Rows() - picture.Block(), 40);
+  EXPECT_EQ(picture.Header().x_pixels_per_metre, 11811);
+  BitmapInfoHeader stored;
+  std::memcpy(&stored, picture.Block(), sizeof(stored));
+  EXPECT_EQ(stored.bits_per_pixel, 24);
+  EXPECT_EQ(stored.height, picture.Header().height);
+
+  // Another screen of the same size lands in the same block.
+  const test::OwnedScreen first = test::RandomScreen(33, 7, 1);
+  const test::OwnedScreen second = test::RandomScreen(33, 7, 2);
+  const ScreenImage first_view = first.AsGrabbed();
+  const ScreenImage second_view = second.AsGrabbed();
+  ASSERT_TRUE(picture.CreateFromBitmap(&first_view));
+  block = picture.Block();
+  ASSERT_TRUE(picture.CreateFromBitmap(&second_view));
+  EXPECT_EQ(picture.Block(), block);
+  EXPECT_EQ(picture.PixelColor(32, 0), (RgbQuad{second.At(32, 6)[0], second.At(32, 6)[1], second.At(32, 6)[2], 0}));
+}
+
 TEST(CxImageResolution, StoresDotsPerInchAndPixelsPerMetre) {
   CxImage picture;
   EXPECT_EQ(picture.XDpi(), 96);
@@ -93,7 +124,7 @@ TEST(CxImageCreateFromBitmap, TurnsTheScreenBottomUpAndDropsTheUnusedByte) {
       1,  2,  3,  99, 4,  5,  6,  99, 7,  8,  9,  99, 0, 0, 0, 0,  // top row
       11, 12, 13, 99, 14, 15, 16, 99, 17, 18, 19, 99, 0, 0, 0, 0,  // bottom row
   };
-  const ScreenImage screen{3, 2, 16, pixels};
+  const ScreenImage screen{3, 2, 16, pixels, nullptr, std::nullopt};
   for (const PixelKernels* kernels : {&PortableKernels(), Avx2Kernels()}) {
     if (kernels == nullptr) {
       continue;
@@ -138,13 +169,13 @@ TEST(CxImageCreateFromBitmap, RefusesMissingOrShortScreens) {
   EXPECT_FALSE(picture.HasPixels());
 
   std::vector<std::uint8_t> pixels(4 * 4 * 3 - 1);
-  const ScreenImage too_short{4, 3, 16, pixels};
+  const ScreenImage too_short{4, 3, 16, pixels, nullptr, std::nullopt};
   EXPECT_FALSE(picture.CreateFromBitmap(&too_short));
   EXPECT_FALSE(picture.HasPixels());
-  const ScreenImage rows_overlap{4, 2, 12, pixels};
+  const ScreenImage rows_overlap{4, 2, 12, pixels, nullptr, std::nullopt};
   EXPECT_FALSE(picture.CreateFromBitmap(&rows_overlap));
   EXPECT_FALSE(picture.HasPixels());
-  const ScreenImage empty{0, 0, 0, {}};
+  const ScreenImage empty{0, 0, 0, {}, nullptr, std::nullopt};
   EXPECT_FALSE(picture.CreateFromBitmap(&empty));
   EXPECT_STREQ(picture.LastError(), "CxImage::Create : width and height must be greater than zero");
 }

@@ -83,6 +83,24 @@ TEST(CMemoryFile, ReadsSeeksAndReportsTheEnd) {
   EXPECT_EQ(std::string(all, 13), std::string("abcXefghij\0\0Z", 13));
 }
 
+TEST(CMemoryFile, TruncateEmptiesTheFileButKeepsItsBuffer) {
+  CMemoryFile file;
+  EXPECT_FALSE(file.Truncate());
+  ASSERT_TRUE(file.Open());
+  const std::vector<std::uint8_t> piece(5000, 0xAB);
+  ASSERT_EQ(file.Write(piece.data(), 1, piece.size()), piece.size());
+  const std::uint8_t* buffer = file.Data();
+  ASSERT_TRUE(file.Truncate());
+  EXPECT_EQ(file.Size(), 0);
+  EXPECT_EQ(file.Tell(), 0);
+  EXPECT_TRUE(file.Eof());
+  ASSERT_EQ(file.Write("short", 1, 5), 5u);
+  EXPECT_EQ(file.Size(), 5);
+  EXPECT_EQ(file.Capacity(), 8192);
+  EXPECT_EQ(file.Data(), buffer);
+  EXPECT_EQ(std::memcmp(file.Data(), "short", 5), 0);
+}
+
 TEST(CMemoryFile, ADetachedBufferOutlivesTheFile) {
   MallocBuffer bytes;
   {
