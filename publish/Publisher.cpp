@@ -2,11 +2,10 @@
 
 #include <exception>
 #include <new>
+#include <span>
 #include <system_error>
 #include <utility>
 
-#include "pictures/PointerArrow.h"
-#include "pictures/ScreenEncoder.h"
 #include "web/WebRequest.h"
 
 namespace lumivanta {
@@ -14,19 +13,20 @@ namespace {
 
 // Everything the worker does with the job data before it clears the flag.
 int RunJob(CThreadData& job) {
-  DrawPointerArrow(job.screen);
-  if (!job.picture.CreateFromBitmap(&job.screen)) {
+  if (job.screen.width == 0 || job.screen.height == 0 || !HoldsAllRows(job.screen)) {
     return kWorkerExitNoPicture;
   }
-  const EncodedPicture encoded = ConvertScaleEncode(job.picture, job.target_height, job.quality_index);
+  const std::span<const std::uint8_t> jpeg = job.encoder->Encode(job.screen, job.target_height, job.quality_index);
+  // The pixels are read: the screen source may grab into them again.
+  job.screen = ScreenImage{};
   // A failed encoding leaves no picture worth showing (a file item without
   // bytes would even make the request read a file from disk): nothing is
   // sent, and the next capture tries again.
-  if (encoded.bytes && encoded.byte_count > 0) {
+  if (!jpeg.empty()) {
     CWebRequest request;
     request.SetCancelToken(&job.cancel);
     request.ClearFormItems();
-    request.AddFormItem("thescreen", "image.jpg", true, encoded.bytes.get(), encoded.byte_count);
+    request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
     request.Request(job.upload_address, RequestPostMultipart, "");
   }
   return kWorkerExitComplete;
@@ -48,6 +48,8 @@ int PublishWorker(CThreadData* job) {
   job->busy.store(false, std::memory_order_release);
   return exit_code;
 }
+
+CPublisher::CPublisher() : encoder_(std::make_unique<ScreenEncoder>()) {}
 
 CPublisher::~CPublisher() {
   if (job_) {
@@ -71,7 +73,8 @@ bool CPublisher::StartJob(std::string upload_address, ScreenImage screen, std::i
   }
   job_.reset();
   try {
-    job_ = std::make_unique<CThreadData>(std::move(upload_address), std::move(screen), target_height, quality_index);
+    job_ = std::make_unique<CThreadData>(std::move(upload_address), std::move(screen), target_height, quality_index,
+                                         *encoder_);
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -1,14 +1,17 @@
 #pragma once
 
-// Publishes captured screens: each job converts, scales and encodes its
-// picture and uploads it on a worker thread of its own, one job at a time.
-// The worker reports nothing back; its cleared busy flag is its only trace.
+// Publishes captured screens: each job scales and encodes its screen and
+// uploads it on a worker thread of its own, one job at a time, through one
+// screen encoder that keeps its buffers from picture to picture. The worker
+// reports nothing back; its cleared busy flag is its only trace.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
 
+#include "pictures/CxImage.h"
+#include "pictures/ScreenEncoder.h"
 #include "pictures/ScreenImage.h"
 #include "publish/ThreadData.h"
 
@@ -17,14 +20,14 @@ namespace lumivanta {
 inline constexpr int kWorkerExitComplete = 0;
 inline constexpr int kWorkerExitNoPicture = 1;
 
-// The worker's whole run: the pointer arrow drawn in, convert, scale, encode,
-// upload "thescreen" as "image.jpg", free the bytes, clear the busy flag.
+// The worker's whole run: the pointer arrow drawn in, scale, encode, let go
+// of the screen, upload "thescreen" as "image.jpg", clear the busy flag.
 // Nothing is uploaded when the screen has no pixels or the encoding fails.
 int PublishWorker(CThreadData* job);
 
 class CPublisher {
  public:
-  CPublisher() = default;
+  CPublisher();
   CPublisher(const CPublisher&) = delete;
   CPublisher& operator=(const CPublisher&) = delete;
   // Cancels a running upload and waits for the worker before the job data
@@ -39,8 +42,11 @@ class CPublisher {
   bool IsBusy() const;
   // The last job started, kept until the next StartJob; null before the first.
   const CThreadData* JobData() const { return job_.get(); }
+  // The picture the last job encoded; only while no job is busy.
+  const CxImage& Picture() const { return encoder_->Picture(); }
 
  private:
+  std::unique_ptr<ScreenEncoder> encoder_;
   std::unique_ptr<CThreadData> job_;
   std::thread worker_;
 };

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pictures/CxImage.h"
+#include "pictures/ScreenEncoder.h"
 #include "pictures/ScreenImage.h"
 #include "web/CancelToken.h"
 
@@ -17,15 +17,16 @@ namespace lumivanta {
 class CThreadData {
  public:
   // Keeps the screen (its pixels are not copied) and sets the busy flag.
-  CThreadData(std::string upload_address, ScreenImage screen, std::int32_t target_height, std::int32_t quality_index);
+  CThreadData(std::string upload_address, ScreenImage screen, std::int32_t target_height, std::int32_t quality_index,
+              ScreenEncoder& encoder);
   CThreadData(const CThreadData&) = delete;
   CThreadData& operator=(const CThreadData&) = delete;
 
-  // The captured screen, kept until the job data goes; the worker draws the
-  // pointer arrow into it.
+  // The captured screen, kept until the worker has encoded it; the worker
+  // draws the pointer arrow into it.
   ScreenImage screen;
-  // What the worker made of the screen: 24 bits, scaled.
-  CxImage picture{0};
+  // The publisher's encoder, which only this job's worker uses while it runs.
+  ScreenEncoder* encoder = nullptr;
   // Height in pixels; 0 or less keeps the captured size.
   std::int32_t target_height = 0;
   // 0, 1 or 2; see JpegQualityForIndex.

@@ -64,7 +64,7 @@ TEST(CPublisher, AcceptsTheNextJobOnceTheFirstHasFinished) {
 
   ASSERT_TRUE(publisher.StartJob(server.Url("/?server&stream_name=a"), first_screen.AsGrabbed(), 30, 2));
   ASSERT_TRUE(WaitUntilIdle(publisher));
-  EXPECT_EQ(publisher.JobData()->picture.Width(), 40u);  // the finished job keeps its scaled picture
+  EXPECT_EQ(publisher.Picture().Width(), 40u);
 
   ASSERT_TRUE(publisher.StartJob(server.Url("/?server&stream_name=b"), second_screen.AsGrabbed(), 0, 0));
   EXPECT_EQ(publisher.JobData()->upload_address, server.Url("/?server&stream_name=b"));
@@ -88,7 +88,7 @@ TEST(CPublisher, AJobWithoutPixelsClearsItsBusyFlagAndSendsNothing) {
   for (const ScreenImage& screen : {ScreenImage{}, too_few_pixels.AsGrabbed()}) {
     ASSERT_TRUE(publisher.StartJob(server.Url("/?server&stream_name=none"), screen, 600, 1));
     ASSERT_TRUE(WaitUntilIdle(publisher));
-    EXPECT_FALSE(publisher.JobData()->picture.HasPixels());
+    EXPECT_FALSE(publisher.Picture().HasPixels());
   }
   EXPECT_TRUE(server.Requests().empty());
   EXPECT_EQ(PublishWorker(nullptr), kWorkerExitNoPicture);
