@@ -5,8 +5,9 @@
 
 namespace lumivanta {
 
-// The 40-byte header that opens a device-independent bitmap. Its in-memory
-// form is the stored form on a little-endian machine.
+// The 40-byte header that opens a picture's block: its size, depth, pixel
+// count and resolution. Its in-memory form is the stored form on a
+// little-endian machine.
 struct BitmapInfoHeader {
   std::uint32_t header_size = 0;
   std::int32_t width = 0;

@@ -1,8 +1,8 @@
 #pragma once
 
-// One picture in memory with the layout of a device-independent bitmap: a
-// 40-byte header, the palette, then the rows, bottom row first, blue-green-red,
-// each row padded to a multiple of 4 bytes, all in one block. Pixel
+// One picture in memory, all in one block: a 40-byte header, the palette,
+// then the rows, bottom row first, blue-green-red, each row padded to a
+// multiple of 4 bytes. Scaling and encoding walk these rows directly. Pixel
 // coordinates count x from the left and y from the bottom (stored) row.
 
 #include <cstddef>

@@ -38,8 +38,8 @@ RgbQuad CxImage::ClampedPixel(std::int32_t x, std::int32_t y) const {
 }
 
 RgbQuad CxImage::BicubicSample(float x, float y) const {
-  const std::int32_t xi = FloorAsWritten(x);
-  const std::int32_t yi = FloorAsWritten(y);
+  const std::int32_t xi = PixelLeftOf(x);
+  const std::int32_t yi = PixelLeftOf(y);
   float kx[4];
   float ky[4];
   for (std::int32_t i = 0; i < 4; ++i) {

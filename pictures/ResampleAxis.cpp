@@ -87,7 +87,7 @@ ResampleAxis AreaAxis(std::uint32_t source_size, std::uint32_t destination_size,
 ResampleAxis CubicAxis(std::uint32_t source_size, std::uint32_t destination_size, float scale) {
   return BuildAxis(source_size, destination_size, [scale](std::uint32_t d, std::vector<Tap>& taps) {
     const float centre = SourcePosition(d, scale);
-    const std::int32_t whole = FloorAsWritten(centre);
+    const std::int32_t whole = PixelLeftOf(centre);
     for (std::int32_t i = 0; i < 4; ++i) {
       const std::int32_t index = whole - 1 + i;
       taps.push_back(Tap{index, CxImage::CubicKernel(static_cast<float>(index) - centre)});

@@ -4,8 +4,8 @@
 
 namespace lumivanta {
 
-// One colour in the byte order of a device-independent bitmap's palette.
-// The reserved byte carries no meaning in this program.
+// One palette colour as a picture's block stores it: blue, green, red, then a
+// byte that carries no meaning in this program.
 struct RgbQuad {
   std::uint8_t blue = 0;
   std::uint8_t green = 0;

@@ -8,13 +8,16 @@
 
 namespace lumivanta {
 
-// Integer part by truncation, one less for negative values.
-inline std::int32_t FloorAsWritten(float value) {
-  std::int32_t whole = static_cast<std::int32_t>(value);
-  if (value < 0) {
-    --whole;
+// The pixel at or left of a sampling position: the position truncated, and
+// one less left of pixel 0, where truncation would go right. (At a whole
+// negative position it is the pixel one further left; the cubic weights of
+// that pixel and of the next are 0 there, so the sample stays the same.)
+inline std::int32_t PixelLeftOf(float position) {
+  std::int32_t pixel = static_cast<std::int32_t>(position);
+  if (position < 0) {
+    --pixel;
   }
-  return whole;
+  return pixel;
 }
 
 // Width of the part of [low, high] inside the unit square of pixel i.
