@@ -25,27 +25,11 @@ CSettings SettingsFor(const LoopbackServer& server, std::string_view contact_nam
   return settings;
 }
 
-TEST(ServerProtocol, TheDeleteAddressAddsFktEndToTheUploadAddress) {
-  CSettings settings;
-  settings.server_url = "http://example.org/";
-  settings.contact_name = "abc";
-  settings.UpdateServerAddresses();
-  EXPECT_EQ(DeleteAddress(settings), "http://example.org/?server&stream_name=abc&fkt=end");
-}
-
 TEST(ServerProtocol, OnlyExactlyConnectokCounts) {
   EXPECT_TRUE(IsConnectOk("connectok"));
   for (const char* body : {"connectok\n", "connectok\r\n", "CONNECTOK", " connectok", "connectok.", "", "connect"}) {
     EXPECT_FALSE(IsConnectOk(body)) << body;
   }
-}
-
-TEST(ServerProtocol, TestConnectionSendsTheDeleteRequestAndSetsTheFlag) {
-  LoopbackServer server(HttpResponse("200 OK", "connectok"));
-  CSettings settings = SettingsFor(server);
-  EXPECT_TRUE(TestConnection(settings));
-  EXPECT_TRUE(settings.connected);
-  EXPECT_TRUE(server.WaitForRequest().starts_with("GET /?server&stream_name=abc&fkt=end HTTP/1.0\r\n"));
 }
 
 TEST(ServerProtocol, AnswersOtherThanConnectokClearTheFlag) {
@@ -76,28 +60,6 @@ TEST(ServerProtocol, DeletePicturesLogsTheFailureWithoutTimeStampAndKeepsTheFlag
   RecordingLog quiet;
   EXPECT_TRUE(DeletePictures(SettingsFor(good), quiet));
   EXPECT_TRUE(quiet.lines.empty());
-}
-
-TEST(ServerProtocol, EnsureConnectionTestedTestsOnlyWhileNotConnected) {
-  LoopbackServer server(HttpResponse("200 OK", "connectok"));
-  CSettings settings = SettingsFor(server);
-  RecordingLog log;
-  EXPECT_TRUE(EnsureConnectionTested(settings, log));
-  EXPECT_TRUE(EnsureConnectionTested(settings, log));
-  ASSERT_EQ(log.lines.size(), 1u);
-  EXPECT_EQ(log.lines[0], std::make_pair(ids::kConnectionTested, true));
-  EXPECT_EQ(server.Requests().size(), 1u);
-}
-
-TEST(ServerProtocol, EnsureConnectionTestedLogsAFailureWithTimeStamp) {
-  LoopbackServer server(HttpResponse("200 OK", ""));
-  CSettings settings = SettingsFor(server);
-  RecordingLog log;
-  EXPECT_FALSE(EnsureConnectionTested(settings, log));
-  EXPECT_FALSE(EnsureConnectionTested(settings, log));
-  EXPECT_EQ(log.lines,
-            (std::vector<std::pair<unsigned, bool>>{{ids::kConnectionFailed, true}, {ids::kConnectionFailed, true}}));
-  EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 }  // namespace
