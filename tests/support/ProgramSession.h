@@ -38,6 +38,9 @@ struct ProgramOptions {
   std::string server_url;  // empty: the session's own server
   std::int32_t refresh_rate_ms = 1000;
   std::uint32_t picture_size = 600;
+  // The X server's screen; a size other than the test screen's shows the test screen tiled.
+  std::uint32_t screen_width = 1920;
+  std::uint32_t screen_height = 1080;
 };
 
 // What the server holds for the contact name.
@@ -50,9 +53,12 @@ class ProgramSession {
  public:
   explicit ProgramSession(const ProgramOptions& options = {})
       : previous_error_handler_(XSetErrorHandler(IgnoreXError)),
-        xvfb_(XvfbOptions{.screen = "1920x1080x24", .extra_arguments = {}, .window_manager = true}),
+        xvfb_(XvfbOptions{
+            .screen = std::to_string(options.screen_width) + "x" + std::to_string(options.screen_height) + "x24",
+            .extra_arguments = {},
+            .window_manager = true}),
         scene_(xvfb_.DisplayName()),
-        screen_(LoadTestScreen()) {
+        screen_(PaintedScreen(options.screen_width, options.screen_height)) {
     xvfb_.MakeCurrent();
     scene_.PaintRoot([this](int x, int y) {
       const std::uint8_t* bgrx = screen_.At(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
@@ -86,8 +92,11 @@ class ProgramSession {
   std::string ServerUrl() const { return "http://127.0.0.1:" + std::to_string(server_.Port()) + "/"; }
   int ServerPort() const { return server_.Port(); }
   const TempDir& Directory() const { return directory_; }
+  // What the screen shows under the windows.
   const OwnedScreen& TestScreen() const { return screen_; }
   Display* X() const { return scene_.Get(); }
+  const std::string& DisplayName() const { return xvfb_.DisplayName(); }
+  pid_t XServerPid() const { return xvfb_.Pid(); }
 
   // Presses keys as a person would (XTEST), with the other program's window focused.
   void Press(const std::string& keys) {
@@ -215,6 +224,15 @@ class ProgramSession {
       XFree(data);
     }
     return values;
+  }
+
+  // The test screen as it is, or tiled over a screen of another size.
+  static OwnedScreen PaintedScreen(std::uint32_t width, std::uint32_t height) {
+    OwnedScreen screen = LoadTestScreen();
+    if (screen.width == width && screen.height == height) {
+      return screen;
+    }
+    return test::ScreenOfSize(screen, width, height);
   }
 
   // Windows come and go while the test looks at them: an error about a window

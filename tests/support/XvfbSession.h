@@ -78,6 +78,9 @@ class XvfbSession {
   // ":N", for XOpenDisplay and $DISPLAY.
   const std::string& DisplayName() const { return display_name_; }
 
+  // The X server's process, e.g. to read the CPU time it spends for its clients.
+  pid_t Pid() const { return xvfb_pid_; }
+
   // Makes this display the process's $DISPLAY, for the code under test.
   void MakeCurrent() const { ::setenv("DISPLAY", display_name_.c_str(), 1); }
 
