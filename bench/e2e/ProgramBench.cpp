@@ -79,8 +79,7 @@ bool MeasureLatency() {
     if (round > 0) {
       latencies_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - pressed).count());
     }
-    session.WaitShown(lumivanta::test::kInformationTitle);
-    session.PressInActiveWindow("Return");
+    session.PressIn(lumivanta::test::kInformationTitle, "Return");
     session.WaitShown(lumivanta::test::kInformationTitle, false);
     std::this_thread::sleep_for(200ms);
   }
@@ -97,8 +96,7 @@ bool MeasureSlideshowMemory() {
     return false;
   }
   session.Press("ctrl+s");
-  session.WaitShown(lumivanta::test::kInformationTitle);
-  session.PressInActiveWindow("Return");
+  session.PressIn(lumivanta::test::kInformationTitle, "Return");
   const std::uint64_t first = session.State().sequence;
   const auto started = Clock::now();
   long after_first_kb = -1;

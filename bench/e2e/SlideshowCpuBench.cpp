@@ -187,10 +187,9 @@ double DifferenceToScreen(const ProgramSession& session) {
 void ToggleSlideshow(ProgramSession& session, const char* logged, std::size_t times_logged) {
   session.Press("ctrl+s");
   if (!session.Program().WaitForErrorText(logged, kDialogTimeout, times_logged) ||
-      !session.WaitShown(lumivanta::test::kInformationTitle, true, kDialogTimeout)) {
+      !session.PressIn(lumivanta::test::kInformationTitle, "Return")) {
     throw std::runtime_error(std::string("Ctrl+S did not log \"") + logged + "\"");
   }
-  session.PressInActiveWindow("Return");
   if (!session.WaitShown(lumivanta::test::kInformationTitle, false, kDialogTimeout)) {
     throw std::runtime_error("the information dialog did not close");
   }

@@ -66,8 +66,7 @@ class EndToEnd : public ::testing::Test {
   }
   // Closes the information dialog with Enter, as a person would.
   void CloseInformation() {
-    ASSERT_TRUE(session_.WaitShown(kInformationTitle));
-    session_.PressInActiveWindow("Return");
+    ASSERT_TRUE(session_.PressIn(kInformationTitle, "Return"));
     ASSERT_TRUE(session_.WaitShown(kInformationTitle, false));
   }
 
@@ -173,15 +172,14 @@ TEST_F(EndToEnd, ExitWritesTheSettingsAndSendsTheDeleteRequest) {
   std::filesystem::remove(configuration);
   session_.StartProgram();
   // Without a configuration file the wizard comes first; its defaults are taken as they are.
-  ASSERT_TRUE(session_.WaitShown(test::kWizardTitle));
-  session_.PressInActiveWindow("Escape");  // the welcome page
-  ASSERT_TRUE(session_.WaitShown(test::kWizardTitle));
-  session_.PressInActiveWindow("Escape");  // the settings page, cancelled
-  ASSERT_TRUE(session_.WaitShown(kMainWindowTitle));
-  session_.Program();
+  const Window welcome = session_.WaitForWindow(test::kWizardTitle);
+  ASSERT_NE(welcome, None) << session_.Program().ErrorOutput();
+  ASSERT_TRUE(session_.PressIn(test::kWizardTitle, "Escape"));
+  ASSERT_TRUE(session_.PressIn(test::kWizardTitle, "Escape", welcome));  // the settings page, cancelled
+  ASSERT_TRUE(session_.WaitShown(kMainWindowTitle)) << session_.Program().ErrorOutput();
 
   // Exit from the window's close box, through the window manager.
-  session_.PressInActiveWindow("alt+F4");
+  ASSERT_TRUE(session_.PressIn(kMainWindowTitle, "alt+F4"));
   const test::ChildProcess::Finished finished = session_.Program().WaitForExit(30s);
   EXPECT_EQ(finished.exit_code, 0) << finished.err;
   ASSERT_TRUE(std::filesystem::is_regular_file(configuration));
@@ -189,10 +187,14 @@ TEST_F(EndToEnd, ExitWritesTheSettingsAndSendsTheDeleteRequest) {
   saved.file_name = configuration;
   ASSERT_TRUE(saved.Load());
   EXPECT_EQ(saved.server_url, "http://localhost:8080/");
+  const std::vector<std::string> at_exit = session_.DefaultAddressRequests();
+  ASSERT_EQ(at_exit.size(), 1u);
+  EXPECT_TRUE(at_exit[0].starts_with("GET http://localhost:8080/?server&stream_name=" + saved.contact_name +
+                                     "&fkt=end HTTP/1.0\r\n"))
+      << at_exit[0];
 
   // The next start reads the file: no wizard. It points at the session's server now.
   session_.WriteConfiguration(session_.Directory().Path().string(), {});
-  ASSERT_TRUE(test::Get(session_.ServerPort(), "/").status == 200);
   session_.StartProgram();
   ASSERT_TRUE(session_.WaitShown(kMainWindowTitle));
   EXPECT_FALSE(session_.IsShown(test::kWizardTitle));
@@ -200,8 +202,7 @@ TEST_F(EndToEnd, ExitWritesTheSettingsAndSendsTheDeleteRequest) {
   ASSERT_TRUE(session_.WaitForPictureAfter(0));
   CloseInformation();
   session_.Press("ctrl+r");
-  ASSERT_TRUE(session_.WaitShown(kMainWindowTitle));
-  session_.PressInActiveWindow("alt+F4");
+  ASSERT_TRUE(session_.PressIn(kMainWindowTitle, "alt+F4"));
   EXPECT_EQ(session_.Program().WaitForExit(30s).exit_code, 0);
   EXPECT_FALSE(session_.State().present);  // the delete request at the end of the run
 }

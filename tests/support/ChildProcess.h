@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+extern char** environ;
+
 namespace lumivanta::test {
 
 class ChildProcess {
@@ -29,9 +31,11 @@ class ChildProcess {
     std::string err;
   };
 
-  // Starts the program in working_directory (the current one when empty).
+  // Starts the program in working_directory (the current one when empty),
+  // with this process's environment changed by environment_changes: each
+  // "NAME=value" sets a variable, each bare "NAME" removes one.
   ChildProcess(const std::vector<std::string>& arguments, bool capture_stderr,
-               const std::string& working_directory = {}) {
+               const std::string& working_directory = {}, const std::vector<std::string>& environment_changes = {}) {
     int out_pipe[2] = {-1, -1};
     int err_pipe[2] = {-1, -1};
     if (::pipe2(out_pipe, O_CLOEXEC) != 0 || (capture_stderr && ::pipe2(err_pipe, O_CLOEXEC) != 0)) {
@@ -42,6 +46,12 @@ class ChildProcess {
       argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
+    std::vector<std::string> environment = ChangedEnvironment(environment_changes);
+    std::vector<char*> envp;
+    for (auto& variable : environment) {
+      envp.push_back(variable.data());
+    }
+    envp.push_back(nullptr);
     const pid_t parent = ::getpid();
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -58,7 +68,7 @@ class ChildProcess {
       if (!working_directory.empty() && ::chdir(working_directory.c_str()) != 0) {
         ::_exit(127);
       }
-      ::execv(argv[0], argv.data());
+      ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
     const bool spawned = pid_ > 0;
@@ -172,6 +182,25 @@ class ChildProcess {
   }
 
  private:
+  static std::vector<std::string> ChangedEnvironment(const std::vector<std::string>& changes) {
+    const auto name_of = [](std::string_view variable) { return variable.substr(0, variable.find('=')); };
+    std::vector<std::string> environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+      const std::string_view current(*variable);
+      const bool changed = std::any_of(changes.begin(), changes.end(),
+                                       [&](const std::string& change) { return name_of(change) == name_of(current); });
+      if (!changed) {
+        environment.emplace_back(current);
+      }
+    }
+    for (const std::string& change : changes) {
+      if (change.find('=') != std::string::npos) {
+        environment.push_back(change);
+      }
+    }
+    return environment;
+  }
+
   static bool WaitReadable(int fd, std::chrono::steady_clock::time_point deadline) {
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());

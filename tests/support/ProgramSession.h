@@ -4,6 +4,9 @@
 // manager and the test screen painted on it, a window of another program
 // holding the focus, lumivanta-server on a free port, and the real lumivanta
 // program in a fresh directory whose configuration file points at that server.
+// Nothing of the machine reaches the program: requests to the default server
+// address (localhost:8080) go through a proxy that the session runs, which
+// answers them and keeps them, and the program has no session bus.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -18,6 +21,7 @@
 
 #include "settings/Settings.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/PictureTestSupport.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerProcess.h"
@@ -84,9 +88,22 @@ class ProgramSession {
   // Starts the program and waits for its main window.
   ChildProcess& StartProgram() { return StartProgramIn(directory_.Path().string(), program_); }
   ChildProcess& StartProgramIn(const std::string& directory, std::unique_ptr<ChildProcess>& process) const {
-    process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory);
+    const std::vector<std::string> environment = {
+        "http_proxy=" + default_address_proxy_.Url("/"),
+        "no_proxy=127.0.0.1",
+        "NO_PROXY=127.0.0.1",
+        "https_proxy",
+        "HTTPS_PROXY",
+        "HTTP_PROXY",
+        "all_proxy",
+        "ALL_PROXY",
+        "DBUS_SESSION_BUS_ADDRESS=disabled:",
+    };
+    process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory, environment);
     return *process;
   }
+  // What the program sent to the default server address, as the proxy received it.
+  std::vector<std::string> DefaultAddressRequests() const { return default_address_proxy_.Requests(); }
   ChildProcess& Program() { return *program_; }
 
   std::string ServerUrl() const { return "http://127.0.0.1:" + std::to_string(server_.Port()) + "/"; }
@@ -104,18 +121,45 @@ class ProgramSession {
     XSync(scene_.Get(), False);
     xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "key", keys});
   }
-  void PressInActiveWindow(const std::string& keys) { xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "key", keys}); }
+  // Presses keys in the window with this title once it is shown and has the
+  // focus (keys pressed earlier would go to another window); false when it
+  // does not get there in time.
+  bool PressIn(const std::string& title, const std::string& keys, Window other_than = None) {
+    const Window window = WaitForWindow(title, other_than);
+    if (window == None || !WaitFocused(window)) {
+      return false;
+    }
+    xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "key", keys});
+    return true;
+  }
+
+  // The shown window with this title, other than the given one (a page that
+  // follows one with the same title); None when none comes in time.
+  Window WaitForWindow(const std::string& title, Window other_than = None,
+                       std::chrono::milliseconds timeout = kWindowWait) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const Window window = FindWindow(title, other_than);
+      XWindowAttributes attributes{};
+      if (window != None && XGetWindowAttributes(scene_.Get(), window, &attributes) != 0 &&
+          attributes.map_state == IsViewable) {
+        return window;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return None;
+  }
   void MovePointer(int x, int y) {
     xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "mousemove", std::to_string(x), std::to_string(y)});
   }
 
-  // The managed window with exactly this title, or None.
-  Window FindWindow(const std::string& title) const {
+  // The managed window with exactly this title (other than other_than), or None.
+  Window FindWindow(const std::string& title, Window other_than = None) const {
     Display* display = scene_.Get();
     const Atom client_list = XInternAtom(display, "_NET_CLIENT_LIST", False);
     for (const unsigned long window : WindowProperty(DefaultRootWindow(display), client_list)) {
       char* name = nullptr;
-      if (XFetchName(display, window, &name) != 0 && name != nullptr) {
+      if (window != other_than && XFetchName(display, window, &name) != 0 && name != nullptr) {
         const bool same = title == name;
         XFree(name);
         if (same) {
@@ -204,6 +248,33 @@ class ProgramSession {
   DecodedJpeg NewestPicture() const { return DecodeJpeg(test::NewestPicture(server_.Port(), kContactName).body); }
 
  private:
+  // Waits until the keyboard focus is on the window or inside it.
+  bool WaitFocused(Window window) const {
+    Display* display = scene_.Get();
+    const auto deadline = std::chrono::steady_clock::now() + kWindowWait;
+    while (std::chrono::steady_clock::now() < deadline) {
+      Window focus = None;
+      int revert_to = 0;
+      XGetInputFocus(display, &focus, &revert_to);
+      for (Window inside = focus; inside != None && inside != PointerRoot;) {
+        if (inside == window) {
+          return true;
+        }
+        Window root = None;
+        Window parent = None;
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (XQueryTree(display, inside, &root, &parent, &children, &count) == 0) {
+          break;
+        }
+        XFree(children);
+        inside = parent == root ? None : parent;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return false;
+  }
+
   std::vector<unsigned long> WindowProperty(Window window, Atom property) const {
     std::vector<unsigned long> values;
     if (window == None) {
@@ -245,6 +316,7 @@ class ProgramSession {
   OwnedScreen screen_;
   Window focus_holder_ = None;
   ServerProcess server_;
+  LoopbackServer default_address_proxy_{HttpResponse("200 OK", "connectok")};
   TempDir directory_;
   std::unique_ptr<ChildProcess> program_;
 };
