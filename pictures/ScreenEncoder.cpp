@@ -54,7 +54,7 @@ ScreenEncoder::ScreenEncoder(const PixelKernels& kernels) : kernels_(kernels) {}
 
 std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::int32_t target_height,
                                                     std::int32_t quality_index) {
-  if (screen.width == 0 || screen.height == 0 || !HoldsAllRows(screen)) {
+  if (screen.width == 0 || screen.height == 0 || !HoldsAllRows(screen) || !AwaitPixels(screen)) {
     picture_.Clear();
     return {};
   }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -26,7 +27,15 @@ struct ScreenImage {
   std::shared_ptr<const void> keeper;
   // Where the tip of the pointer arrow goes; nothing when the picture shows no pointer.
   std::optional<PixelPoint> pointer_arrow;
+  // Set while the pixels may still be on their way (the display server writes
+  // them into memory that pixels already points at): waits for them, on the
+  // thread that reads them, and tells whether they came; asking again gives
+  // the same answer at once.
+  std::function<bool()> await_pixels;
 };
+
+// Whether the pixels are there, after waiting for them where they were still on their way.
+inline bool AwaitPixels(const ScreenImage& screen) { return !screen.await_pixels || screen.await_pixels(); }
 
 // True when the rows are at least 4 * width bytes apart and the pixels reach
 // to the end of the last row; a screen of no rows holds all of them.

@@ -13,7 +13,8 @@ namespace {
 
 // Everything the worker does with the job data before it clears the flag.
 int RunJob(CThreadData& job) {
-  if (job.screen.width == 0 || job.screen.height == 0 || !HoldsAllRows(job.screen)) {
+  // A grab may still be on its way: its pixels are waited for here, off the user-interface thread.
+  if (job.screen.width == 0 || job.screen.height == 0 || !HoldsAllRows(job.screen) || !AwaitPixels(job.screen)) {
     return kWorkerExitNoPicture;
   }
   const std::span<const std::uint8_t> jpeg = job.encoder->Encode(job.screen, job.target_height, job.quality_index);

@@ -1,13 +1,14 @@
 #pragma once
 
-// A screen-sized XImage in a System V shared memory segment that the X server
+// A screen-sized image in a System V shared memory segment that the X server
 // fills directly (MIT-SHM): a grab costs one request and no copy through the
-// socket.
+// socket, and its reply can be waited for on another thread.
 
-#include <X11/Xlib.h>
-#include <X11/extensions/XShm.h>
+#include <xcb/shm.h>
+#include <xcb/xcb.h>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -19,10 +20,11 @@ namespace lumivanta {
 struct SharedSegment {
   SharedSegment(const SharedSegment&) = delete;
   SharedSegment& operator=(const SharedSegment&) = delete;
-  explicit SharedSegment(void* mapped) : address(mapped) {}
+  SharedSegment(void* mapped, std::size_t size) : address(mapped), size_bytes(size) {}
   ~SharedSegment();
 
   void* address = nullptr;
+  std::size_t size_bytes = 0;
   // Set while a grab of this segment is out with a keeper: the X server
   // must not write into it then.
   std::atomic<bool> kept{false};
@@ -32,33 +34,35 @@ class SharedMemoryImage {
  public:
   // Nothing, and the reason in refusal, when the server has no MIT-SHM or
   // cannot attach the segment (a remote server, another user's server), or
-  // when the system gives no segment. Uses the display's default visual and depth.
-  static std::unique_ptr<SharedMemoryImage> Create(Display* display, int width, int height, std::string& refusal);
+  // when the system gives no segment. Rows of 32-bit pixels, width * 4 bytes.
+  static std::unique_ptr<SharedMemoryImage> Create(xcb_connection_t* connection, int width, int height,
+                                                   std::string& refusal);
 
   // Only Create makes one.
   class Key {
     friend class SharedMemoryImage;
     Key() = default;
   };
-  SharedMemoryImage(Key, Display* display);
+  SharedMemoryImage(Key, xcb_connection_t* connection);
   SharedMemoryImage(const SharedMemoryImage&) = delete;
   SharedMemoryImage& operator=(const SharedMemoryImage&) = delete;
   // Detaches the segment from the X server; the memory goes with its last holder.
   ~SharedMemoryImage();
 
-  // Copies the rectangle of the root window at (x, y) of this image's size.
-  // False when the server refused; call under an XErrorTrap.
-  bool Fill(Window root, int x, int y);
+  // Asks the server to copy the rectangle of the root window at (x, y) of
+  // this image's size into the segment, without waiting for it.
+  xcb_shm_get_image_cookie_t RequestFill(xcb_window_t root, int x, int y);
 
-  XImage& Image() const { return *image_; }
-  int Width() const { return image_->width; }
-  int Height() const { return image_->height; }
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  std::uint32_t BytesPerRow() const { return static_cast<std::uint32_t>(width_) * 4; }
   const std::shared_ptr<SharedSegment>& Segment() const { return segment_; }
 
  private:
-  Display* display_ = nullptr;
-  XImage* image_ = nullptr;
-  XShmSegmentInfo segment_info_{};
+  xcb_connection_t* connection_ = nullptr;
+  xcb_shm_seg_t segment_id_ = 0;
+  int width_ = 0;
+  int height_ = 0;
   std::shared_ptr<SharedSegment> segment_;
   bool attached_ = false;
 };

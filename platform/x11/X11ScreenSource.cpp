@@ -1,95 +1,139 @@
 #include "platform/x11/X11ScreenSource.h"
 
+#include <xcb/randr.h>
+#include <xcb/xcb.h>
+
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/x11/PrimaryDisplay.h"
 #include "platform/x11/SharedMemoryImage.h"
-#include "platform/x11/XErrorTrap.h"
-#include "platform/x11/XlibHandles.h"
+#include "platform/x11/XcbReply.h"
 
 namespace lumivanta {
 namespace {
 
-constexpr unsigned long kRedMask = 0xff0000;
-constexpr unsigned long kGreenMask = 0x00ff00;
-constexpr unsigned long kBlueMask = 0x0000ff;
-
-// Why the screen's pixels cannot be handed on as blue, green, red, unused
-// bytes; empty when they can.
-std::string UnsupportedFormat(Display* display) {
-  const int screen = DefaultScreen(display);
-  const int depth = DefaultDepth(display, screen);
-  if (depth != 24 && depth != 32) {
-    return "unsupported screen depth " + std::to_string(depth) + " (24 or 32 needed)";
-  }
-  int format_count = 0;
-  XPixmapFormatValues* formats = XListPixmapFormats(display, &format_count);
-  int bits_per_pixel = 0;
-  for (int index = 0; index < format_count; ++index) {
-    if (formats[index].depth == depth) {
-      bits_per_pixel = formats[index].bits_per_pixel;
-    }
-  }
-  XFree(formats);
-  if (bits_per_pixel != 32) {
-    return "unsupported " + std::to_string(bits_per_pixel) + " bits per pixel at depth " + std::to_string(depth);
-  }
-  const Visual* visual = DefaultVisual(display, screen);
-  if (visual->red_mask != kRedMask || visual->green_mask != kGreenMask || visual->blue_mask != kBlueMask) {
-    return "unsupported colour masks of the screen's visual";
-  }
-  return {};
-}
-
-bool HasExpectedLayout(const XImage& image) {
-  return image.bits_per_pixel == 32 && image.byte_order == LSBFirst && image.bytes_per_line >= image.width * 4;
-}
+constexpr std::uint32_t kRedMask = 0xff0000;
+constexpr std::uint32_t kGreenMask = 0x00ff00;
+constexpr std::uint32_t kBlueMask = 0x0000ff;
 
 // At most this many shared segments: one for a grab out with a publish job, one
 // for the next grab, and spares for callers that keep grabs longer.
 constexpr std::size_t kMostSharedImages = 4;
 
-// Marks the segment kept; the returned keeper holds it mapped and marks it
-// free again when its last copy goes, on whatever thread that happens.
-std::shared_ptr<const void> KeepSegment(const std::shared_ptr<SharedSegment>& segment) {
-  segment->kept.store(true, std::memory_order_relaxed);
-  return std::shared_ptr<const void>(segment->address,
-                                     [segment](const void*) { segment->kept.store(false, std::memory_order_release); });
+struct XcbDisconnector {
+  void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using XcbConnectionHandle = std::unique_ptr<xcb_connection_t, XcbDisconnector>;
+
+xcb_screen_t* ScreenOfNumber(xcb_connection_t* connection, int number) {
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
+  for (; screens.rem > 0; --number, xcb_screen_next(&screens)) {
+    if (number == 0) {
+      return screens.data;
+    }
+  }
+  return nullptr;
 }
+
+// Why the screen's pixels cannot be handed on as blue, green, red, unused
+// bytes; empty when they can.
+std::string UnsupportedFormat(xcb_connection_t* connection, const xcb_screen_t& screen) {
+  const int depth = screen.root_depth;
+  if (depth != 24 && depth != 32) {
+    return "unsupported screen depth " + std::to_string(depth) + " (24 or 32 needed)";
+  }
+  const xcb_setup_t* setup = xcb_get_setup(connection);
+  int bits_per_pixel = 0;
+  for (const xcb_format_t& format :
+       std::span(xcb_setup_pixmap_formats(setup), static_cast<std::size_t>(xcb_setup_pixmap_formats_length(setup)))) {
+    if (format.depth == depth) {
+      bits_per_pixel = format.bits_per_pixel;
+    }
+  }
+  if (bits_per_pixel != 32 || setup->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST) {
+    return "unsupported " + std::to_string(bits_per_pixel) + " bits per pixel at depth " + std::to_string(depth);
+  }
+  for (xcb_depth_iterator_t depths = xcb_screen_allowed_depths_iterator(&screen); depths.rem > 0;
+       xcb_depth_next(&depths)) {
+    for (xcb_visualtype_iterator_t visuals = xcb_depth_visuals_iterator(depths.data); visuals.rem > 0;
+         xcb_visualtype_next(&visuals)) {
+      const xcb_visualtype_t& visual = *visuals.data;
+      if (visual.visual_id == screen.root_visual) {
+        return visual.red_mask == kRedMask && visual.green_mask == kGreenMask && visual.blue_mask == kBlueMask
+                   ? std::string()
+                   : "unsupported colour masks of the screen's visual";
+      }
+    }
+  }
+  return "the screen's visual is missing";
+}
+
+// A grab whose pixels the X server is still writing into a shared segment:
+// the reply is waited for by whoever reads the pixels, or thrown away when
+// nobody does.
+struct PendingGrab {
+  std::shared_ptr<xcb_connection_t> connection;
+  xcb_shm_get_image_cookie_t cookie{};
+  bool answered = false;
+  bool arrived = false;
+  // Set when the server refused a grab, for the next Grab to report.
+  std::shared_ptr<std::atomic<bool>> refused;
+
+  bool Await() {
+    if (!answered) {
+      answered = true;
+      xcb_generic_error_t* error = nullptr;
+      const XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(connection.get(), cookie, &error));
+      const XcbReply<xcb_generic_error_t> owned_error(error);
+      arrived = reply != nullptr && error == nullptr;
+      if (!arrived) {
+        refused->store(true, std::memory_order_relaxed);
+      }
+    }
+    return arrived;
+  }
+  ~PendingGrab() {
+    if (!answered) {
+      xcb_discard_reply(connection.get(), cookie.sequence);
+    }
+  }
+};
 
 }  // namespace
 
 struct X11ScreenSource::Connection {
-  DisplayHandle display;
-  Window root = None;
+  // Shared with the grabs that are still on their way, which wait for their
+  // replies on it, also after the source is gone.
+  std::shared_ptr<xcb_connection_t> connection;
+  xcb_window_t root = XCB_NONE;
   std::string unsupported_format;
   bool use_shared_memory = true;
   // The primary display, asked for again only after RandR said that the
-  // outputs changed: a grab then costs the server one request.
+  // outputs changed: a grab then costs one request, which is not waited for.
   ScreenRect primary;
   bool primary_known = false;
   // Shared segments of the primary display's size.
   std::vector<std::unique_ptr<SharedMemoryImage>> shared_images;
+  std::shared_ptr<std::atomic<bool>> grab_refused = std::make_shared<std::atomic<bool>>(false);
   // The rectangle of the last successful grab: the pointer is placed on the
   // picture that was taken.
   ScreenRect grabbed;
 
   ScreenRect PrimaryDisplay() {
-    Display* connection = display.get();
     // The only events this connection asks for are RandR's.
-    while (XPending(connection) > 0) {
-      XEvent event;
-      XNextEvent(connection, &event);
-      XRRUpdateConfiguration(&event);
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection.get())) {
+      std::free(event);
       primary_known = false;
     }
     if (!primary_known) {
-      primary = FindPrimaryDisplay(connection, root);
-      primary_known = primary.width > 0 && primary.height > 0;
+      primary = FindPrimaryDisplay(connection.get(), root);
+      primary_known = !primary.IsEmpty();
     }
     return primary;
   }
@@ -110,35 +154,83 @@ struct X11ScreenSource::Connection {
       refusal = "every shared segment still holds a picture being published";
       return nullptr;
     }
-    auto image = SharedMemoryImage::Create(display.get(), rect.width, rect.height, refusal);
-    if (!image || !HasExpectedLayout(image->Image())) {
-      if (image) {
-        refusal = "the X server offers shared images of an unexpected layout";
-      }
+    auto image = SharedMemoryImage::Create(connection.get(), rect.width, rect.height, refusal);
+    if (!image) {
       return nullptr;
     }
     shared_images.push_back(std::move(image));
     return shared_images.back().get();
   }
+
+  // Asks for the grab into the segment and hands it out: the keeper holds the
+  // segment and marks it free again when its last copy goes, on whatever
+  // thread that happens; the pixels are waited for where they are read.
+  void GrabShared(SharedMemoryImage& image, const ScreenRect& rect, ScreenImage& screen) {
+    auto pending = std::make_shared<PendingGrab>();
+    pending->connection = connection;
+    pending->refused = grab_refused;
+    pending->cookie = image.RequestFill(root, rect.x, rect.y);
+    const std::shared_ptr<SharedSegment> segment = image.Segment();
+    segment->kept.store(true, std::memory_order_relaxed);
+    screen.keeper = std::shared_ptr<const void>(segment->address, [segment, pending](const void*) mutable {
+      pending.reset();
+      segment->kept.store(false, std::memory_order_release);
+    });
+    screen.await_pixels = [pending] { return pending->Await(); };
+    screen.width = static_cast<std::uint32_t>(rect.width);
+    screen.height = static_cast<std::uint32_t>(rect.height);
+    screen.bytes_per_row = image.BytesPerRow();
+    screen.pixels = {static_cast<std::uint8_t*>(segment->address), std::size_t{screen.bytes_per_row} * screen.height};
+  }
+
+  // Fetches the rectangle through the socket; the reply holds the pixels and
+  // the grab owns the reply. False when the server refused.
+  bool GrabThroughSocket(const ScreenRect& rect, ScreenImage& screen) {
+    const std::shared_ptr<xcb_get_image_reply_t> reply(
+        xcb_get_image_reply(
+            connection.get(),
+            xcb_get_image(connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(rect.x),
+                          static_cast<std::int16_t>(rect.y), static_cast<std::uint16_t>(rect.width),
+                          static_cast<std::uint16_t>(rect.height), ~0u),
+            nullptr),
+        XcbFreer{});
+    const std::size_t row_bytes = static_cast<std::size_t>(rect.width) * 4;
+    if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < row_bytes * rect.height) {
+      return false;
+    }
+    screen.keeper = reply;
+    screen.width = static_cast<std::uint32_t>(rect.width);
+    screen.height = static_cast<std::uint32_t>(rect.height);
+    screen.bytes_per_row = static_cast<std::uint32_t>(row_bytes);
+    screen.pixels = {xcb_get_image_data(reply.get()), row_bytes * rect.height};
+    return true;
+  }
 };
 
 X11ScreenSource::X11ScreenSource(X11GrabMethod method) {
-  DisplayHandle display(XOpenDisplay(nullptr));
-  if (!display) {
-    Report("cannot open the X display \"" + std::string(XDisplayName(nullptr)) + "\"");
+  int screen_number = 0;
+  XcbConnectionHandle connection(xcb_connect(nullptr, &screen_number));
+  const char* display_name = std::getenv("DISPLAY");
+  if (xcb_connection_has_error(connection.get()) != 0) {
+    Report("cannot open the X display \"" + std::string(display_name != nullptr ? display_name : "") + "\"");
+    return;
+  }
+  const xcb_screen_t* screen = ScreenOfNumber(connection.get(), screen_number);
+  if (screen == nullptr) {
+    Report("the X display has no screen " + std::to_string(screen_number));
     return;
   }
   connection_ = std::make_unique<Connection>();
-  connection_->root = DefaultRootWindow(display.get());
-  connection_->unsupported_format = UnsupportedFormat(display.get());
+  connection_->root = screen->root;
+  connection_->unsupported_format = UnsupportedFormat(connection.get(), *screen);
   connection_->use_shared_memory = method == X11GrabMethod::kSharedMemory;
-  int event_base = 0;
-  int error_base = 0;
-  if (XRRQueryExtension(display.get(), &event_base, &error_base) != 0) {
-    XRRSelectInput(display.get(), connection_->root,
-                   RRScreenChangeNotifyMask | RRCrtcChangeNotifyMask | RROutputChangeNotifyMask);
+  const xcb_query_extension_reply_t* randr = xcb_get_extension_data(connection.get(), &xcb_randr_id);
+  if (randr != nullptr && randr->present != 0) {
+    xcb_randr_select_input(
+        connection.get(), screen->root,
+        XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
   }
-  connection_->display = std::move(display);
+  connection_->connection = std::shared_ptr<xcb_connection_t>(connection.release(), XcbDisconnector{});
 }
 
 X11ScreenSource::~X11ScreenSource() = default;
@@ -156,55 +248,43 @@ bool X11ScreenSource::Grab(ScreenImage& screen) {
     Report(connection.unsupported_format);
     return false;
   }
-  Display* display = connection.display.get();
-  XErrorTrap trap(display);
+  // A shared grab is refused only once its pixels are waited for: that is
+  // reported here, at the next grab, and not cleared by it.
+  const bool last_refused = connection.grab_refused->exchange(false, std::memory_order_relaxed);
+  if (last_refused) {
+    // The primary display may have changed under the request: ask again.
+    connection.primary_known = false;
+    Report("XShmGetImage failed");
+  }
   const ScreenRect primary = connection.PrimaryDisplay();
-  if (primary.width <= 0 || primary.height <= 0) {
+  if (primary.IsEmpty()) {
     Report("cannot find the primary display");
     return false;
   }
 
-  SharedMemoryImage* shared_image = nullptr;
   if (connection.use_shared_memory) {
     std::string refusal;
-    shared_image = connection.FreeSharedImage(primary, refusal);
-    if (shared_image == nullptr && connection.shared_images.empty()) {
-      Report("shared memory refused, grabbing with XGetImage instead: " + refusal);
-      connection.use_shared_memory = false;
-    } else if (shared_image == nullptr) {
+    if (SharedMemoryImage* image = connection.FreeSharedImage(primary, refusal)) {
+      connection.GrabShared(*image, primary, screen);
+      connection.grabbed = primary;
+      if (!last_refused) {
+        last_report_.clear();
+      }
+      return true;
+    }
+    if (!connection.shared_images.empty()) {
       Report(refusal);
       return false;
     }
+    Report("shared memory refused, grabbing with XGetImage instead: " + refusal);
+    connection.use_shared_memory = false;
   }
-
-  XImage* image = nullptr;
-  if (shared_image != nullptr) {
-    if (!shared_image->Fill(connection.root, primary.x, primary.y) || trap.SyncAndTakeError() != Success) {
-      // The primary display may have changed under the request: ask again next time.
-      connection.primary_known = false;
-      Report("XShmGetImage failed");
-      return false;
-    }
-    image = &shared_image->Image();
-    screen.keeper = KeepSegment(shared_image->Segment());
-  } else {
-    XImageHandle fetched(XGetImage(display, connection.root, primary.x, primary.y, static_cast<unsigned>(primary.width),
-                                   static_cast<unsigned>(primary.height), AllPlanes, ZPixmap));
-    if (!fetched || trap.SyncAndTakeError() != Success || !HasExpectedLayout(*fetched)) {
-      connection.primary_known = false;
-      Report(fetched ? "the X server sent an image of an unexpected layout" : "XGetImage failed");
-      return false;
-    }
-    image = fetched.get();
-    // Each fetched image is new memory: the grab owns it.
-    const std::shared_ptr<XImage> owner(fetched.release(), XImageDestroyer{});
-    screen.keeper = std::shared_ptr<const void>(owner, owner->data);
+  if (!connection.GrabThroughSocket(primary, screen)) {
+    screen = ScreenImage{};
+    connection.primary_known = false;
+    Report("XGetImage failed");
+    return false;
   }
-
-  screen.width = static_cast<std::uint32_t>(image->width);
-  screen.height = static_cast<std::uint32_t>(image->height);
-  screen.bytes_per_row = static_cast<std::uint32_t>(image->bytes_per_line);
-  screen.pixels = {reinterpret_cast<std::uint8_t*>(image->data), std::size_t{screen.bytes_per_row} * screen.height};
   connection.grabbed = primary;
   last_report_.clear();
   return true;
@@ -215,24 +295,16 @@ PointerState X11ScreenSource::Pointer() {
   if (!connection_) {
     return pointer;
   }
-  Display* display = connection_->display.get();
-  XErrorTrap trap(display);
-  Window pointer_root = None;
-  Window child = None;
-  int root_x = 0;
-  int root_y = 0;
-  int window_x = 0;
-  int window_y = 0;
-  unsigned modifier_mask = 0;
-  const bool on_this_screen = XQueryPointer(display, connection_->root, &pointer_root, &child, &root_x, &root_y,
-                                            &window_x, &window_y, &modifier_mask) != 0;
-  if (!on_this_screen) {
+  xcb_connection_t* connection = connection_->connection.get();
+  const XcbReply<xcb_query_pointer_reply_t> reply(
+      xcb_query_pointer_reply(connection, xcb_query_pointer(connection, connection_->root), nullptr));
+  if (!reply || reply->same_screen == 0) {
     return pointer;
   }
-  const ScreenRect primary = connection_->grabbed.width > 0 ? connection_->grabbed : connection_->PrimaryDisplay();
-  pointer.showing = primary.Contains(root_x, root_y);
-  pointer.x = root_x - primary.x;
-  pointer.y = root_y - primary.y;
+  const ScreenRect primary = connection_->grabbed.IsEmpty() ? connection_->PrimaryDisplay() : connection_->grabbed;
+  pointer.showing = primary.Contains(reply->root_x, reply->root_y);
+  pointer.x = reply->root_x - primary.x;
+  pointer.y = reply->root_y - primary.y;
   return pointer;
 }
 

@@ -5,17 +5,10 @@
 #include <xcb/xcb.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
+
+#include "platform/x11/XcbReply.h"
 
 namespace lumivanta {
-
-// xcb replies and errors are allocated with malloc and released with free.
-struct XcbFreer {
-  void operator()(void* reply) const { std::free(reply); }
-};
-template <typename Reply>
-using XcbReply = std::unique_ptr<Reply, XcbFreer>;
 
 using XcbKeysym = std::uint32_t;
 

@@ -124,7 +124,7 @@ TEST(CxImageCreateFromBitmap, TurnsTheScreenBottomUpAndDropsTheUnusedByte) {
       1,  2,  3,  99, 4,  5,  6,  99, 7,  8,  9,  99, 0, 0, 0, 0,  // top row
       11, 12, 13, 99, 14, 15, 16, 99, 17, 18, 19, 99, 0, 0, 0, 0,  // bottom row
   };
-  const ScreenImage screen{3, 2, 16, pixels, nullptr, std::nullopt};
+  const ScreenImage screen = test::ScreenOver(3, 2, 16, pixels);
   for (const PixelKernels* kernels : {&PortableKernels(), Avx2Kernels()}) {
     if (kernels == nullptr) {
       continue;
@@ -169,13 +169,13 @@ TEST(CxImageCreateFromBitmap, RefusesMissingOrShortScreens) {
   EXPECT_FALSE(picture.HasPixels());
 
   std::vector<std::uint8_t> pixels(4 * 4 * 3 - 1);
-  const ScreenImage too_short{4, 3, 16, pixels, nullptr, std::nullopt};
+  const ScreenImage too_short = test::ScreenOver(4, 3, 16, pixels);
   EXPECT_FALSE(picture.CreateFromBitmap(&too_short));
   EXPECT_FALSE(picture.HasPixels());
-  const ScreenImage rows_overlap{4, 2, 12, pixels, nullptr, std::nullopt};
+  const ScreenImage rows_overlap = test::ScreenOver(4, 2, 12, pixels);
   EXPECT_FALSE(picture.CreateFromBitmap(&rows_overlap));
   EXPECT_FALSE(picture.HasPixels());
-  const ScreenImage empty{0, 0, 0, {}, nullptr, std::nullopt};
+  const ScreenImage empty = test::ScreenOver(0, 0, 0, {});
   EXPECT_FALSE(picture.CreateFromBitmap(&empty));
   EXPECT_STREQ(picture.LastError(), "CxImage::Create : width and height must be greater than zero");
 }

@@ -201,19 +201,20 @@ TEST(ScreenEncoder, DrawsThePointerArrowWhereTheScreenSaysClippedAtTheEdges) {
 TEST(ScreenEncoder, ScreensWithoutAllTheirPixelsGiveNoBytes) {
   ScreenEncoder encoder;
   std::vector<std::uint8_t> pixels(64 * 4 * 48 - 1, 0x80);
-  const std::vector<ScreenImage> broken = {
-      {64, 48, 64 * 4, pixels, nullptr, PixelPoint{60, 46}},  // one byte short
-      {64, 48, 63 * 4, pixels, nullptr, std::nullopt},        // rows overlap
-      {0, 0, 0, {}, nullptr, std::nullopt},
-      {64, 0, 64 * 4, pixels, nullptr, std::nullopt},
+  std::vector<ScreenImage> broken = {
+      test::ScreenOver(64, 48, 64 * 4, pixels),  // one byte short
+      test::ScreenOver(64, 48, 63 * 4, pixels),  // rows overlap
+      test::ScreenOver(0, 0, 0, {}),
+      test::ScreenOver(64, 0, 64 * 4, pixels),
   };
+  broken[0].pointer_arrow = PixelPoint{60, 46};
   for (ScreenImage screen : broken) {
     EXPECT_TRUE(encoder.Encode(screen, 30, 1).empty()) << screen.width << "x" << screen.height;
     EXPECT_FALSE(encoder.Picture().HasPixels());
   }
   // The encoder is whole afterwards.
   pixels.push_back(0x80);
-  ScreenImage whole{64, 48, 64 * 4, pixels, nullptr, std::nullopt};
+  ScreenImage whole = test::ScreenOver(64, 48, 64 * 4, pixels);
   const std::span<const std::uint8_t> jpeg = encoder.Encode(whole, 30, 1);
   ASSERT_FALSE(jpeg.empty());
   EXPECT_EQ(test::DecodeJpeg(jpeg.data(), jpeg.size()).width, 40u);

@@ -5,6 +5,7 @@
 #include "platform/x11/X11ScreenSource.h"
 
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -32,6 +33,9 @@ constexpr std::chrono::seconds kPointerTimeout{20};
 
 // Pixels that differ from the pattern as seen from (origin_x, origin_y) of the screen.
 int CountWrongPixels(const ScreenImage& screen, const PixelPattern& pattern, int origin_x = 0, int origin_y = 0) {
+  if (!AwaitPixels(screen)) {
+    return -1;
+  }
   int wrong = 0;
   for (std::uint32_t y = 0; y < screen.height; ++y) {
     const std::uint8_t* row = screen.pixels.data() + static_cast<std::size_t>(y) * screen.bytes_per_row;
@@ -93,15 +97,17 @@ class X11ScreenSourceTest : public ::testing::Test {
 
 TEST_F(X11ScreenSourceTest, PrimaryDisplayIsThePrimaryOutputElseTheFirstActiveCrtcElseTheRoot) {
   StartServer();
-  Display* display = scene_->Get();
+  const std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> connection(
+      xcb_connect(session_->DisplayName().c_str(), nullptr), xcb_disconnect);
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection.get())).data->root;
   // Xvfb has no primary output: its one CRTC covers the screen.
-  EXPECT_EQ(FindPrimaryDisplay(display, scene_->Root()), (ScreenRect{0, 0, 1920, 1080}));
+  EXPECT_EQ(FindPrimaryDisplay(connection.get(), root), (ScreenRect{0, 0, 1920, 1080}));
 
   scene_->SetPrimaryOutput(100, 50, 800, 600);
-  EXPECT_EQ(FindPrimaryDisplay(display, scene_->Root()), (ScreenRect{100, 50, 800, 600}));
+  EXPECT_EQ(FindPrimaryDisplay(connection.get(), root), (ScreenRect{100, 50, 800, 600}));
 
   scene_->DisableOutputs();
-  EXPECT_EQ(FindPrimaryDisplay(display, scene_->Root()), (ScreenRect{0, 0, 1920, 1080}));
+  EXPECT_EQ(FindPrimaryDisplay(connection.get(), root), (ScreenRect{0, 0, 1920, 1080}));
 }
 
 class X11GrabTest : public X11ScreenSourceTest, public ::testing::WithParamInterface<X11GrabMethod> {};
@@ -117,6 +123,8 @@ TEST_P(X11GrabTest, GrabsTheScreenAsBlueGreenRedBytesAndSeesItChange) {
   ASSERT_EQ(screen.width, 1920U);
   ASSERT_EQ(screen.height, 1080U);
   ASSERT_GE(screen.bytes_per_row, 1920U * 4);
+  // With MIT-SHM the pixels arrive after the grab returned: whoever reads them waits.
+  ASSERT_TRUE(AwaitPixels(screen));
   // (300, 700) is red 0x2c, green 0xbc, blue 0x3b: stored blue first.
   const std::uint8_t* pixel = screen.pixels.data() + 700 * screen.bytes_per_row + 300 * 4;
   EXPECT_EQ(pixel[0], 0x3b);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <memory>
 #include <random>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -22,6 +23,17 @@
 
 namespace lumivanta::test {
 
+// A screen of the given size over pixels that the caller keeps.
+inline ScreenImage ScreenOver(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_row,
+                              std::span<std::uint8_t> pixels) {
+  ScreenImage screen;
+  screen.width = width;
+  screen.height = height;
+  screen.bytes_per_row = bytes_per_row;
+  screen.pixels = pixels;
+  return screen;
+}
+
 // A captured screen that owns its pixels (32 bits: blue, green, red, unused; top row first).
 struct OwnedScreen {
   std::uint32_t width = 0;
@@ -32,7 +44,9 @@ struct OwnedScreen {
   // The screen as a grab hands it over: a copy of the pixels that the receiver keeps, and may draw into.
   ScreenImage AsGrabbed() const {
     auto copy = std::make_shared<std::vector<std::uint8_t>>(pixels);
-    return ScreenImage{width, height, bytes_per_row, *copy, copy, std::nullopt};
+    ScreenImage screen = ScreenOver(width, height, bytes_per_row, *copy);
+    screen.keeper = copy;
+    return screen;
   }
   // Pixel (x, row) counted from the top.
   const std::uint8_t* At(std::uint32_t x, std::uint32_t row) const {

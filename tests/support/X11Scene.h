@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/x11/XlibHandles.h"
+#include "tests/support/XlibHandles.h"
 #include "tests/support/XvfbSession.h"
 
 namespace lumivanta::test {

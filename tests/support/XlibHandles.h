@@ -1,7 +1,7 @@
 #pragma once
 
-// Owning handles for what Xlib and its RandR and MIT-SHM extensions hand out,
-// each released with the function that belongs to it.
+// Owning handles for what Xlib and its RandR extension hand out to the test
+// harnesses, each released with the function that belongs to it.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
