@@ -66,12 +66,13 @@ void PublishingRun::CaptureScreen(bool quiet) {
     return;
   }
   window_.RepaintForCapture();
+  // The pointer is asked for first: asked after the grab, its answer would
+  // wait for the display server's copy of the screen.
+  const PointerState pointer = show_mouse_cursor_ && screen_ != nullptr ? screen_->Pointer() : PointerState{};
   // A failed grab reaches the job as a screen without pixels; the job then uploads nothing.
   ScreenImage screen;
-  if (screen_ != nullptr && screen_->Grab(screen) && show_mouse_cursor_) {
-    if (const PointerState pointer = screen_->Pointer(); pointer.showing) {
-      screen.pointer_arrow = PixelPoint{pointer.x, pointer.y};
-    }
+  if (screen_ != nullptr && screen_->Grab(screen) && pointer.showing) {
+    screen.pointer_arrow = PixelPoint{pointer.x, pointer.y};
   }
   publisher_->StartJob(settings_.upload_address, std::move(screen), static_cast<std::int32_t>(settings_.picture_size),
                        static_cast<std::int32_t>(settings_.picture_quality));

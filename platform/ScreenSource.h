@@ -18,8 +18,11 @@ class ScreenSource {
   virtual ~ScreenSource() = default;
 
   // Copies the primary display into memory that the screen keeps for as long
-  // as any copy of it lives; false (and an empty screen) when it cannot.
+  // as any copy of it lives; false (and an empty screen) when it cannot. The
+  // pixels may arrive after Grab returns: readers wait with AwaitPixels.
   virtual bool Grab(ScreenImage& screen) = 0;
+  // Where the pointer is, relative to the primary display; ask before Grab,
+  // which a source may still be carrying out afterwards.
   virtual PointerState Pointer() = 0;
 };
 

@@ -1,8 +1,8 @@
 // Measures, on a private 1920x1080x24 Xvfb, what one capture costs the
-// user-interface thread as the program makes it: X11ScreenSource's grab (the
-// request for the pixels, which the publish worker waits for), the pointer
-// asked for and set as the arrow's place when it shows, and the hand-over of
-// the pixels to a new publish job. The publish worker then runs in the
+// user-interface thread as the program makes it with the pointer shown: the
+// pointer asked for, X11ScreenSource's grab (the request for the pixels,
+// which the publish worker waits for), the arrow's place set when the
+// pointer shows, and the hand-over of the pixels to a new publish job. The publish worker then runs in the
 // background (its upload to a closed port fails at once); the benchmark
 // waits for it outside the timed part.
 //
@@ -61,7 +61,7 @@ constexpr std::int32_t kQualityIndex = 1;
 constexpr const char* kUploadAddress = "http://127.0.0.1:1/";
 constexpr std::chrono::seconds kWorkerTimeout{60};
 
-constexpr const char* kCapture = "capture: grab, pointer, hand-over";
+constexpr const char* kCapture = "capture: pointer, grab, hand-over";
 constexpr const char* kSourceGrab = "X11ScreenSource MIT-SHM grab, waited for";
 constexpr const char* kBareGrab = "bare MIT-SHM grab (XShmGetImage)";
 constexpr const char* kGetImageGrab = "XGetImage grab";
@@ -175,11 +175,11 @@ bool WaitUntilIdle(const lumivanta::CPublisher& publisher) {
 
 // The capture as the program's view makes it.
 bool Capture(X11ScreenSource& source, lumivanta::CPublisher& publisher) {
+  const lumivanta::PointerState pointer = source.Pointer();
   lumivanta::ScreenImage screen;
   if (!source.Grab(screen)) {
     return false;
   }
-  const lumivanta::PointerState pointer = source.Pointer();
   if (pointer.showing) {
     screen.pointer_arrow = lumivanta::PixelPoint{pointer.x, pointer.y};
   }

@@ -121,9 +121,6 @@ struct X11ScreenSource::Connection {
   // Shared segments of the primary display's size.
   std::vector<std::unique_ptr<SharedMemoryImage>> shared_images;
   std::shared_ptr<std::atomic<bool>> grab_refused = std::make_shared<std::atomic<bool>>(false);
-  // The rectangle of the last successful grab: the pointer is placed on the
-  // picture that was taken.
-  ScreenRect grabbed;
 
   ScreenRect PrimaryDisplay() {
     // The only events this connection asks for are RandR's.
@@ -266,7 +263,6 @@ bool X11ScreenSource::Grab(ScreenImage& screen) {
     std::string refusal;
     if (SharedMemoryImage* image = connection.FreeSharedImage(primary, refusal)) {
       connection.GrabShared(*image, primary, screen);
-      connection.grabbed = primary;
       if (!last_refused) {
         last_report_.clear();
       }
@@ -285,7 +281,6 @@ bool X11ScreenSource::Grab(ScreenImage& screen) {
     Report("XGetImage failed");
     return false;
   }
-  connection.grabbed = primary;
   last_report_.clear();
   return true;
 }
@@ -301,7 +296,7 @@ PointerState X11ScreenSource::Pointer() {
   if (!reply || reply->same_screen == 0) {
     return pointer;
   }
-  const ScreenRect primary = connection_->grabbed.IsEmpty() ? connection_->PrimaryDisplay() : connection_->grabbed;
+  const ScreenRect primary = connection_->PrimaryDisplay();
   pointer.showing = primary.Contains(reply->root_x, reply->root_y);
   pointer.x = reply->root_x - primary.x;
   pointer.y = reply->root_y - primary.y;

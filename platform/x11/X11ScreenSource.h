@@ -26,8 +26,7 @@ class X11ScreenSource : public ScreenSource {
   // segments: one that nobody keeps, so that the next grab never overwrites
   // pixels that a publish job still reads.
   bool Grab(ScreenImage& screen) override;
-  // Relative to the rectangle of the last successful grab (before any grab,
-  // the primary display as it is now).
+  // Relative to the primary display as the next grab takes it.
   PointerState Pointer() override;
 
   // Whether grabs go through MIT-SHM: false when XGetImage was asked for or
