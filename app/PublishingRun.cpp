@@ -64,6 +64,7 @@ void PublishingRun::StartUp() {
 }
 
 void PublishingRun::EndRun() {
+  hotkeys_.SetHandler(nullptr);
   ReleaseHotkeys();
   settings_.Save();
   // A failure here logs into a window that is going away; nobody sees it.

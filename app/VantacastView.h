@@ -41,7 +41,6 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   // The first line registers the hotkeys; every line also goes to standard error.
   void AddLogLine(std::string_view text, bool with_time_stamp);
   void LogMessage(unsigned string_id, bool with_time_stamp) override;
-  void ShowInformation(unsigned string_id) { run_.ShowInformation(string_id); }
   void StartUp() { run_.StartUp(); }
   void OnTimer() { run_.OnTimer(); }
   void ClearScreenForCapture() override;
