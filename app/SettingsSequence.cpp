@@ -17,7 +17,8 @@ void PublishingRun::RunSettingsSequence() {
   bool again = false;
   do {
     again = false;
-    const CSettings before = settings_;
+    CSettings before;
+    before.CopyFrom(settings_);
     if (!window_.ShowSettingsPage(settings_)) {
       continue;
     }

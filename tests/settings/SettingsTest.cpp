@@ -134,35 +134,5 @@ TEST(Settings, ViewerAddressIsThePublicAddressOnlyForTheExactDefaultUrl) {
   }
 }
 
-TEST(Settings, CopyFromCopiesEveryField) {
-  CSettings source;
-  source.file_name = "x.lic";
-  source.encipher = false;
-  source.key_text = "k";
-  source.server_url = "http://example.org/";
-  source.contact_name = "abc";
-  source.picture_quality = 7;
-  source.picture_size = 500;
-  source.refresh_rate_ms = -3;
-  source.connected = true;
-  source.UpdateServerAddresses();
-  CSettings copy;
-  copy.CopyFrom(source);
-  EXPECT_EQ(copy.file_name, "x.lic");
-  EXPECT_FALSE(copy.encipher);
-  EXPECT_EQ(copy.key_text, "k");
-  EXPECT_EQ(copy.server_url, source.server_url);
-  EXPECT_EQ(copy.contact_name, "abc");
-  EXPECT_EQ(copy.upload_address, source.upload_address);
-  EXPECT_EQ(copy.viewer_address, source.viewer_address);
-  EXPECT_EQ(copy.picture_quality, 7u);
-  EXPECT_EQ(copy.picture_size, 500u);
-  EXPECT_EQ(copy.refresh_rate_ms, -3);
-  EXPECT_TRUE(copy.connected);
-  // A value type: changing the copy leaves the source alone.
-  copy.contact_name = "changed";
-  EXPECT_EQ(source.contact_name, "abc");
-}
-
 }  // namespace
 }  // namespace lumivanta
