@@ -20,6 +20,7 @@ constexpr std::array kCommands{
             .hotkey_id = 1,
             .key_text_id = ids::kKeyPublish,
             .hotkey_text_id = ids::kHotkeyTextPublish,
+            .remote_name = "publish",
             .on_command = &Run::OnPublishScreen,
             .on_hotkey = &Run::OnPublishScreen},
     Command{.id = ids::kCommandSlideshow,
@@ -31,6 +32,7 @@ constexpr std::array kCommands{
             .hotkey_id = 2,
             .key_text_id = ids::kKeySlideshow,
             .hotkey_text_id = ids::kHotkeyTextSlideshow,
+            .remote_name = "slideshow",
             .on_command = &Run::OnSlideshow,
             .on_hotkey = &Run::OnSlideshow},
     Command{.id = ids::kCommandShowMouseCursor,
@@ -42,6 +44,7 @@ constexpr std::array kCommands{
             .hotkey_id = 3,
             .key_text_id = ids::kKeyMouseCursor,
             .hotkey_text_id = ids::kHotkeyTextMouseCursor,
+            .remote_name = "cursor",
             .on_command = &Run::OnShowMouseCursor,
             .on_hotkey = &Run::OnShowMouseCursorHotkey},
     Command{.id = ids::kCommandOptions,
@@ -52,6 +55,7 @@ constexpr std::array kCommands{
             .hotkey_id = 4,
             .key_text_id = ids::kKeyOptions,
             .hotkey_text_id = ids::kHotkeyTextOptions,
+            .remote_name = "options",
             .on_command = &Run::OnOptions,
             .on_hotkey = &Run::OnOptions},
     Command{.id = ids::kCommandDeletePictures,
@@ -63,14 +67,14 @@ constexpr std::array kCommands{
             .hotkey_id = 5,
             .key_text_id = ids::kKeyDelete,
             .hotkey_text_id = ids::kHotkeyTextDelete,
+            .remote_name = "delete",
             .on_command = &Run::OnDeletePictures,
             .on_hotkey = &Run::OnDeletePicturesHotkey},
     // Restores or minimises the main window: a hotkey without a menu entry.
-    Command{.id = 0,
-            .menu_text = "",
-            .hotkey_id = 6,
+    Command{.hotkey_id = 6,
             .key_text_id = ids::kKeyRestore,
             .hotkey_text_id = ids::kHotkeyTextRestore,
+            .remote_name = "show",
             .on_hotkey = &Run::OnRestoreHotkey},
     Command{.id = ids::kCommandExit,
             .menu_text = "Exit",
@@ -106,6 +110,15 @@ std::span<const Command> Commands() { return kCommands; }
 const Command* CommandForHotkey(int hotkey_id) {
   for (const Command& command : kCommands) {
     if (hotkey_id != 0 && command.hotkey_id == hotkey_id) {
+      return &command;
+    }
+  }
+  return nullptr;
+}
+
+const Command* CommandForRemoteName(std::string_view remote_name) {
+  for (const Command& command : kCommands) {
+    if (!remote_name.empty() && command.remote_name == remote_name) {
       return &command;
     }
   }

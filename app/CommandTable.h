@@ -33,6 +33,9 @@ struct Command {
   unsigned key_text_id = 0;
   // What the information dialog says the hotkey does.
   unsigned hotkey_text_id = 0;
+  // The command's name on the command line (--publish) and over D-Bus; empty
+  // for the commands that have no hotkey.
+  std::string_view remote_name;
   // The run's answer to the menu and the toolbar; null for the commands the
   // frame answers itself (Exit, About).
   void (PublishingRun::*on_command)() = nullptr;
@@ -44,6 +47,9 @@ std::span<const Command> Commands();
 
 // The command with this hotkey id; null when there is none.
 const Command* CommandForHotkey(int hotkey_id);
+
+// The command with this command-line name; null when there is none.
+const Command* CommandForRemoteName(std::string_view remote_name);
 
 // The toolbar's commands in button order.
 std::vector<const Command*> ToolbarCommands();
