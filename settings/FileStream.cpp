@@ -13,18 +13,32 @@ namespace lumivanta {
 namespace {
 constexpr mode_t kNewFileMode = 0666;  // narrowed by the process's umask
 constexpr int kReplacementNameAttempts = 100;
+constexpr std::string_view kReplacementInfix = ".new-";
+constexpr std::string_view kSuffixLetters = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kSuffixLength = 8;
 
 std::string RandomSuffix() {
-  static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device source;
-  std::uniform_int_distribution<int> pick(0, static_cast<int>(sizeof(kLetters)) - 2);
-  std::string suffix(8, '0');
+  std::uniform_int_distribution<std::size_t> pick(0, kSuffixLetters.size() - 1);
+  std::string suffix(kSuffixLength, '0');
   for (char& c : suffix) {
-    c = kLetters[pick(source)];
+    c = kSuffixLetters[pick(source)];
   }
   return suffix;
 }
 }  // namespace
+
+bool IsReplacementName(std::string_view entry, std::string_view base_name) {
+  if (base_name.empty() || !entry.starts_with(base_name)) {
+    return false;
+  }
+  entry.remove_prefix(base_name.size());
+  if (!entry.starts_with(kReplacementInfix)) {
+    return false;
+  }
+  entry.remove_prefix(kReplacementInfix.size());
+  return entry.size() == kSuffixLength && entry.find_first_not_of(kSuffixLetters) == std::string_view::npos;
+}
 
 CFileStream::~CFileStream() { Close(); }
 
@@ -59,14 +73,14 @@ bool CFileStream::Open(std::string name, Access access) {
   return TakeOpenedFile(::open(name_.c_str(), flags | O_CLOEXEC | O_NOCTTY, kNewFileMode));
 }
 
-bool CFileStream::OpenReplacementFor(const std::string& name) {
+bool CFileStream::OpenReplacementFor(const std::string& name, mode_t new_file_mode) {
   Close();
   if (name.empty()) {
     return OnError("Open()");
   }
   for (int attempt = 0; attempt < kReplacementNameAttempts; ++attempt) {
-    name_ = name + ".new-" + RandomSuffix();
-    const int fd = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, kNewFileMode);
+    name_ = name + std::string(kReplacementInfix) + RandomSuffix();
+    const int fd = ::open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, new_file_mode);
     if (fd < 0 && errno == EEXIST) {
       continue;
     }
@@ -137,6 +151,8 @@ std::string CFileStream::ReadText(std::size_t max_bytes) {
   }
   return text;
 }
+
+bool CFileStream::Write(std::string_view text) { return WriteBuffer(text.data(), text.size()); }
 
 bool CFileStream::WriteLine(std::string_view text) {
   std::string line(text);

@@ -4,6 +4,8 @@
 // other CFileStream (in this or another process) can open the same file.
 // Failures are silent: they yield false or an empty text.
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -28,13 +30,18 @@ class CFileStream {
   // on anything but a regular file, and while another opener holds the file.
   bool Open(std::string name, Access access);
 
-  // Creates a new, uniquely named file in the directory of name, for writing
-  // a replacement of name; it gets the permissions of name when that exists.
-  bool OpenReplacementFor(const std::string& name);
+  // Creates a new, uniquely named file beside name, for writing a replacement
+  // of name: name, ".new-" and eight random characters from a-z and 0-9. It
+  // gets the permissions of name when that exists, else new_file_mode
+  // narrowed by the process's umask.
+  bool OpenReplacementFor(const std::string& name, mode_t new_file_mode = 0666);
 
   // At most max_bytes from the current position, cut at the first zero byte;
   // an empty text when the read fails.
   std::string ReadText(std::size_t max_bytes);
+
+  // Writes text as it is; true when every byte was written.
+  bool Write(std::string_view text);
 
   // Writes text followed by CR LF; true when every byte was written.
   bool WriteLine(std::string_view text);
@@ -60,5 +67,9 @@ class CFileStream {
   std::string name_;
   std::string last_failure_;
 };
+
+// True when entry is a name that OpenReplacementFor gives a replacement of a
+// file called base_name, both without their directory.
+bool IsReplacementName(std::string_view entry, std::string_view base_name);
 
 }  // namespace lumivanta
