@@ -16,7 +16,9 @@ ParsedUrl ParseUrl(std::string_view url) {
     host_start = std::min(colon + 3, url.size());
   }
 
-  std::size_t path_start = url.find('/', host_start);
+  // The path starts at the first "/" after the host; a query straight after
+  // the host (host?x or host:port?x) starts it too, as if "/" stood before it.
+  std::size_t path_start = url.find_first_of("/?", host_start);
   if (path_start == std::string_view::npos) {
     path_start = url.size();
   }
@@ -36,6 +38,9 @@ ParsedUrl ParseUrl(std::string_view url) {
 
   parsed.host = std::string(url.substr(host_start, host_end - host_start));
   parsed.path = std::string(url.substr(path_start));
+  if (parsed.path.starts_with('?')) {
+    parsed.path.insert(0, 1, '/');
+  }
   return parsed;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 
+#include "web/FailureCause.h"
 #include "web/HttpTimeouts.h"
 
 namespace lumivanta {
@@ -61,6 +62,7 @@ struct CWebRequest::Transfer {
   std::unique_ptr<CURL, CurlEasyDeleter> easy;
   std::unique_ptr<curl_slist, CurlListDeleter> headers;
   std::string address;
+  char error_text[CURL_ERROR_SIZE] = {};
   std::string form_text;
   std::vector<char> body;
 
@@ -110,34 +112,68 @@ bool CWebRequest::Fail(std::uint32_t error) {
   return false;
 }
 
+void CWebRequest::SetTimeLimit(std::chrono::milliseconds total) {
+  time_limit_ = total > std::chrono::milliseconds::zero() ? total : http_timeouts::kDefaultTotal;
+}
+
 void CWebRequest::ResetResponse() {
   response_body_.assign(kResponseCapacity, 0);
   response_headers_.assign(kResponseCapacity, 0);
   body_received_ = 0;
   headers_received_ = 0;
   body_capped_ = false;
+  status_code_ = 0;
+  failure_cause_.clear();
 }
 
 bool CWebRequest::Request(std::string_view url, int kind, std::string_view agent) {
   ResetResponse();
-  if (!OpenConnection(ParseUrl(url), agent)) {
-    return false;
-  }
+  last_error_ = 0;
+  const auto start = std::chrono::steady_clock::now();
+  const ParsedUrl parsed = ParseUrl(url);
   bool sent = false;
-  switch (kind) {
-    case RequestPostForm:
-      sent = SendFormPost();
-      break;
-    case RequestPostMultipart:
-      sent = SendMultipartPost();
-      break;
-    default:
-      sent = SendGet();
-      break;
+  if (OpenConnection(parsed, agent)) {
+    switch (kind) {
+      case RequestPostForm:
+        sent = SendFormPost();
+        break;
+      case RequestPostMultipart:
+        sent = SendMultipartPost();
+        break;
+      default:
+        sent = SendGet();
+        break;
+    }
   }
   const bool read = sent && ReadResponse();
+  NoteOutcome(parsed, std::chrono::steady_clock::now() - start);
   CloseHandles();
   return sent && read;
+}
+
+// Reads what the finished transfer knows (status, errno, curl's text) while
+// its handle is still open.
+void CWebRequest::NoteOutcome(const ParsedUrl& url, std::chrono::steady_clock::duration elapsed) {
+  ExchangeOutcome outcome{
+      .curl_code = static_cast<int>(last_error_),
+      .body_empty = body_received_ == 0,
+      .elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed),
+      .limit = time_limit_,
+      .host = url.host,
+      .port = url.port,
+  };
+  if (transfer_ && transfer_->easy) {
+    CURL* easy = transfer_->easy.get();
+    if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status_code_) != CURLE_OK) {
+      status_code_ = 0;
+    }
+    if (curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &outcome.os_errno) != CURLE_OK) {
+      outcome.os_errno = 0;
+    }
+    outcome.curl_text = transfer_->error_text;
+  }
+  outcome.status = status_code_;
+  failure_cause_ = DescribeFailure(outcome);
 }
 
 bool CWebRequest::OpenConnection(const ParsedUrl& url, std::string_view agent) {
@@ -157,7 +193,9 @@ bool CWebRequest::OpenConnection(const ParsedUrl& url, std::string_view agent) {
       curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0)),
       curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L),
       curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L),
+      curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer_->error_text),
       curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, http_timeouts::kConnectTimeoutMs),
+      curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(time_limit_.count())),
       curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, http_timeouts::kLowSpeedLimitBytesPerSecond),
       curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, http_timeouts::kLowSpeedTimeSeconds),
       curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CWebRequest::OnBody),

@@ -4,6 +4,7 @@
 // form items, calls Request, then reads the response. Every request uses its
 // own object; nothing stays open after Request returns.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "web/CancelToken.h"
+#include "web/HttpTimeouts.h"
 #include "web/Url.h"
 
 namespace lumivanta {
@@ -67,12 +69,27 @@ class CWebRequest {
   std::string_view ResponseBody() const;
   // The raw header lines of the last response, each ended by CR LF.
   std::string_view ResponseHeaders() const;
-  // The libcurl error code of the last step that failed, 0 if none did.
+  // The libcurl error code of the step of the last Request that failed, 0 if none did.
   std::uint32_t LastError() const { return last_error_; }
+  // The HTTP status code of the last response, 0 when none came.
+  long StatusCode() const { return status_code_; }
+  // Why the last Request failed, in one short line for the activity log that
+  // names the server as host:port, e.g. "connection refused (127.0.0.1:8080)";
+  // also set for a status of 400 or more ("HTTP status 503 (127.0.0.1:8080)")
+  // even when Request returned true. Empty when the last exchange succeeded.
+  std::string FailureCause() const { return failure_cause_; }
+
+  // Bounds each following Request as a whole, from the name lookup to the
+  // last byte of the answer: when the time is up it fails with
+  // CURLE_OPERATION_TIMEDOUT. The default is http_timeouts::kDefaultTotal;
+  // zero or less restores it, so that no request is ever unbounded.
+  void SetTimeLimit(std::chrono::milliseconds total);
+  std::chrono::milliseconds TimeLimit() const { return time_limit_; }
 
   // A request that sees this token cancelled (before or while it runs) ends
-  // at once and fails with CURLE_ABORTED_BY_CALLBACK. The token must outlive
-  // every Request of this object.
+  // at once, whatever time is left of its limit, and fails with
+  // CURLE_ABORTED_BY_CALLBACK. The token must outlive every Request of this
+  // object.
   void SetCancelToken(CancelToken* token) { cancel_token_ = token; }
 
   // The multipart/form-data body for the form items (see MultipartBody.cpp);
@@ -91,6 +108,7 @@ class CWebRequest {
   void CloseHandles();
   bool Fail(std::uint32_t error);
   void ResetResponse();
+  void NoteOutcome(const ParsedUrl& url, std::chrono::steady_clock::duration elapsed);
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* request);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* request);
   static int OnProgress(void* request, std::int64_t, std::int64_t, std::int64_t, std::int64_t);
@@ -102,6 +120,9 @@ class CWebRequest {
   std::vector<char> response_headers_;
   std::size_t headers_received_ = 0;
   std::uint32_t last_error_ = 0;
+  long status_code_ = 0;
+  std::string failure_cause_;
+  std::chrono::milliseconds time_limit_ = http_timeouts::kDefaultTotal;
   CancelToken* cancel_token_ = nullptr;
   std::unique_ptr<Transfer> transfer_;  // the open handles, only during Request
 };

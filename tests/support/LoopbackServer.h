@@ -2,7 +2,8 @@
 
 // A scripted HTTP peer on 127.0.0.1 for client tests: it records every request
 // byte for byte and answers each with a fixed response, or misbehaves on
-// purpose (never answers, or closes the connection halfway through a request).
+// purpose (never answers, closes the connection halfway through a request,
+// answers 2 bytes per second, or resets the connection).
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -46,6 +47,11 @@ class LoopbackServer {
     kAnswer,             // read the whole request, send the response, close
     kNeverAnswer,        // read the request, then hold the connection silently
     kCloseWhileReading,  // close after the first close_after_bytes bytes of the request
+    // Read the request, send a 200 head at once, then an endless body, 2 bytes
+    // per second (above libcurl's low-speed floor), until the client goes away;
+    // the response given is not used.
+    kTrickle,
+    kReset,  // read the request, then reset the connection (RST)
   };
 
   explicit LoopbackServer(std::string response, Behaviour behaviour = Behaviour::kAnswer,
@@ -96,6 +102,9 @@ class LoopbackServer {
 
  private:
   static constexpr int kPollMs = 20;
+  static constexpr std::string_view kTrickleHead =
+      "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n";
+  static constexpr auto kTrickleInterval = std::chrono::milliseconds(500);
 
   bool WaitReadable(int fd) const {
     while (!stop_) {
@@ -167,21 +176,64 @@ class LoopbackServer {
       ++completed_;
     }
     changed_.notify_all();
-    if (behaviour_ == Behaviour::kNeverAnswer) {
-      while (!stop_) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+    switch (behaviour_) {
+      case Behaviour::kNeverAnswer:
+        while (!stop_) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        }
+        return;
+      case Behaviour::kTrickle:
+        Trickle(connection);
+        return;
+      case Behaviour::kReset: {
+        // With a zero linger time the caller's close sends RST instead of FIN.
+        const linger abort_on_close{1, 0};
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort_on_close, sizeof(abort_on_close));
+        return;
       }
-      return;
+      default:
+        break;
     }
-    std::string_view rest = response_;
+    SendAll(connection, response_);
+    ::shutdown(connection, SHUT_WR);
+  }
+
+  static bool SendAll(int connection, std::string_view rest) {
     while (!rest.empty()) {
       const ssize_t sent = ::send(connection, rest.data(), rest.size(), MSG_NOSIGNAL);
       if (sent <= 0) {
-        break;
+        return false;
       }
       rest.remove_prefix(static_cast<std::size_t>(sent));
     }
-    ::shutdown(connection, SHUT_WR);
+    return true;
+  }
+
+  // Waits for the given time; false as soon as the server stops or the client
+  // closes or breaks the connection. Whatever the client sends meanwhile is dropped.
+  bool WaitWhileClientStays(int connection, std::chrono::milliseconds time) const {
+    const auto end = std::chrono::steady_clock::now() + time;
+    while (!stop_ && std::chrono::steady_clock::now() < end) {
+      pollfd entry{connection, POLLIN, 0};
+      if (::poll(&entry, 1, kPollMs) > 0) {
+        char ignored[4096];
+        if ((entry.revents & (POLLHUP | POLLERR)) != 0 || ::recv(connection, ignored, sizeof(ignored), 0) <= 0) {
+          return false;
+        }
+      }
+    }
+    return !stop_;
+  }
+
+  void Trickle(int connection) const {
+    if (!SendAll(connection, kTrickleHead)) {
+      return;
+    }
+    while (WaitWhileClientStays(connection, kTrickleInterval)) {
+      if (!SendAll(connection, "x")) {
+        return;
+      }
+    }
   }
 
   const std::string response_;

@@ -31,6 +31,11 @@ TEST(ParseUrl, GivesExactlyTheDocumentedParts) {
       {"http://", "http", "", 80, ""},
       {"http://h:/x", "http", "h", 0, "/x"},
       {"http://h:99999999999/x", "http", "h", 999999, "/x"},
+      // A query straight after the host is asked for under "/".
+      {"http://myhost:8080?server&stream_name=abc", "http", "myhost", 8080, "/?server&stream_name=abc"},
+      {"myhost?x", "http", "myhost", 80, "/?x"},
+      {"https://h?a=b:c/d", "https", "h", 443, "/?a=b:c/d"},
+      {"http://h/p?q", "http", "h", 80, "/p?q"},
   };
   for (const UrlCase& c : cases) {
     const ParsedUrl parsed = ParseUrl(c.url);

@@ -4,11 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 
 #include "tests/support/LoopbackServer.h"
+#include "web/HttpTimeouts.h"
 
 namespace lumivanta {
 namespace {
@@ -29,6 +33,33 @@ std::string HostHeader(const LoopbackServer& server) {
   return "Host: 127.0.0.1:" + std::to_string(server.Port()) + "\r\n";
 }
 
+// The server as failure causes name it.
+std::string Named(const LoopbackServer& server) { return "(127.0.0.1:" + std::to_string(server.Port()) + ")"; }
+
+// Cancels the request after a few seconds, so that a request its time limit
+// fails to end fails the test instead of hanging it.
+class Watchdog {
+ public:
+  explicit Watchdog(CWebRequest& request) { request.SetCancelToken(&token_); }
+
+ private:
+  CancelToken token_;
+  std::jthread thread_{[this](std::stop_token stop) {
+    std::mutex mutex;
+    std::condition_variable_any woken;
+    std::unique_lock lock(mutex);
+    woken.wait_for(lock, stop, std::chrono::seconds(5), [] { return false; });
+    if (!stop.stop_requested()) {
+      token_.Cancel();
+    }
+  }};
+};
+
+int ClosedPort() {
+  LoopbackServer closed(HttpResponse("200 OK", "x"));
+  return closed.Port();
+}
+
 TEST(WebRequestWire, GetSendsTheRequestLineHostAndOneAcceptOnly) {
   LoopbackServer server(HttpResponse("200 OK", "connectok"));
   CWebRequest request;
@@ -38,6 +69,16 @@ TEST(WebRequestWire, GetSendsTheRequestLineHostAndOneAcceptOnly) {
   EXPECT_EQ(request.ResponseBody(), "connectok");
   EXPECT_TRUE(request.ResponseHeaders().starts_with("HTTP/1.1 200 OK\r\n"));
   EXPECT_NE(request.ResponseHeaders().find("Content-Length: 9\r\n"), std::string_view::npos);
+  EXPECT_EQ(request.StatusCode(), 200);
+  EXPECT_EQ(request.FailureCause(), "");
+}
+
+TEST(WebRequestWire, AQueryStraightAfterThePortIsAskedForUnderTheRoot) {
+  LoopbackServer server(HttpResponse("200 OK", "connectok"));
+  CWebRequest request;
+  ASSERT_TRUE(request.Request(server.Url("?server&stream_name=abc&fkt=end"), RequestGet, ""));
+  EXPECT_EQ(server.WaitForRequest(),
+            "GET /?server&stream_name=abc&fkt=end HTTP/1.0\r\n" + HostHeader(server) + "Accept: */*\r\n\r\n");
 }
 
 TEST(WebRequestWire, MultipartUploadIsExactlyTheDocumentedRequest) {
@@ -104,6 +145,8 @@ TEST(WebRequestWire, OnlyTheExactSchemeHttpsSpeaksTls) {
   CWebRequest secure;
   EXPECT_FALSE(secure.Request("https://127.0.0.1:" + std::to_string(tls_peer.Port()) + "/", RequestGet, ""));
   EXPECT_NE(secure.LastError(), 0u);
+  EXPECT_TRUE(secure.FailureCause().starts_with("TLS: ")) << secure.FailureCause();
+  EXPECT_TRUE(secure.FailureCause().ends_with(Named(tls_peer))) << secure.FailureCause();
   ASSERT_FALSE(tls_peer.Requests().empty());
   EXPECT_EQ(tls_peer.Requests()[0].substr(0, 1), "\x16");  // a TLS handshake record, nothing in clear
 
@@ -113,12 +156,20 @@ TEST(WebRequestWire, OnlyTheExactSchemeHttpsSpeaksTls) {
   EXPECT_EQ(plain.ResponseBody(), "connectok");
 }
 
-TEST(WebRequestResponse, TheStatusCodeIsNeverExaminedButAnEmptyBodyFails) {
+TEST(WebRequestResponse, AnErrorStatusIsNamedButOnlyAnEmptyBodyFails) {
   {
-    LoopbackServer server(HttpResponse("500 Internal Server Error", "connectok"));
+    LoopbackServer server(HttpResponse("503 Service Unavailable", "connectok"));
     CWebRequest request;
     EXPECT_TRUE(request.Request(server.Url("/"), RequestGet, ""));
     EXPECT_EQ(request.ResponseBody(), "connectok");
+    EXPECT_EQ(request.StatusCode(), 503);
+    EXPECT_EQ(request.FailureCause(), "HTTP status 503 " + Named(server));
+  }
+  {
+    LoopbackServer server(HttpResponse("404 Not Found", ""));
+    CWebRequest request;
+    EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
+    EXPECT_EQ(request.FailureCause(), "HTTP status 404 " + Named(server));
   }
   {
     LoopbackServer server(HttpResponse("200 OK", ""));
@@ -126,6 +177,8 @@ TEST(WebRequestResponse, TheStatusCodeIsNeverExaminedButAnEmptyBodyFails) {
     EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
     EXPECT_EQ(request.ResponseBody(), "");
     EXPECT_TRUE(request.ResponseHeaders().starts_with("HTTP/1.1 200 OK"));
+    EXPECT_EQ(request.StatusCode(), 200);
+    EXPECT_EQ(request.FailureCause(), "empty answer " + Named(server));
   }
 }
 
@@ -148,15 +201,49 @@ TEST(WebRequestResponse, TheBodyEndsAtItsFirstNulByte) {
 }
 
 TEST(WebRequestFailure, ARefusedPortFailsWithTheConnectError) {
-  int port = 0;
-  {
-    LoopbackServer closed(HttpResponse("200 OK", "x"));
-    port = closed.Port();
-  }
+  const int port = ClosedPort();
   CWebRequest request;
   EXPECT_FALSE(request.Request("http://127.0.0.1:" + std::to_string(port) + "/", RequestGet, ""));
   EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_COULDNT_CONNECT));
   EXPECT_EQ(request.ResponseBody(), "");
+  EXPECT_EQ(request.StatusCode(), 0);
+  EXPECT_EQ(request.FailureCause(), "connection refused (127.0.0.1:" + std::to_string(port) + ")");
+
+  // The next exchange of the same object starts from a clean slate.
+  LoopbackServer server(HttpResponse("200 OK", "connectok"));
+  EXPECT_TRUE(request.Request(server.Url("/"), RequestGet, ""));
+  EXPECT_EQ(request.LastError(), 0u);
+  EXPECT_EQ(request.FailureCause(), "");
+}
+
+TEST(WebRequestFailure, EachCauseIsNamedInWordsWithTheServer) {
+  test::ClearProxyEnvironment();
+  {
+    CWebRequest request;
+    request.SetTimeLimit(std::chrono::seconds(5));  // a resolver that does not answer fails the test, not hangs it
+    EXPECT_FALSE(request.Request("http://lumivanta-test.invalid:8080/", RequestGet, ""));
+    EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_COULDNT_RESOLVE_HOST));
+    EXPECT_EQ(request.FailureCause(), "unknown host (lumivanta-test.invalid)");
+  }
+  {
+    LoopbackServer server("", Behaviour::kReset);
+    CWebRequest request;
+    EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
+    EXPECT_EQ(request.FailureCause(), "connection reset " + Named(server));
+  }
+  {
+    LoopbackServer server("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort");
+    CWebRequest request;
+    EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
+    EXPECT_EQ(request.StatusCode(), 200);
+    EXPECT_EQ(request.FailureCause(), "answer cut short " + Named(server));
+  }
+  {
+    // A typed host cannot break the log line its cause goes into.
+    CWebRequest request;
+    EXPECT_FALSE(request.Request("http://bad\nhost/", RequestGet, ""));
+    EXPECT_EQ(request.FailureCause().find('\n'), std::string::npos) << request.FailureCause();
+  }
 }
 
 TEST(WebRequestFailure, AConnectionClosedInTheMiddleOfAnUploadFails) {
@@ -173,6 +260,7 @@ TEST(WebRequestFailure, AServerThatClosesWithoutAnswerFails) {
   CWebRequest request;
   EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
   EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_GOT_NOTHING));
+  EXPECT_EQ(request.FailureCause(), "empty answer " + Named(server));
 }
 
 TEST(WebRequestFailure, ACancelEndsAStalledRequestAtOnce) {
@@ -189,12 +277,46 @@ TEST(WebRequestFailure, ACancelEndsAStalledRequestAtOnce) {
   const auto waited = std::chrono::steady_clock::now() - start;
   canceller.join();
   EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_ABORTED_BY_CALLBACK));
+  EXPECT_EQ(request.FailureCause(), "cancelled");
   EXPECT_LT(waited, std::chrono::milliseconds(1500));
 
   // A cancelled token refuses the next request before anything is sent.
   EXPECT_FALSE(request.Request(server.Url("/"), RequestGet, ""));
   EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_ABORTED_BY_CALLBACK));
   EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+// Neither peer trips the connect time-out or the low-speed limit (the trickle
+// sends 2 bytes a second): only the total bound ends them.
+TEST(WebRequestFailure, TheTimeLimitEndsASilentAndATricklingServer) {
+  constexpr auto kLimit = std::chrono::milliseconds(1500);
+  for (const Behaviour behaviour : {Behaviour::kNeverAnswer, Behaviour::kTrickle}) {
+    LoopbackServer server("", behaviour);
+    CWebRequest request;
+    request.SetTimeLimit(kLimit);
+    const Watchdog watchdog(request);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(request.Request(server.Url("/?server&stream_name=abc&fkt=end"), RequestGet, ""));
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(request.LastError(), static_cast<std::uint32_t>(CURLE_OPERATION_TIMEDOUT));
+    EXPECT_GT(waited, kLimit - std::chrono::milliseconds(50));  // libcurl's clock may see it a little earlier
+    EXPECT_LT(waited, kLimit + std::chrono::seconds(1));
+    EXPECT_EQ(request.FailureCause(), "no answer within 1.5 s " + Named(server));
+    if (behaviour == Behaviour::kTrickle) {
+      EXPECT_EQ(request.StatusCode(), 200);
+      EXPECT_FALSE(request.ResponseBody().empty());
+    }
+  }
+}
+
+TEST(WebRequestFailure, NoRequestIsEverUnbounded) {
+  CWebRequest request;
+  EXPECT_EQ(request.TimeLimit(), http_timeouts::kDefaultTotal);
+  request.SetTimeLimit(http_timeouts::kConnectionTestTotal);
+  EXPECT_EQ(request.TimeLimit(), std::chrono::seconds(10));
+  // libcurl would take zero for "no limit".
+  request.SetTimeLimit(std::chrono::milliseconds::zero());
+  EXPECT_EQ(request.TimeLimit(), http_timeouts::kDefaultTotal);
 }
 
 TEST(WebRequestFailure, NothingStaysOpenAfterRequestWhateverHappened) {
