@@ -3,8 +3,17 @@
 #include <malloc.h>
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <iostream>
+#include <string_view>
+#include <vector>
 
+#include "app/CommandLine.h"
+#include "app/MainFrame.h"
+#include "app/RemoteCommand.h"
+#include "app/RemoteControl.h"
 #include "app/VantacastApp.h"
+#include "app/VantacastView.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/PlatformServices.h"
 
@@ -14,9 +23,8 @@ namespace {
 // would otherwise raise its threshold after the first one and keep them in
 // its heaps, where the resident size steps up over a long slideshow.
 constexpr int kLargeBufferBytes = 512 * 1024;
-}  // namespace
 
-int main(int argc, char** argv) {
+int RunProgram(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, kLargeBufferBytes);
   QApplication application(argc, argv);
   QApplication::setApplicationName("Lumivanta");
@@ -26,5 +34,37 @@ int main(int argc, char** argv) {
   if (!app.InitInstance()) {
     return 1;
   }
+  // Destroyed before the application, and with it the run.
+  lumivanta::RemoteControl remote_control(app.MainWindow()->View().Run());
+  remote_control.Offer();
   return QApplication::exec();
+}
+
+// A short-lived process without a display: one call on the session bus.
+int SendCommand(int argc, char** argv, const lumivanta::Command& command) {
+  QCoreApplication application(argc, argv);
+  return lumivanta::SendToRunningInstance(command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  const lumivanta::CommandLine command_line = lumivanta::ParseCommandLine(arguments);
+  switch (command_line.action) {
+    case lumivanta::CommandLine::Action::kShowHelp:
+      std::cout << lumivanta::UsageText();
+      return 0;
+    case lumivanta::CommandLine::Action::kShowVersion:
+      std::cout << lumivanta::VersionText();
+      return 0;
+    case lumivanta::CommandLine::Action::kFail:
+      std::cerr << "lumivanta: " << command_line.error << "\n\n" << lumivanta::UsageText();
+      return 2;
+    case lumivanta::CommandLine::Action::kSend:
+      return SendCommand(argc, argv, *command_line.command);
+    case lumivanta::CommandLine::Action::kRun:
+      break;
+  }
+  return RunProgram(argc, argv);
 }

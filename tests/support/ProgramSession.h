@@ -6,7 +6,8 @@
 // program in a fresh directory whose configuration file points at that server.
 // Nothing of the machine reaches the program: requests to the default server
 // address (localhost:8080) go through a proxy that the session runs, which
-// answers them and keeps them, and the program has no session bus.
+// answers them and keeps them, and the program has no session bus unless the
+// test gives it one.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -45,6 +46,8 @@ struct ProgramOptions {
   // The X server's screen; a size other than the test screen's shows the test screen tiled.
   std::uint32_t screen_width = 1920;
   std::uint32_t screen_height = 1080;
+  // The session bus the program is given (DBUS_SESSION_BUS_ADDRESS); empty: none.
+  std::string session_bus_address;
 };
 
 // What the server holds for the contact name.
@@ -62,7 +65,8 @@ class ProgramSession {
             .extra_arguments = {},
             .window_manager = true}),
         scene_(xvfb_.DisplayName()),
-        screen_(PaintedScreen(options.screen_width, options.screen_height)) {
+        screen_(PaintedScreen(options.screen_width, options.screen_height)),
+        session_bus_address_(options.session_bus_address.empty() ? "disabled:" : options.session_bus_address) {
     xvfb_.MakeCurrent();
     scene_.PaintRoot([this](int x, int y) {
       const std::uint8_t* bgrx = screen_.At(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
@@ -97,7 +101,7 @@ class ProgramSession {
         "HTTP_PROXY",
         "all_proxy",
         "ALL_PROXY",
-        "DBUS_SESSION_BUS_ADDRESS=disabled:",
+        "DBUS_SESSION_BUS_ADDRESS=" + session_bus_address_,
     };
     process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory, environment);
     return *process;
@@ -314,6 +318,7 @@ class ProgramSession {
   XvfbSession xvfb_;
   X11Scene scene_;
   OwnedScreen screen_;
+  std::string session_bus_address_;
   Window focus_holder_ = None;
   ServerProcess server_;
   LoopbackServer default_address_proxy_{HttpResponse("200 OK", "connectok")};

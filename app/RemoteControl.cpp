@@ -1,0 +1,78 @@
+#include "app/RemoteControl.h"
+
+#include <QDBusConnection>
+#include <QMetaObject>
+#include <cstdio>
+
+#include "app/CommandTable.h"
+#include "app/PublishingRun.h"
+
+namespace lumivanta {
+
+QString RemoteMethodName(const Command& command) {
+  QString name = QString::fromLatin1(command.remote_name.data(), static_cast<qsizetype>(command.remote_name.size()));
+  if (!name.isEmpty()) {
+    name[0] = name[0].toUpper();
+  }
+  return name;
+}
+
+RemoteControl::RemoteControl(PublishingRun& run) : run_(run) {}
+
+RemoteControl::~RemoteControl() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (service_registered_) {
+    bus.unregisterService(kRemoteService);
+  }
+  if (object_registered_) {
+    bus.unregisterObject(kRemoteObjectPath);
+  }
+}
+
+bool RemoteControl::Offer() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    std::fprintf(stderr, "lumivanta: no session bus; commands from the command line cannot reach this Lumivanta\n");
+    return false;
+  }
+  // The object comes first: a caller that finds the name finds the methods too.
+  object_registered_ = bus.registerObject(kRemoteObjectPath, this, QDBusConnection::ExportScriptableSlots);
+  if (!object_registered_) {
+    std::fprintf(stderr,
+                 "lumivanta: cannot offer %s on the session bus; commands from the command line cannot "
+                 "reach this Lumivanta\n",
+                 kRemoteObjectPath);
+    return false;
+  }
+  service_registered_ = bus.registerService(kRemoteService);
+  if (!service_registered_) {
+    bus.unregisterObject(kRemoteObjectPath);
+    object_registered_ = false;
+    std::fprintf(stderr,
+                 "lumivanta: %s is taken on the session bus (another Lumivanta?); commands from the command line "
+                 "go there, not to this Lumivanta\n",
+                 kRemoteService);
+    return false;
+  }
+  return true;
+}
+
+void RemoteControl::Publish() { Queue("publish"); }
+void RemoteControl::Slideshow() { Queue("slideshow"); }
+void RemoteControl::Cursor() { Queue("cursor"); }
+void RemoteControl::Options() { Queue("options"); }
+void RemoteControl::Delete() { Queue("delete"); }
+void RemoteControl::Show() { Queue("show"); }
+
+void RemoteControl::Queue(std::string_view remote_name) {
+  const Command* command = CommandForRemoteName(remote_name);
+  if (command == nullptr) {
+    return;
+  }
+  // Queued: the reply goes out when the method returns, before the command
+  // opens a dialog. Pending commands die with this object.
+  QMetaObject::invokeMethod(
+      this, [this, hotkey_id = command->hotkey_id] { run_.OnHotKey(hotkey_id); }, Qt::QueuedConnection);
+}
+
+}  // namespace lumivanta
