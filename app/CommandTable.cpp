@@ -76,6 +76,13 @@ constexpr std::array kCommands{
             .hotkey_text_id = ids::kHotkeyTextRestore,
             .remote_name = "show",
             .on_hotkey = &Run::OnRestoreHotkey},
+    // All global hotkeys on or off; the choice is kept in the preferences.
+    Command{.id = ids::kCommandGlobalHotkeys,
+            .menu_text = "Global &hotkeys",
+            .menu = MenuPopup::kExtras,
+            .separator_before_in_menu = true,
+            .check_style = true,
+            .on_command = &Run::OnGlobalHotkeys},
     Command{.id = ids::kCommandExit,
             .menu_text = "Exit",
             .menu = MenuPopup::kFile,

@@ -11,18 +11,29 @@
 
 namespace lumivanta {
 
+void PublishingRun::RunCommand(void (PublishingRun::*handler)()) {
+  // Another command still runs (its dialogs, pauses and waits let events in):
+  // the newcomer is lost, not kept for later.
+  if (command_running_ || waiting_for_server_) {
+    return;
+  }
+  command_running_ = true;
+  (this->*handler)();
+  command_running_ = false;
+}
+
 void PublishingRun::OnHotKey(int hotkey_id) {
-  // A hotkey pressed while a dialog of the run is open is lost, not kept for later.
+  // A hotkey pressed while a dialog of the run is open is lost too.
   if (dialog_open_) {
     return;
   }
   if (const Command* command = CommandForHotkey(hotkey_id); command != nullptr && command->on_hotkey != nullptr) {
-    (this->*command->on_hotkey)();
+    RunCommand(command->on_hotkey);
   }
 }
 
 void PublishingRun::OnPublishScreen() {
-  if (!EnsureConnectionTested(settings_, window_)) {
+  if (!EnsureConnectionTested()) {
     return;
   }
   if (IsSlideshowRunning()) {
@@ -35,7 +46,7 @@ void PublishingRun::OnPublishScreen() {
 }
 
 void PublishingRun::OnSlideshow() {
-  if (!EnsureConnectionTested(settings_, window_)) {
+  if (!EnsureConnectionTested()) {
     return;
   }
   if (IsSlideshowRunning()) {
@@ -59,10 +70,13 @@ void PublishingRun::StartSlideshowTimer() {
   window_.StartSlideshowTimer(SlideshowIntervalForRate(settings_.refresh_rate_ms));
 }
 
-void PublishingRun::OnTimer() { CaptureScreen(true); }
+void PublishingRun::OnTimer() { RunCommand(&PublishingRun::CaptureQuietly); }
+
+void PublishingRun::CaptureQuietly() { CaptureScreen(true); }
 
 void PublishingRun::CaptureScreen(bool quiet) {
-  if (!EnsureConnectionTested(settings_, window_) || dialog_open_) {
+  // A tick while the run waits for the server is dropped, as one while a dialog is open.
+  if (waiting_for_server_ || !EnsureConnectionTested() || dialog_open_) {
     return;
   }
   window_.RepaintForCapture();
@@ -74,8 +88,14 @@ void PublishingRun::CaptureScreen(bool quiet) {
   if (screen_ != nullptr && screen_->Grab(screen) && pointer.showing) {
     screen.pointer_arrow = PixelPoint{pointer.x, pointer.y};
   }
-  publisher_->StartJob(settings_.upload_address, std::move(screen), static_cast<std::int32_t>(settings_.picture_size),
-                       static_cast<std::int32_t>(settings_.picture_quality));
+  const bool started = publisher_->StartJob(settings_.upload_address, std::move(screen),
+                                            static_cast<std::int32_t>(settings_.picture_size),
+                                            static_cast<std::int32_t>(settings_.picture_quality));
+  // Pictures dropped while the last upload still runs: said once per run of drops.
+  if (!started && !dropping_pictures_) {
+    window_.LogMessage(ids::kPictureDropped, true);
+  }
+  dropping_pictures_ = !started;
   window_.RepaintForCapture();
   if (!quiet) {
     window_.LogMessage(ids::kPictureSent, true);
@@ -97,7 +117,10 @@ void PublishingRun::OnShowMouseCursorHotkey() {
 }
 
 void PublishingRun::OnDeletePictures() {
-  if (DeletePictures(settings_, window_)) {
+  const bool deleted = AskServer(settings_, [](CSettings& settings, ActivityLog& log, CancelToken* cancel) {
+    return DeletePictures(settings, log, cancel);
+  });
+  if (deleted) {
     window_.LogMessage(ids::kPicturesDeleted, true);
     ShowInformation(ids::kPicturesDeleted);
   }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
+#include <utility>
 
 #include "publish/ServerProtocol.h"
 #include "strings/StringTable.h"
@@ -22,23 +24,59 @@ int SlideshowIntervalForRate(std::int32_t refresh_rate_ms) {
 }
 
 PublishingRun::PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSource* screen)
-    : window_(window), hotkeys_(hotkeys), screen_(screen), publisher_(std::make_unique<CPublisher>()) {
+    : window_(window), hotkeys_(hotkeys), screen_(screen) {
+  // The worker's outcome is handled on the user-interface thread.
+  publisher_ = std::make_unique<CPublisher>(
+      [this](const UploadOutcome& outcome) { window_.Post([this, outcome] { OnUploadOutcome(outcome); }); });
   hotkeys_.SetHandler([this](int hotkey_id) { OnHotKey(hotkey_id); });
+  preferences_.Load();
 }
 
 PublishingRun::~PublishingRun() {
   hotkeys_.SetHandler(nullptr);
   ReleaseHotkeys();
+  start_up_test_cancel_.Cancel();
+  if (start_up_test_.joinable()) {
+    start_up_test_.join();
+  }
 }
 
 void PublishingRun::RegisterHotkeys() {
   hotkeys_registered_ = true;
+  if (preferences_.global_hotkeys) {
+    GrabHotkeys();
+  }
+}
+
+void PublishingRun::GrabHotkeys() {
   hotkeys_held_ = true;
+  held_hotkeys_.clear();
   for (const Command& command : Commands()) {
-    if (command.hotkey_id != 0 && HotkeyKey(command) != '\0') {
-      hotkeys_.Register(command.hotkey_id, HotkeyKey(command));
+    if (command.hotkey_id != 0 && HotkeyKey(command) != '\0' &&
+        !hotkeys_.Register(command.hotkey_id, HotkeyKey(command))) {
+      held_hotkeys_.push_back(&command);
     }
   }
+}
+
+void PublishingRun::LogHeldHotkeys() {
+  for (const Command* command : held_hotkeys_) {
+    window_.LogText(std::string(Text(ids::kHotkeyHeldElsewhere)) + std::string(Text(command->key_text_id)), true);
+  }
+}
+
+void PublishingRun::OnGlobalHotkeys() {
+  preferences_.global_hotkeys = !preferences_.global_hotkeys;
+  if (preferences_.global_hotkeys) {
+    GrabHotkeys();
+    window_.LogMessage(ids::kGlobalHotkeysOn, true);
+    LogHeldHotkeys();
+  } else {
+    ReleaseHotkeys();
+    window_.LogMessage(ids::kGlobalHotkeysOff, true);
+  }
+  preferences_.Save();
+  window_.ShowMarks(Marks());
 }
 
 void PublishingRun::ReleaseHotkeys() {
@@ -54,8 +92,9 @@ void PublishingRun::ReleaseHotkeys() {
 }
 
 void PublishingRun::StartUp() {
+  LogHeldHotkeys();
   if (settings_.Load()) {
-    window_.LogMessage(TestConnection(settings_) ? ids::kConnectionTested : ids::kConnectionFailed, true);
+    TestConnectionAtStartUp();
   } else {
     RunFirstRunWizard();
   }
@@ -63,8 +102,27 @@ void PublishingRun::StartUp() {
   window_.ShowMarks(Marks());
 }
 
+void PublishingRun::TestConnectionAtStartUp() {
+  waiting_for_server_ = true;
+  auto tested = std::make_shared<CSettings>(settings_);
+  auto log = std::make_shared<DeferredLog>();
+  start_up_test_ = std::thread([this, tested, log] {
+    lumivanta::EnsureConnectionTested(*tested, *log, &start_up_test_cancel_);
+    window_.Post([this, tested, log] {
+      start_up_test_.join();
+      waiting_for_server_ = false;
+      settings_.connected = tested->connected;
+      log->WriteTo(window_);
+    });
+  });
+}
+
 void PublishingRun::EndRun() {
   hotkeys_.SetHandler(nullptr);
+  start_up_test_cancel_.Cancel();
+  if (start_up_test_.joinable()) {
+    start_up_test_.join();
+  }
   ReleaseHotkeys();
   settings_.Save();
   // A failure here logs into a window that is going away; nobody sees it.
@@ -74,14 +132,81 @@ void PublishingRun::EndRun() {
 
 void PublishingRun::ShowInformation(unsigned string_id) {
   dialog_open_ = true;
-  window_.ShowInformationDialog(string_id);
+  window_.ShowInformationDialog(Text(string_id));
+  // Failures that came while the dialog was open follow it, one by one.
+  while (!failures_to_show_.empty()) {
+    const std::string failure = failures_to_show_.front();
+    failures_to_show_.erase(failures_to_show_.begin());
+    window_.ShowInformationDialog(failure);
+  }
   dialog_open_ = false;
+}
+
+void PublishingRun::ShowFailure(std::string text) {
+  if (dialog_open_) {
+    failures_to_show_.push_back(std::move(text));
+    return;
+  }
+  dialog_open_ = true;
+  window_.ShowInformationDialog(text);
+  dialog_open_ = false;
+}
+
+bool PublishingRun::AskServer(CSettings& settings, const ServerRequest& request) {
+  CSettings asked;
+  asked.CopyFrom(settings);
+  DeferredLog log;
+  CancelToken cancel;
+  bool answered = false;
+  waiting_for_server_ = true;
+  const bool completed =
+      window_.RunWhileResponsive([&] { answered = request(asked, log, &cancel); }, [&] { cancel.Cancel(); });
+  waiting_for_server_ = false;
+  if (!completed) {
+    return false;
+  }
+  settings.connected = asked.connected;
+  log.WriteTo(window_);
+  return answered;
+}
+
+bool PublishingRun::EnsureConnectionTested() {
+  if (settings_.connected) {
+    return true;
+  }
+  return AskServer(settings_, [](CSettings& settings, ActivityLog& log, CancelToken* cancel) {
+    return lumivanta::EnsureConnectionTested(settings, log, cancel);
+  });
+}
+
+void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {
+  if (outcome.sent) {
+    if (uploads_failing_) {
+      uploads_failing_ = false;
+      window_.LogMessage(ids::kUploadsWorkAgain, true);
+    }
+    return;
+  }
+  // The next publication tests the connection again.
+  settings_.connected = false;
+  const bool first_of_a_run = !uploads_failing_;
+  uploads_failing_ = true;
+  // A slideshow reports a run of failures once; a single picture every time.
+  if (!first_of_a_run && !single_picture_mode_) {
+    return;
+  }
+  const std::string line = std::string(Text(ids::kUploadFailed)) + outcome.failure_cause;
+  window_.LogText(line, true);
+  if (single_picture_mode_) {
+    ShowFailure(line);
+  }
 }
 
 CommandMarks PublishingRun::Marks() const {
   return {CommandMark{ids::kCommandPublish, single_picture_mode_},
           CommandMark{ids::kCommandSlideshow, !single_picture_mode_},
-          CommandMark{ids::kCommandShowMouseCursor, show_mouse_cursor_}};
+          CommandMark{ids::kCommandShowMouseCursor, show_mouse_cursor_},
+          CommandMark{ids::kCommandGlobalHotkeys, preferences_.global_hotkeys}};
 }
 
 }  // namespace lumivanta

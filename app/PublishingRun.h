@@ -6,14 +6,22 @@
 // desktop's through the platform services given to the constructor.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "app/CommandTable.h"
 #include "app/RunWindow.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"
+#include "publish/ActivityLog.h"
 #include "publish/Publisher.h"
+#include "publish/UploadOutcome.h"
+#include "settings/Preferences.h"
 #include "settings/Settings.h"
+#include "web/CancelToken.h"
 
 namespace lumivanta {
 
@@ -33,19 +41,26 @@ class PublishingRun {
   // Releases the hotkeys where EndRun did not.
   ~PublishingRun();
 
-  // The hotkeys of the command table, registered with the platform once; a
-  // key that another program holds is simply absent.
+  // The hotkeys of the command table, registered with the platform once
+  // (unless the preferences turned them off); a key that another program
+  // holds is simply absent, and named in the log at start-up.
   void RegisterHotkeys();
   // Whether RegisterHotkeys has run, also after the hotkeys were released at the end.
   bool HotkeysRegistered() const { return hotkeys_registered_; }
 
-  // Once the window exists: the settings from the configuration file and the
-  // connection test, or the first-run wizard; then the single-picture mode.
+  // Once the window exists: the settings from the configuration file, or the
+  // first-run wizard; the hotkeys that other programs hold named in the log;
+  // then the single-picture mode. The connection test after a loaded file
+  // runs off the user-interface thread; its line follows when it ends.
   void StartUp();
-  // The end of the run: hotkeys released, settings saved, the delete request
-  // sent, the publisher destroyed (it ends a running upload and waits for
-  // its worker).
+  // The end of the run: a pending connection test cancelled, hotkeys
+  // released, settings saved, the delete request sent, the publisher
+  // destroyed (it ends a running upload and waits for its worker).
   void EndRun();
+
+  // Runs a command of the command table (or a slideshow tick) unless
+  // another one is still running or the run waits for the server.
+  void RunCommand(void (PublishingRun::*handler)());
 
   // Commands (see the command table).
   void OnHotKey(int hotkey_id);
@@ -58,11 +73,16 @@ class PublishingRun {
   void OnShowMouseCursorHotkey();
   void OnDeletePicturesHotkey();
   void OnRestoreHotkey();
+  // Turns all global hotkeys off or on, and keeps the choice in the preferences.
+  void OnGlobalHotkeys();
 
   void CaptureScreen(bool quiet);
   void ShowInformation(unsigned string_id);
   void RunSettingsSequence();
   void RunFirstRunWizard();
+  // The gate of every publication: true at once while the connected flag is
+  // set; otherwise the connection test, off the user-interface thread.
+  bool EnsureConnectionTested();
 
   CommandMarks Marks() const;
   CSettings& Settings() { return settings_; }
@@ -71,16 +91,36 @@ class PublishingRun {
   bool IsSinglePictureMode() const { return single_picture_mode_; }
   bool IsSlideshowRunning() const { return window_.IsSlideshowTimerRunning(); }
   bool ShowsMouseCursor() const { return show_mouse_cursor_; }
+  bool GlobalHotkeysOn() const { return preferences_.global_hotkeys; }
   bool IsDialogOpen() const { return dialog_open_; }
+  // While a request to the server made for a command or at start-up is
+  // pending, commands and captures are refused: they are dropped, not queued.
+  bool IsWaitingForServer() const { return waiting_for_server_; }
 
  private:
+  using ServerRequest = std::function<bool(CSettings& settings, ActivityLog& log, CancelToken* cancel)>;
+
+  // Registers the table's hotkeys with the platform, noting those that another program holds.
+  void GrabHotkeys();
   void ReleaseHotkeys();
+  void LogHeldHotkeys();
+  void CaptureQuietly();
   void StartSlideshowTimer();
+  // Runs request on a copy of settings off the user-interface thread and
+  // waits for it with the window responsive; the copy's connected flag goes
+  // back into settings and what it logged into the log. False also when the
+  // program ends meanwhile.
+  bool AskServer(CSettings& settings, const ServerRequest& request);
+  void TestConnectionAtStartUp();
+  void OnUploadOutcome(const UploadOutcome& outcome);
+  // Shows a failure in the information dialog, or once the open one is closed.
+  void ShowFailure(std::string text);
 
   RunWindow& window_;
   GlobalHotkeys& hotkeys_;
   ScreenSource* screen_;
   CSettings settings_;
+  CPreferences preferences_;
   std::unique_ptr<CPublisher> publisher_;
   bool hotkeys_registered_ = false;
   bool hotkeys_held_ = false;
@@ -89,6 +129,18 @@ class PublishingRun {
   // Set while the information dialog or the settings sequence is open: hotkeys
   // are dropped and captures do nothing.
   bool dialog_open_ = false;
+  bool waiting_for_server_ = false;
+  bool command_running_ = false;
+  // Runs of failed uploads and of pictures dropped while the last upload was
+  // still running are each reported once.
+  bool uploads_failing_ = false;
+  bool dropping_pictures_ = false;
+  std::vector<std::string> failures_to_show_;
+  // Hotkeys that another program holds, named in the log at start-up.
+  std::vector<const Command*> held_hotkeys_;
+  // The connection test at start-up, and what ends it at the end of the run.
+  std::thread start_up_test_;
+  CancelToken start_up_test_cancel_;
 };
 
 }  // namespace lumivanta

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <functional>
+#include <string_view>
 
 #include "publish/ActivityLog.h"
 #include "settings/Settings.h"
@@ -17,12 +18,12 @@ struct CommandMark {
   unsigned command_id = 0;
   bool checked = false;
 };
-using CommandMarks = std::array<CommandMark, 3>;
+using CommandMarks = std::array<CommandMark, 4>;
 
 class RunWindow : public ActivityLog {
  public:
-  // The information dialog with the numbered message; returns when it is closed.
-  virtual void ShowInformationDialog(unsigned string_id) = 0;
+  // The information dialog with the message; returns when it is closed.
+  virtual void ShowInformationDialog(std::string_view message) = 0;
   // Takes the program's own window out of the picture before a capture:
   // minimised and repainted, then a pause. Nothing when it is minimised.
   virtual void ClearScreenForCapture() = 0;
@@ -44,6 +45,15 @@ class RunWindow : public ActivityLog {
   virtual bool ShowSettingsPage(CSettings& settings) = 0;
   // The connection-test page; true when it was left with Back.
   virtual bool ShowConnectionTestPage(const CSettings& settings, std::function<bool()> test_connection) = 0;
+
+  // Runs work on a thread of its own and returns once it has finished, while
+  // the window keeps painting and the events that arrive run as usual (the
+  // run refuses commands meanwhile). False when the program is ending: then
+  // cancel is called first, and the return waits for work to finish.
+  virtual bool RunWhileResponsive(std::function<void()> work, std::function<void()> cancel) = 0;
+  // Runs task on the window's thread, from its event loop; callable from any
+  // thread. Tasks still waiting when the window goes are dropped.
+  virtual void Post(std::function<void()> task) = 0;
 };
 
 }  // namespace lumivanta

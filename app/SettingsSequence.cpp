@@ -22,12 +22,20 @@ void PublishingRun::RunSettingsSequence() {
     if (!window_.ShowSettingsPage(settings_)) {
       continue;
     }
+    // Confirmed settings are kept at once, not only when the program ends.
+    settings_.Save();
     if (!settings_.connected || settings_.upload_address != before.upload_address ||
         settings_.contact_name != before.contact_name) {
       // The delete request goes to the old address: the pictures published so far.
-      DeletePictures(before, window_);
+      AskServer(before, [](CSettings& settings, ActivityLog& log, CancelToken* cancel) {
+        return DeletePictures(settings, log, cancel);
+      });
       settings_.connected = false;
-      again = window_.ShowConnectionTestPage(settings_, [this] { return TestConnection(settings_); });
+      again = window_.ShowConnectionTestPage(settings_, [this] {
+        return AskServer(settings_, [](CSettings& settings, ActivityLog&, CancelToken* cancel) {
+          return TestConnection(settings, nullptr, cancel);
+        });
+      });
     } else if (IsSlideshowRunning() && settings_.refresh_rate_ms != before.refresh_rate_ms) {
       window_.StopSlideshowTimer();
       StartSlideshowTimer();

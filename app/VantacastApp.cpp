@@ -1,8 +1,11 @@
 #include "app/VantacastApp.h"
 
+#include <QCoreApplication>
 #include <QMessageBox>
+#include <QMetaObject>
 
 #include "app/MainFrame.h"
+#include "app/VantacastView.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/QtText.h"
 #include "strings/StringTable.h"
@@ -12,7 +15,10 @@ namespace lumivanta {
 CvantacastApp::CvantacastApp(std::unique_ptr<GlobalHotkeys> hotkeys, std::unique_ptr<ScreenSource> screen)
     : hotkeys_(std::move(hotkeys)), screen_(std::move(screen)) {}
 
-CvantacastApp::~CvantacastApp() = default;
+CvantacastApp::~CvantacastApp() {
+  // The normal end saves the settings itself, with the run.
+  DisarmSaveAtExit();
+}
 
 bool CvantacastApp::InitInstance() {
   auto frame = std::make_unique<CMainFrame>(*hotkeys_, screen_.get());
@@ -28,7 +34,14 @@ bool CvantacastApp::InitInstance() {
   document_.AddView(frame_->View());
   document_.OnNewDocument();
   frame_->SetDocumentTitle(document_.Title());
+  PublishingRun& run = frame_->View().Run();
+  ArmSaveAtExit([&run] { run.Settings().Save(); });
   frame_->show();
+  // A signal during the start-up's dialogs came before the main event loop:
+  // it ends the program as soon as that loop runs.
+  if (exit_signals_.Received()) {
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+  }
   return true;
 }
 

@@ -1,10 +1,13 @@
 #pragma once
 
 // The application: creates the document, the main window with its view,
-// runs the start-up before the window is shown, and answers About.
+// runs the start-up before the window is shown, and answers About. A
+// termination signal ends it the normal way; an exit that skips the normal
+// way (the X server gone) still saves the settings.
 
 #include <memory>
 
+#include "app/ProgramExit.h"
 #include "app/VantacastDoc.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"
@@ -21,8 +24,9 @@ class CvantacastApp {
   // False ends the program: the main window could not be made.
   bool InitInstance();
 
-  // The main window, once InitInstance made it. Closing it ends the event
-  // loop; it is destroyed, and the run ended in order, with the application.
+  // The main window, once InitInstance made it. Closing it, or SIGTERM,
+  // SIGINT or SIGHUP, ends the event loop; it is destroyed, and the run
+  // ended in order, with the application.
   CMainFrame* MainWindow() const { return frame_.get(); }
 
   void OnAppAbout();
@@ -30,6 +34,7 @@ class CvantacastApp {
  private:
   std::unique_ptr<GlobalHotkeys> hotkeys_;
   std::unique_ptr<ScreenSource> screen_;
+  ExitSignals exit_signals_;
   CvantacastDoc document_;
   std::unique_ptr<CMainFrame> frame_;
 };

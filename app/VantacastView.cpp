@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QEventLoop>
+#include <QMetaObject>
 #include <QScrollBar>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
+#include <thread>
 #include <vector>
 
 #include "app/LogLine.h"
@@ -92,7 +95,7 @@ CvantacastView::~CvantacastView() { run_.EndRun(); }
 
 void CvantacastView::OnCommand(const Command& command) {
   if (command.on_command != nullptr) {
-    (run_.*command.on_command)();
+    run_.RunCommand(command.on_command);
   }
   ShowMarks(run_.Marks());
 }
@@ -121,11 +124,32 @@ void CvantacastView::LogMessage(unsigned string_id, bool with_time_stamp) {
   }
 }
 
-void CvantacastView::ShowInformationDialog(unsigned string_id) {
+void CvantacastView::ShowInformationDialog(std::string_view message) {
   const CSettings& settings = run_.Settings();
-  CInformationDialog dialog(DisplayText(Text(string_id)), settings.viewer_address, settings.contact_name,
-                            HotkeyListRows(), DialogParent());
+  CInformationDialog dialog(DisplayText(message), settings.viewer_address, settings.contact_name, HotkeyListRows(),
+                            DialogParent());
   dialog.exec();
+}
+
+bool CvantacastView::RunWhileResponsive(std::function<void()> work, std::function<void()> cancel) {
+  constexpr int kFinished = 1;
+  QEventLoop loop;
+  std::thread worker([&] {
+    work();
+    QMetaObject::invokeMethod(
+        &loop, [&loop] { loop.exit(kFinished); }, Qt::QueuedConnection);
+  });
+  // The loop also ends when the application quits; the work is then cut short.
+  const bool finished = loop.exec() == kFinished;
+  if (!finished) {
+    cancel();
+  }
+  worker.join();
+  return finished;
+}
+
+void CvantacastView::Post(std::function<void()> task) {
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void CvantacastView::ClearScreenForCapture() {

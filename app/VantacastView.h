@@ -41,6 +41,7 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   // The first line registers the hotkeys; every line also goes to standard error.
   void AddLogLine(std::string_view text, bool with_time_stamp);
   void LogMessage(unsigned string_id, bool with_time_stamp) override;
+  void LogText(std::string_view text, bool with_time_stamp) override { AddLogLine(text, with_time_stamp); }
   void StartUp() { run_.StartUp(); }
   void OnTimer() { run_.OnTimer(); }
   void ClearScreenForCapture() override;
@@ -53,7 +54,7 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   void SetClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
 
  private:
-  void ShowInformationDialog(unsigned string_id) override;
+  void ShowInformationDialog(std::string_view message) override;
   void RepaintForCapture() override;
   void ToggleMainWindow() override;
   void ShowMarks(const CommandMarks& marks) override;
@@ -63,6 +64,8 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   void ShowWelcomePage() override;
   bool ShowSettingsPage(CSettings& settings) override;
   bool ShowConnectionTestPage(const CSettings& settings, std::function<bool()> test_connection) override;
+  bool RunWhileResponsive(std::function<void()> work, std::function<void()> cancel) override;
+  void Post(std::function<void()> task) override;
   QWidget* DialogParent();
 
   QTimer* slideshow_timer_ = nullptr;

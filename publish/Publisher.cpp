@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "web/HttpTimeouts.h"
 #include "web/WebRequest.h"
 
 namespace lumivanta {
@@ -26,9 +27,17 @@ int RunJob(CThreadData& job) {
   if (!jpeg.empty()) {
     CWebRequest request;
     request.SetCancelToken(&job.cancel);
+    request.SetTimeLimit(http_timeouts::kUploadTotal);
     request.ClearFormItems();
     request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
     request.Request(job.upload_address, RequestPostMultipart, "");
+    // An upload ended by the publisher's end concerns nobody any more.
+    if (job.on_outcome != nullptr && *job.on_outcome && !job.cancel.IsCancelled()) {
+      UploadOutcome outcome;
+      outcome.failure_cause = request.FailureCause();
+      outcome.sent = outcome.failure_cause.empty();
+      (*job.on_outcome)(outcome);
+    }
   }
   return kWorkerExitComplete;
 }
@@ -50,7 +59,8 @@ int PublishWorker(CThreadData* job) {
   return exit_code;
 }
 
-CPublisher::CPublisher() : encoder_(std::make_unique<ScreenEncoder>()) {}
+CPublisher::CPublisher(UploadOutcomeHandler on_outcome)
+    : on_outcome_(std::move(on_outcome)), encoder_(std::make_unique<ScreenEncoder>()) {}
 
 CPublisher::~CPublisher() {
   if (job_) {
@@ -76,6 +86,7 @@ bool CPublisher::StartJob(std::string upload_address, ScreenImage screen, std::i
   try {
     job_ = std::make_unique<CThreadData>(std::move(upload_address), std::move(screen), target_height, quality_index,
                                          *encoder_);
+    job_->on_outcome = &on_outcome_;
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -3,7 +3,7 @@
 // Publishes captured screens: each job scales and encodes its screen and
 // uploads it on a worker thread of its own, one job at a time, through one
 // screen encoder that keeps its buffers from picture to picture. The worker
-// reports nothing back; its cleared busy flag is its only trace.
+// reports the upload's outcome to the publisher's outcome handler.
 
 #include <cstdint>
 #include <memory>
@@ -14,6 +14,7 @@
 #include "pictures/ScreenEncoder.h"
 #include "pictures/ScreenImage.h"
 #include "publish/ThreadData.h"
+#include "publish/UploadOutcome.h"
 
 namespace lumivanta {
 
@@ -21,13 +22,15 @@ inline constexpr int kWorkerExitComplete = 0;
 inline constexpr int kWorkerExitNoPicture = 1;
 
 // The worker's whole run: the pointer arrow drawn in, scale, encode, let go
-// of the screen, upload "thescreen" as "image.jpg", clear the busy flag.
-// Nothing is uploaded when the screen has no pixels or the encoding fails.
+// of the screen, upload "thescreen" as "image.jpg" within the upload's time
+// limit, report the outcome, clear the busy flag. Nothing is uploaded, and
+// nothing reported, when the screen has no pixels or the encoding fails.
 int PublishWorker(CThreadData* job);
 
 class CPublisher {
  public:
-  CPublisher();
+  // on_outcome is called on the worker thread after each upload (it may be empty).
+  explicit CPublisher(UploadOutcomeHandler on_outcome = {});
   CPublisher(const CPublisher&) = delete;
   CPublisher& operator=(const CPublisher&) = delete;
   // Cancels a running upload and waits for the worker before the job data
@@ -46,6 +49,7 @@ class CPublisher {
   const CxImage& Picture() const { return encoder_->Picture(); }
 
  private:
+  UploadOutcomeHandler on_outcome_;
   std::unique_ptr<ScreenEncoder> encoder_;
   std::unique_ptr<CThreadData> job_;
   std::thread worker_;

@@ -10,6 +10,7 @@
 
 #include "pictures/ScreenEncoder.h"
 #include "pictures/ScreenImage.h"
+#include "publish/UploadOutcome.h"
 #include "web/CancelToken.h"
 
 namespace lumivanta {
@@ -27,6 +28,8 @@ class CThreadData {
   ScreenImage screen;
   // The publisher's encoder, which only this job's worker uses while it runs.
   ScreenEncoder* encoder = nullptr;
+  // Where the worker reports the upload's outcome; may be empty.
+  const UploadOutcomeHandler* on_outcome = nullptr;
   // Height in pixels; 0 or less keeps the captured size.
   std::int32_t target_height = 0;
   // 0, 1 or 2; see JpegQualityForIndex.

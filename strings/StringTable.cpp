@@ -42,6 +42,13 @@ constexpr std::array kTable{
     Entry{ids::kTipPictureSize,
           "Set the size of the target image. The current size will be reduced to the size "
           "defined here. The aspect ratio will be preserved."},
+    Entry{ids::kFailureCause, "Cause: "},
+    Entry{ids::kUploadFailed, "Upload failed: "},
+    Entry{ids::kUploadsWorkAgain, "Pictures are uploaded again."},
+    Entry{ids::kPictureDropped, "Picture not sent: the last one is still being uploaded."},
+    Entry{ids::kHotkeyHeldElsewhere, "Another program holds this hotkey; it does nothing here: "},
+    Entry{ids::kGlobalHotkeysOn, "Global hotkeys are on."},
+    Entry{ids::kGlobalHotkeysOff, "Global hotkeys are off: other programs receive Ctrl+P, S, M, O, D and R."},
     Entry{ids::kCommandSlideshow,
           "Start/stop slideshow (automatic screen transmission)\n"
           "Start/stop slideshow (automatic screen transmission)"},
@@ -72,6 +79,7 @@ constexpr std::array kTable{
     Entry{ids::kTipPictureQuality,
           "The quality of the pictures is defined here. The better the quality, the larger the "
           "image file. This affects the bandwidth and refresh rate."},
+    Entry{ids::kCommandGlobalHotkeys, "Turn the global hotkeys on or off\nGlobal hotkeys on/off"},
     Entry{ids::kApplicationTitle, "Lumivanta"},
     Entry{ids::kCommandAbout, "Display program information, version number and copyright\nInfo"},
     Entry{ids::kCommandExit, "Exits the program.\nExit"},

@@ -35,6 +35,8 @@ void WriteConfiguration(const std::string& server_url, const std::string& contac
 
 // The fake hotkeys of an application under test, reachable after it took them over.
 struct AppUnderTest {
+  // The preferences go beside the configuration file, never to the user's.
+  test::ScopedEnvironment config_home{"XDG_CONFIG_HOME", (std::filesystem::current_path() / "config").string()};
   AppUnderTest() {
     auto keys = std::make_unique<FakeGlobalHotkeys>();
     hotkeys = keys.get();
@@ -65,7 +67,7 @@ class MainWindowTest : public QObject {
              QStringList({"&Publish current screen\tCtrl+P", "-", "&Slideshow (send screen automatically)\tCtrl+S", "-",
                           "Delete pictures\tCtrl+D", "Exit"}));
     QCOMPARE(TextsOf(menus[1]->menu()->actions()),
-             QStringList({"&Show mouse cursor\tCtrl+M", "&Options and settings\tCtrl+O"}));
+             QStringList({"&Show mouse cursor\tCtrl+M", "&Options and settings\tCtrl+O", "-", "Global &hotkeys"}));
     QCOMPARE(TextsOf(menus[2]->menu()->actions()), QStringList({"&About Lumivanta..."}));
 
     const QList<QAction*> buttons = frame.findChild<QToolBar*>("toolbar")->actions();
@@ -100,6 +102,7 @@ class MainWindowTest : public QObject {
     test::ViewHarness harness;
     WriteConfiguration(test::kRefusingServerUrl, "marks");
     harness.View().StartUp();
+    QTRY_VERIFY(!harness.View().Run().IsWaitingForServer());  // the start-up test has ended
     QAction* slideshow = harness.Frame().findChild<QAction*>("command32771");
     QAction* publish = harness.Frame().findChild<QAction*>("command32775");
     QVERIFY(publish->isChecked());
@@ -147,7 +150,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(harness.Screen().grabs, 2);
   }
 
-  void startUpTestsTheConnectionBeforeTheWindowIsShown() {
+  void startUpShowsTheWindowAtOnceAndLogsTheConnectionTestWhenItEnds() {
     test::TempDir directory;
     test::ScopedCurrentDirectory in_directory(directory.Path());
     test::LoopbackServer server(test::HttpResponse("200 OK", "connectok"));
@@ -158,8 +161,9 @@ class MainWindowTest : public QObject {
     CMainFrame* frame = run.app->MainWindow();
     QVERIFY(frame->isVisible());
     const std::string& log = frame->View().LogText();
+    QCOMPARE(log, std::string("Welcome to Lumivanta!"));
+    QTRY_VERIFY(log.ends_with(" : Connection to Web-Server was tested successfully."));
     QVERIFY2(log.starts_with("Welcome to Lumivanta!\r\n"), log.c_str());
-    QVERIFY(log.ends_with(" : Connection to Web-Server was tested successfully."));
     QVERIFY(server.WaitForRequest(1).starts_with("GET /?server&stream_name=abc&fkt=end HTTP/1.0"));
     QVERIFY(frame->View().Run().Settings().connected);
     QCOMPARE(run.hotkeys->registered.size(), std::size_t{6});

@@ -31,11 +31,14 @@ using Events = std::vector<std::string>;
 constexpr const char* kRefusingServerUrl = "http://127.0.0.1:1/";
 
 std::string Logged(unsigned id) { return "log " + std::to_string(id) + " stamped"; }
-std::string Shown(unsigned id) { return "information " + std::to_string(id); }
+std::string LoggedText(const std::string& text) { return "log \"" + text + "\" stamped"; }
+std::string Shown(unsigned id) { return "information \"" + std::string(Text(id)) + "\""; }
+std::string ShownText(const std::string& text) { return "information \"" + text + "\""; }
+std::string Refused(int port) { return "connection refused (127.0.0.1:" + std::to_string(port) + ")"; }
 
 class PublishingRunTest : public ::testing::Test {
  protected:
-  PublishingRunTest() : in_directory_(directory_.Path()) {
+  PublishingRunTest() : in_directory_(directory_.Path()), config_home_("XDG_CONFIG_HOME", directory_.File("config")) {
     PointAt(server_.Url("/"), "run");
     run_.Settings().picture_size = 24;
   }
@@ -71,6 +74,7 @@ class PublishingRunTest : public ::testing::Test {
 
   test::TempDir directory_;
   test::ScopedCurrentDirectory in_directory_;
+  test::ScopedEnvironment config_home_;
   test::LoopbackServer server_{test::HttpResponse("200 OK", "connectok")};
   test::FakeRunWindow window_;
   FakeGlobalHotkeys hotkeys_;
@@ -122,7 +126,8 @@ TEST_F(PublishingRunTest, AFailedConnectionTestComesFirstAndChangesNothing) {
   PointAt(kRefusingServerUrl, "run");
   run_.OnPublishScreen();
   run_.OnSlideshow();
-  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), Logged(ids::kConnectionFailed)}));
+  const std::string cause = LoggedText("Cause: " + Refused(1));
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), cause, Logged(ids::kConnectionFailed), cause}));
   EXPECT_EQ(screen_.grabs, 0);
   EXPECT_TRUE(run_.IsSinglePictureMode());
 
@@ -135,7 +140,7 @@ TEST_F(PublishingRunTest, AFailedConnectionTestComesFirstAndChangesNothing) {
   const int grabs = screen_.grabs;
   run_.OnSlideshow();
   run_.OnTimer();
-  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), Logged(ids::kConnectionFailed)}));
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), cause, Logged(ids::kConnectionFailed), cause}));
   EXPECT_TRUE(run_.IsSlideshowRunning());
   EXPECT_EQ(screen_.grabs, grabs);
 }
@@ -144,7 +149,7 @@ TEST_F(PublishingRunTest, WhileADialogIsOpenTicksCaptureNothingAndHotkeysAreLost
   run_.RegisterHotkeys();
   StartSlideshow();
   const int grabs = screen_.grabs;
-  window_.while_information_open = [&](unsigned) {
+  window_.while_information_open = [&](std::string_view) {
     EXPECT_TRUE(run_.IsDialogOpen());
     run_.OnTimer();
     hotkeys_.Press('S');
@@ -209,17 +214,28 @@ TEST_F(PublishingRunTest, TheEndOfTheRunReleasesTheHotkeysSavesAndSendsTheDelete
 }
 
 TEST_F(PublishingRunTest, StartUpTestsTheConnectionOrRunsTheWizard) {
+  window_.settings_page = [](CSettings&) { return false; };
   run_.StartUp();  // no configuration file
   EXPECT_EQ(window_.Take(), (Events{"welcome page", "settings page"}));
   EXPECT_TRUE(server_.Requests().empty());
 
   PointAt(server_.Url("/"), "run");
   run_.Settings().Save();
-  PublishingRun next_run(window_, hotkeys_, &screen_);
+  FakeGlobalHotkeys next_hotkeys;
+  next_hotkeys.taken_keys = {'S'};
+  PublishingRun next_run(window_, next_hotkeys, &screen_);
+  next_run.RegisterHotkeys();
   next_run.StartUp();
+  // The test runs aside: the window is shown at once and commands wait for nothing.
+  EXPECT_EQ(window_.Take(), (Events{LoggedText("Another program holds this hotkey; it does nothing here: CTRL+S")}));
+  EXPECT_TRUE(next_run.IsWaitingForServer());
+  EXPECT_EQ(window_.shown_marks[0].checked, true);
+  next_hotkeys.Press('P');
+  window_.RunPosted();
   EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested)}));
   EXPECT_TRUE(next_run.Settings().connected);
-  EXPECT_EQ(window_.shown_marks[0].checked, true);
+  EXPECT_FALSE(next_run.IsWaitingForServer());
+  EXPECT_EQ(screen_.grabs, 0);  // the Ctrl+P pressed meanwhile was dropped
 }
 
 TEST_F(PublishingRunTest, TheSettingsSequenceDeletesForTheOldNameAndTestsOnlyWhenTheServerSideChanged) {
@@ -229,6 +245,7 @@ TEST_F(PublishingRunTest, TheSettingsSequenceDeletesForTheOldNameAndTestsOnlyWhe
   run_.OnOptions();
   EXPECT_EQ(window_.Take(), (Events{"settings page"}));
   EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_TRUE(std::filesystem::is_regular_file("lumivanta.lic"));  // kept as soon as confirmed
 
   // A new contact name: the old name's pictures are deleted before the test
   // page; Back shows the settings page again; hotkeys are lost meanwhile.
@@ -274,6 +291,78 @@ TEST_F(PublishingRunTest, OnlyANewRefreshRateAloneRestartsARunningSlideshow) {
   run_.RunSettingsSequence();
   EXPECT_EQ(window_.Take(), (Events{"settings page", "connection test page"}));
   EXPECT_EQ(window_.timer_interval_ms, 3000);
+}
+
+TEST_F(PublishingRunTest, AFailedUploadIsReportedWithItsCauseAndTheNextPublicationTestsAgain) {
+  // The connection test passes (a server error with the right body is reachable); uploads fail.
+  test::LoopbackServer failing(test::HttpResponse("503 Service Unavailable", "connectok"));
+  PointAt(failing.Url("/"), "run");
+  const std::string failed = "Upload failed: HTTP status 503 (127.0.0.1:" + std::to_string(failing.Port()) + ")";
+  run_.OnPublishScreen();
+  window_.Take();
+  window_.RunPosted();
+  EXPECT_EQ(window_.Take(), (Events{LoggedText(failed), ShownText(failed)}));
+  EXPECT_FALSE(run_.Settings().connected);
+
+  // A slideshow says it once per run of failures (this one began above), and
+  // says when uploads work again.
+  StartSlideshow();
+  window_.RunPosted();
+  EXPECT_TRUE(window_.Take().empty());
+  run_.OnTimer();
+  window_.RunPosted();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested)}));
+  PointAt(server_.Url("/"), "run");
+  run_.OnTimer();
+  window_.RunPosted();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested), Logged(ids::kUploadsWorkAgain)}));
+}
+
+TEST_F(PublishingRunTest, PicturesDroppedWhileAnUploadRunsAreSaidOncePerRun) {
+  test::LoopbackServer stalled("", test::LoopbackServer::Behaviour::kNeverAnswer);
+  PointAt(stalled.Url("/"), "run");
+  run_.Settings().connected = true;
+  StartSlideshow();
+  ASSERT_FALSE(stalled.WaitForRequest(1).empty());
+  run_.OnTimer();
+  run_.OnTimer();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kPictureDropped)}));
+}
+
+TEST_F(PublishingRunTest, WhileTheRunWaitsForTheServerCommandsAndTicksAreDropped) {
+  run_.RegisterHotkeys();
+  StartSlideshow();
+  run_.Settings().connected = false;
+  const int grabs = screen_.grabs;
+  window_.while_waiting = [&] {
+    EXPECT_TRUE(run_.IsWaitingForServer());
+    hotkeys_.Press('S');
+    run_.OnTimer();
+  };
+  run_.OnTimer();                       // tests the connection first
+  EXPECT_EQ(screen_.grabs, grabs + 1);  // only the tick that waited captured
+  EXPECT_TRUE(run_.IsSlideshowRunning());
+  EXPECT_FALSE(run_.IsWaitingForServer());
+}
+
+TEST_F(PublishingRunTest, GlobalHotkeysCanBeTurnedOffAndTheChoiceIsKept) {
+  run_.RegisterHotkeys();
+  run_.OnGlobalHotkeys();
+  EXPECT_TRUE(hotkeys_.registered.empty());
+  EXPECT_FALSE(run_.Marks()[3].checked);
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kGlobalHotkeysOff)}));
+  EXPECT_NE(test::ReadWholeFile(directory_.File("config/lumivanta/preferences")).find("global-hotkeys=off"),
+            std::string::npos);
+
+  // The next run starts with them off; turned on, they are grabbed again.
+  FakeGlobalHotkeys next_hotkeys;
+  PublishingRun next_run(window_, next_hotkeys, &screen_);
+  next_run.RegisterHotkeys();
+  EXPECT_TRUE(next_hotkeys.registered.empty());
+  EXPECT_TRUE(next_run.HotkeysRegistered());  // the log's first line is written all the same
+  next_run.OnGlobalHotkeys();
+  EXPECT_EQ(next_hotkeys.registered.size(), 6u);
+  EXPECT_TRUE(next_run.Marks()[3].checked);
 }
 
 TEST(SlideshowInterval, IsAtLeastTenMillisecondsAndANegativeRateIsVeryLong) {

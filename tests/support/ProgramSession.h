@@ -6,8 +6,8 @@
 // program in a fresh directory whose configuration file points at that server.
 // Nothing of the machine reaches the program: requests to the default server
 // address (localhost:8080) go through a proxy that the session runs, which
-// answers them and keeps them, and the program has no session bus unless the
-// test gives it one.
+// answers them and keeps them, the program has no session bus unless the
+// test gives it one, and its preferences stay in its own directory.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -102,6 +102,8 @@ class ProgramSession {
         "all_proxy",
         "ALL_PROXY",
         "DBUS_SESSION_BUS_ADDRESS=" + session_bus_address_,
+        // The preferences go beside the configuration file, never to the user's.
+        "XDG_CONFIG_HOME=" + directory + "/config",
     };
     process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory, environment);
     return *process;
@@ -112,6 +114,8 @@ class ProgramSession {
 
   std::string ServerUrl() const { return "http://127.0.0.1:" + std::to_string(server_.Port()) + "/"; }
   int ServerPort() const { return server_.Port(); }
+  // Ends the picture server, as a crash or a shut-down of its machine would.
+  void StopServer() { server_.Stop(); }
   const TempDir& Directory() const { return directory_; }
   // What the screen shows under the windows.
   const OwnedScreen& TestScreen() const { return screen_; }
@@ -125,6 +129,25 @@ class ProgramSession {
     XSync(scene_.Get(), False);
     xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "key", keys});
   }
+  // Asks the window with this title to close, as its close box does.
+  bool Close(const std::string& title) {
+    Display* display = scene_.Get();
+    const Window window = FindWindow(title);
+    if (window == None) {
+      return false;
+    }
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    request.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, window, False, NoEventMask, &request);
+    XFlush(display);
+    return true;
+  }
+
   // Presses keys in the window with this title once it is shown and has the
   // focus (keys pressed earlier would go to another window); false when it
   // does not get there in time.
@@ -191,6 +214,45 @@ class ProgramSession {
       std::this_thread::sleep_for(std::chrono::milliseconds(25));
     }
     return false;
+  }
+
+  // How long the window with this title takes to answer a _NET_WM_PING, which
+  // its event loop answers: nothing when it does not answer within timeout.
+  std::optional<std::chrono::milliseconds> Ping(const std::string& title, std::chrono::milliseconds timeout) {
+    Display* display = scene_.Get();
+    const Window window = FindWindow(title);
+    if (window == None) {
+      return std::nullopt;
+    }
+    const Window root = DefaultRootWindow(display);
+    // The answer comes to the root window, to whoever listens for its
+    // structure (Qt sends it with the structure mask, not the substructure one).
+    XSelectInput(display, root, StructureNotifyMask | SubstructureNotifyMask);
+    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+    const long stamp = ++ping_stamp_;
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = protocols;
+    request.xclient.format = 32;
+    request.xclient.data.l[0] = static_cast<long>(ping);
+    request.xclient.data.l[1] = stamp;
+    request.xclient.data.l[2] = static_cast<long>(window);
+    const auto sent = std::chrono::steady_clock::now();
+    XSendEvent(display, window, False, NoEventMask, &request);
+    XFlush(display);
+    while (std::chrono::steady_clock::now() - sent < timeout) {
+      XEvent answer{};
+      while (XCheckTypedEvent(display, ClientMessage, &answer)) {
+        if (answer.xclient.message_type == protocols && answer.xclient.data.l[0] == static_cast<long>(ping) &&
+            answer.xclient.data.l[1] == stamp) {
+          return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - sent);
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return std::nullopt;
   }
 
   struct Area {
@@ -320,6 +382,7 @@ class ProgramSession {
   OwnedScreen screen_;
   std::string session_bus_address_;
   Window focus_holder_ = None;
+  long ping_stamp_ = 0;
   ServerProcess server_;
   LoopbackServer default_address_proxy_{HttpResponse("200 OK", "connectok")};
   TempDir directory_;

@@ -18,7 +18,7 @@ inline constexpr const char* kRefusingServerUrl = "http://127.0.0.1:1/";
 
 class ViewHarness {
  public:
-  ViewHarness() : current_directory_(directory_.Path()) {
+  ViewHarness() : current_directory_(directory_.Path()), config_home_("XDG_CONFIG_HOME", directory_.File("config")) {
     frame_ = std::make_unique<CMainFrame>(hotkeys_, &screen_);
     frame_->OnCreate();
     PointAt(kRefusingServerUrl);
@@ -43,6 +43,8 @@ class ViewHarness {
  private:
   TempDir directory_;
   ScopedCurrentDirectory current_directory_;
+  // The preferences of the run go to the test's directory, never the user's.
+  ScopedEnvironment config_home_;
   FakeGlobalHotkeys hotkeys_;
   FakeScreenSource screen_{64, 48};
   std::unique_ptr<CMainFrame> frame_;

@@ -81,6 +81,16 @@ class XvfbSession {
   // The X server's process, e.g. to read the CPU time it spends for its clients.
   pid_t Pid() const { return xvfb_pid_; }
 
+  // Ends the X server at once, as a crash or a logout would, under its clients.
+  void Kill() {
+    if (xvfb_pid_ > 0) {
+      ::kill(xvfb_pid_, SIGKILL);
+      ::waitpid(xvfb_pid_, nullptr, 0);
+      xvfb_pid_ = -1;
+    }
+    Stop(window_manager_pid_);
+  }
+
   // Makes this display the process's $DISPLAY, for the code under test.
   void MakeCurrent() const { ::setenv("DISPLAY", display_name_.c_str(), 1); }
 
