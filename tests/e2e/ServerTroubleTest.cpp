@@ -56,17 +56,22 @@ class ServerTrouble : public ::testing::Test {
     test::ProgramOptions options;
     options.server_url = server_url;
     session_ = std::make_unique<test::ProgramSession>(options);
+    const auto started = Clock::now();
     session_->StartProgram();
     // The window comes at once; the start-up test follows aside.
     ASSERT_TRUE(session_->WaitShown(kMainWindowTitle, true, 5s)) << session_->Program().ErrorOutput();
+    shown_after_ = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
   }
   void Report(const char* server, std::chrono::milliseconds slowest_ping, std::chrono::milliseconds exit) {
-    std::printf("%s: slowest ping answer while a test was pending %lld ms, exit %lld ms\n", server,
-                static_cast<long long>(slowest_ping.count()), static_cast<long long>(exit.count()));
+    std::printf(
+        "%s: window shown %lld ms after start, slowest ping answer while a test was pending %lld ms, exit %lld ms\n",
+        server, static_cast<long long>(shown_after_.count()), static_cast<long long>(slowest_ping.count()),
+        static_cast<long long>(exit.count()));
   }
 
   std::unique_ptr<LoopbackServer> server_;
   std::unique_ptr<test::ProgramSession> session_;
+  std::chrono::milliseconds shown_after_{0};
 };
 
 TEST_F(ServerTrouble, AServerThatNeverAnswersKeepsNeitherTheWindowNorTheExitWaiting) {

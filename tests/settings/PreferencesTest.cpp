@@ -105,7 +105,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   CPreferences preferences = Loaded();
   EXPECT_FALSE(preferences.global_hotkeys);
 
-  // An unchanged value keeps its line as written; a changed one is rewritten in place.
+  // An unchanged value keeps its line untouched; a changed one is rewritten in place.
   ASSERT_TRUE(preferences.Save());
   EXPECT_EQ(ReadWholeFile(Path()), kept_before + "global-hotkeys = OFF\n" + kept_after + "\n");
   preferences.global_hotkeys = true;
