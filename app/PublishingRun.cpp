@@ -29,11 +29,19 @@ PublishingRun::PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSo
   publisher_ = std::make_unique<CPublisher>(
       [this](const UploadOutcome& outcome) { window_.Post([this, outcome] { OnUploadOutcome(outcome); }); });
   hotkeys_.SetHandler([this](int hotkey_id) { OnHotKey(hotkey_id); });
+  if (screen_ != nullptr) {
+    screen_->SetUnavailableHandler([this](const std::string& cause) {
+      window_.LogText(std::string(Text(ids::kCaptureUnavailable)) + cause, true);
+    });
+  }
   preferences_.Load();
 }
 
 PublishingRun::~PublishingRun() {
   hotkeys_.SetHandler(nullptr);
+  if (screen_ != nullptr) {
+    screen_->SetUnavailableHandler(nullptr);
+  }
   ReleaseHotkeys();
   start_up_test_cancel_.Cancel();
   if (start_up_test_.joinable()) {

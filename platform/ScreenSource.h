@@ -3,6 +3,11 @@
 // The primary display and the pointer, as the screen capture needs them. One
 // implementation per platform, chosen once at start-up.
 
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+
 #include "pictures/ScreenImage.h"
 
 namespace lumivanta {
@@ -24,6 +29,30 @@ class ScreenSource {
   // Where the pointer is, relative to the primary display; ask before Grab,
   // which a source may still be carrying out afterwards.
   virtual PointerState Pointer() = 0;
+
+  // Called on the user-interface thread, once, with the cause when the source
+  // finds out that it cannot capture at all (a desktop portal that refuses,
+  // for example). A cause found before a handler was set is handed to it.
+  using UnavailableHandler = std::function<void(const std::string& cause)>;
+  void SetUnavailableHandler(UnavailableHandler handler) {
+    unavailable_handler_ = std::move(handler);
+    if (unavailable_handler_ && pending_cause_) {
+      unavailable_handler_(*std::exchange(pending_cause_, std::nullopt));
+    }
+  }
+
+ protected:
+  void ReportUnavailable(const std::string& cause) {
+    if (unavailable_handler_) {
+      unavailable_handler_(cause);
+    } else {
+      pending_cause_ = cause;
+    }
+  }
+
+ private:
+  UnavailableHandler unavailable_handler_;
+  std::optional<std::string> pending_cause_;
 };
 
 }  // namespace lumivanta

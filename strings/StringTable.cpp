@@ -49,6 +49,8 @@ constexpr std::array kTable{
     Entry{ids::kHotkeyHeldElsewhere, "Another program holds this hotkey; it does nothing here: "},
     Entry{ids::kGlobalHotkeysOn, "Global hotkeys are on."},
     Entry{ids::kGlobalHotkeysOff, "Global hotkeys are off: other programs receive Ctrl+P, S, M, O, D and R."},
+    Entry{ids::kCaptureUnavailable, "The screen cannot be captured on this desktop: "},
+    Entry{ids::kNothingCaptured, "Nothing was captured: no picture was published."},
     Entry{ids::kCommandSlideshow,
           "Start/stop slideshow (automatic screen transmission)\n"
           "Start/stop slideshow (automatic screen transmission)"},

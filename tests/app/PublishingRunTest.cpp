@@ -101,6 +101,28 @@ TEST_F(PublishingRunTest, PublishTestsTheConnectionOnceThenReportsEveryPicture) 
   EXPECT_EQ(window_.shown_marks[1].checked, false);
 }
 
+TEST_F(PublishingRunTest, ACaptureThatFailsUploadsNothingAndSaysSoOncePerSlideshowRun) {
+  run_.Settings().connected = true;
+  screen_.BecomeUnavailable("no portal");
+  EXPECT_EQ(window_.Take(), (Events{LoggedText("The screen cannot be captured on this desktop: no portal")}));
+  screen_.fail = true;
+  run_.OnPublishScreen();
+  EXPECT_EQ(window_.Take(), (Events{"clear screen", Logged(ids::kNothingCaptured), Shown(ids::kNothingCaptured)}));
+  // The slideshow continues the run of failures that the command began.
+  run_.OnSlideshow();
+  EXPECT_EQ(window_.Take(),
+            (Events{Logged(ids::kSlideshowStarted), "clear screen", Shown(ids::kSlideshowStarted), "timer 1000"}));
+  run_.OnTimer();
+  run_.OnTimer();
+  EXPECT_TRUE(window_.Take().empty());
+  screen_.fail = false;
+  run_.OnTimer();
+  screen_.fail = true;
+  run_.OnTimer();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kNothingCaptured)}));
+  EXPECT_EQ(Uploads(), 1u);
+}
+
 TEST_F(PublishingRunTest, TheSlideshowStartsAfterItsDialogAndPublishStopsItFirst) {
   run_.Settings().connected = true;
   run_.OnSlideshow();
