@@ -68,6 +68,14 @@ void PublishingRun::GrabHotkeys() {
 }
 
 void PublishingRun::LogHeldHotkeys() {
+  // A desktop without system-wide hotkeys refuses every key: one line says
+  // so and names the command line, which a key binding of the desktop can run.
+  if (!hotkeys_.Available()) {
+    if (!held_hotkeys_.empty()) {
+      window_.LogMessage(ids::kHotkeysUnavailable, true);
+    }
+    return;
+  }
   for (const Command* command : held_hotkeys_) {
     window_.LogText(std::string(Text(ids::kHotkeyHeldElsewhere)) + std::string(Text(command->key_text_id)), true);
   }

@@ -3,6 +3,7 @@
 #include <QGuiApplication>
 
 #include "platform/DesktopSession.h"
+#include "platform/wayland/PortalGlobalHotkeys.h"
 #include "platform/wayland/PortalScreenSource.h"
 #include "platform/x11/X11GlobalHotkeys.h"
 #include "platform/x11/X11ScreenSource.h"
@@ -14,8 +15,13 @@ bool OnX11() { return QGuiApplication::platformName() == QLatin1String("xcb"); }
 
 }  // namespace
 
+// In a Wayland session the hotkeys come from the desktop portal, where it
+// offers them: an X11 client of a Wayland desktop receives no keys of others.
 std::unique_ptr<GlobalHotkeys> MakeGlobalHotkeys() {
-  if (OnX11() && !IsWaylandSession()) {
+  if (IsWaylandSession()) {
+    return std::make_unique<PortalGlobalHotkeys>();
+  }
+  if (OnX11()) {
     return std::make_unique<X11GlobalHotkeys>();
   }
   return std::make_unique<NoGlobalHotkeys>();

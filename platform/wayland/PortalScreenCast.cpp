@@ -96,6 +96,10 @@ void PortalScreenCast::Request(Step step, const QString& method, QList<QVariant>
   connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, method](QDBusPendingCallWatcher* finished) {
     finished->deleteLater();
     if (finished->isError()) {
+      // A kept token can be refused outright (one that is no token at all).
+      if (RetryWithoutToken()) {
+        return;
+      }
       Fail(QStringLiteral("the desktop portal refused %1 (%2)")
                .arg(method,
                     finished->error().message().isEmpty() ? finished->error().name() : finished->error().message())
@@ -137,11 +141,7 @@ void PortalScreenCast::OnResponse(uint response, const QVariantMap& results) {
   StopListening();
   if (response != kResponseSuccess) {
     // A kept token that no longer works ends in a refusal: once more with a fresh consent.
-    if (!restore_token_.empty() && response != kResponseCancelled) {
-      restore_token_.clear();
-      token_(std::string());
-      CloseSession();
-      CreateSession();
+    if (response != kResponseCancelled && RetryWithoutToken()) {
       return;
     }
     Fail(response == kResponseCancelled ? "the screen cast was not allowed"
@@ -199,6 +199,18 @@ void PortalScreenCast::OpenRemote(std::uint32_t node) {
     }
     started_(std::move(remote), node);
   });
+}
+
+bool PortalScreenCast::RetryWithoutToken() {
+  if (restore_token_.empty()) {
+    return false;
+  }
+  restore_token_.clear();
+  token_(std::string());
+  StopListening();
+  CloseSession();
+  CreateSession();
+  return true;
 }
 
 void PortalScreenCast::Fail(const std::string& cause) {

@@ -54,6 +54,9 @@ class PortalScreenCast : public QObject {
   void SelectSources();
   void StartCast();
   void OpenRemote(std::uint32_t node);
+  // Drops a restore token that the portal refused and starts again without
+  // one, asking for a fresh consent; false when there was no token.
+  bool RetryWithoutToken();
   void Fail(const std::string& cause);
 
   QDBusConnection bus_;

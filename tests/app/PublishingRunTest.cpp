@@ -258,6 +258,14 @@ TEST_F(PublishingRunTest, StartUpTestsTheConnectionOrRunsTheWizard) {
   EXPECT_TRUE(next_run.Settings().connected);
   EXPECT_FALSE(next_run.IsWaitingForServer());
   EXPECT_EQ(screen_.grabs, 0);  // the Ctrl+P pressed meanwhile was dropped
+
+  // A desktop without system-wide hotkeys: one line, pointing to the command line.
+  NoGlobalHotkeys none;
+  PublishingRun third_run(window_, none, &screen_);
+  third_run.RegisterHotkeys();
+  third_run.StartUp();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kHotkeysUnavailable)}));
+  EXPECT_NE(Text(ids::kHotkeysUnavailable).find("lumivanta --publish"), std::string_view::npos);
 }
 
 TEST_F(PublishingRunTest, TheSettingsSequenceDeletesForTheOldNameAndTestsOnlyWhenTheServerSideChanged) {

@@ -7,10 +7,12 @@
 
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "pictures/CxImage.h"
 #include "pictures/ScreenEncoder.h"
@@ -29,6 +31,7 @@ using namespace std::chrono_literals;
 
 constexpr const char* kContactName = "wayland";
 constexpr const char* kInformationTitle = "Lumivanta: Hinweis";
+constexpr const char* kMainWindowTitle = "Lumivanta - Your computer screen live on the internet!";
 constexpr auto kWait = 30s;
 
 // A screen as the program must publish it: downscaled to 600 pixels high and
@@ -57,6 +60,21 @@ double MeanDifference(const test::DecodedJpeg& a, const test::DecodedJpeg& b) {
   return total / (3.0 * a.width * a.height);
 }
 
+// The whole output in #c03020.
+test::OwnedScreen RedScreen() {
+  test::OwnedScreen screen;
+  screen.width = 1920;
+  screen.height = 1080;
+  screen.bytes_per_row = 1920 * 4;
+  screen.pixels.resize(std::size_t{screen.bytes_per_row} * screen.height);
+  for (std::size_t pixel = 0; pixel < screen.pixels.size(); pixel += 4) {
+    screen.pixels[pixel] = 0x20;
+    screen.pixels[pixel + 1] = 0x30;
+    screen.pixels[pixel + 2] = 0xc0;
+  }
+  return screen;
+}
+
 class WaylandEndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -65,8 +83,8 @@ class WaylandEndToEnd : public ::testing::Test {
     }
   }
 
-  void StartSession(bool screencast) {
-    session_.emplace(test::WaylandSessionOptions{.screencast = screencast});
+  void StartSession(bool screencast, bool global_shortcuts = false) {
+    session_.emplace(test::WaylandSessionOptions{.screencast = screencast, .global_shortcuts = global_shortcuts});
     CSettings settings;
     settings.file_name = program_directory_.File("lumivanta.lic");
     settings.server_url = "http://127.0.0.1:" + std::to_string(server_.Port()) + "/";
@@ -117,11 +135,12 @@ class WaylandEndToEnd : public ::testing::Test {
     return test::DecodeJpeg(test::NewestPicture(server_.Port(), kContactName).body);
   }
 
-  // Publishes what the screen shows now and checks the picture against grim's screenshot of it.
-  void PublishAndCompare(const std::string& name) {
+  // Publishes what the screen shows now and checks the picture against
+  // the picture shown and against grim's screenshot afterwards, with the
+  // information dialog closed and the main window still put away.
+  void PublishAndCompare(const std::string& name, const test::OwnedScreen& shown) {
     // Frames come when the screen changes: a moment for the change to reach the stream.
     std::this_thread::sleep_for(300ms);
-    const test::DecodedJpeg expected = ExpectedPicture(test::LoadPng(session_->Screenshot(name + ".png")));
     const std::uint64_t before = Sequence();
     const auto sent = std::chrono::steady_clock::now();
     Send("--publish");
@@ -132,11 +151,14 @@ class WaylandEndToEnd : public ::testing::Test {
     const test::DecodedJpeg received = NewestPicture();
     ASSERT_EQ(received.width, 1066u);
     ASSERT_EQ(received.height, 600u);
-    EXPECT_LT(MeanDifference(received, expected), 1.5) << name;
+    EXPECT_LT(MeanDifference(received, ExpectedPicture(shown)), 1.5) << name;
     // The information dialog takes no key until it is shown; Enter closes it.
     ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+    EXPECT_FALSE(session_->HasWindow(kMainWindowTitle));
     session_->Type({"-k", "Return"});
     ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait)) << program_->ErrorOutput();
+    EXPECT_LT(MeanDifference(received, ExpectedPicture(test::LoadPng(session_->Screenshot(name + ".png")))), 1.5)
+        << name;
   }
 
   test::ServerProcess server_;
@@ -145,7 +167,7 @@ class WaylandEndToEnd : public ::testing::Test {
   std::optional<test::ChildProcess> program_;
 };
 
-TEST_F(WaylandEndToEnd, PublishSendsWhatTheScreenShowsAndFollowsItsChanges) {
+TEST_F(WaylandEndToEnd, PublishPutsTheWindowAwayAndSendsWhatTheScreenShowsAfterEachChange) {
   StartSession(true);
   const auto started = std::chrono::steady_clock::now();
   StartProgram();
@@ -157,15 +179,66 @@ TEST_F(WaylandEndToEnd, PublishSendsWhatTheScreenShowsAndFollowsItsChanges) {
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()));
   ASSERT_TRUE(program_->WaitForErrorText("Connection to Web-Server was tested successfully.", kWait));
 
+  ASSERT_TRUE(session_->WaitWindow(kMainWindowTitle, true, kWait));
+
+  // The main window goes out of the way for the capture (sway cannot
+  // minimise it: it is hidden) and stays away until --show.
+  const test::OwnedScreen test_screen = test::LoadTestScreen();
   session_->ShowPicture(LUMIVANTA_TEST_SCREEN);
-  PublishAndCompare("test-screen");
+  PublishAndCompare("test-screen", test_screen);
   session_->ShowColour("#c03020");
-  PublishAndCompare("red");
+  PublishAndCompare("red", RedScreen());
   session_->ShowPicture(LUMIVANTA_TEST_SCREEN);
-  PublishAndCompare("test-screen-again");
+  PublishAndCompare("test-screen-again", test_screen);
+  Send("--show");
+  EXPECT_TRUE(session_->WaitWindow(kMainWindowTitle, true, kWait));
 
   EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "Picture sent."), 3u);
   EXPECT_EQ(program_->ErrorOutput().find("Nothing was captured"), std::string::npos);
+}
+
+TEST_F(WaylandEndToEnd, AStaleRestoreTokenGivesWayToAFreshOneThatTheNextRunUses) {
+  StartSession(true);
+  const std::string token_file = session_->Directory().File("state/lumivanta/screencast-restore-token");
+  std::filesystem::create_directories(std::filesystem::path(token_file).parent_path());
+  test::WriteWholeFile(token_file, "stale-token\n");
+  for (int run = 0; run < 2; ++run) {
+    StartProgram();
+    ASSERT_TRUE(program_->WaitForErrorText("the desktop portal casts the screen", kWait))
+        << program_->ErrorOutput() << session_->Logs();
+    const std::string token = test::ReadWholeFile(token_file);
+    EXPECT_NE(token, "stale-token\n");
+    EXPECT_GT(token.size(), 8u);
+    program_.reset();
+  }
+}
+
+TEST_F(WaylandEndToEnd, TheSixHotkeysAreBoundAsGlobalShortcutsAndAnActivatedOneRunsItsCommand) {
+  if (const std::string missing = test::MissingShortcutsBackendTool(); !missing.empty()) {
+    GTEST_SKIP() << missing << " is missing (scripts/install-deps --tests installs it)";
+  }
+  StartSession(true, true);
+  StartProgram();
+  ASSERT_TRUE(program_->WaitForErrorText("the desktop portal casts the screen", kWait))
+      << program_->ErrorOutput() << session_->Logs();
+  ASSERT_TRUE(program_->WaitForErrorText("Connection to Web-Server was tested successfully.", kWait));
+  std::vector<std::string> bound;
+  const auto deadline = std::chrono::steady_clock::now() + kWait;
+  while (bound.size() < 6 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(50ms);
+    bound = session_->BoundShortcuts();
+  }
+  EXPECT_EQ(bound, (std::vector<std::string>{"hotkey1", "hotkey2", "hotkey3", "hotkey4", "hotkey5", "hotkey6"}))
+      << program_->ErrorOutput() << session_->Logs();
+  EXPECT_EQ(program_->ErrorOutput().find("Global hotkeys are not available"), std::string::npos);
+
+  // Ctrl+P's shortcut publishes, as the hotkey does.
+  session_->ShowPicture(LUMIVANTA_TEST_SCREEN);
+  std::this_thread::sleep_for(300ms);
+  session_->ActivateShortcut("hotkey1");
+  ASSERT_TRUE(WaitForPictureAfter(0)) << program_->ErrorOutput() << session_->Logs();
+  EXPECT_LT(MeanDifference(NewestPicture(), ExpectedPicture(test::LoadTestScreen())), 1.5);
+  ASSERT_TRUE(program_->WaitForErrorText("Picture sent.", kWait));
 }
 
 TEST_F(WaylandEndToEnd, WithoutScreenCastThePublicationSaysSoAndUploadsNothing) {
@@ -174,6 +247,8 @@ TEST_F(WaylandEndToEnd, WithoutScreenCastThePublicationSaysSoAndUploadsNothing) 
   ASSERT_TRUE(program_->WaitForErrorText("The screen cannot be captured on this desktop: ", kWait))
       << program_->ErrorOutput() << session_->Logs();
   ASSERT_TRUE(program_->WaitForErrorText("Connection to Web-Server was tested successfully.", kWait));
+  // Nor does this desktop offer global shortcuts: one line says so.
+  EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "Global hotkeys are not available"), 1u);
   Send("--publish");
   ASSERT_TRUE(program_->WaitForErrorText("Nothing was captured: no picture was published.", kWait));
   EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "The screen cannot be captured"), 1u);

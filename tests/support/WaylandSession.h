@@ -43,9 +43,19 @@ inline std::string MissingWaylandTool() {
   return {};
 }
 
+// What the tests' GlobalShortcuts backend needs: empty when it is there.
+inline std::string MissingShortcutsBackendTool() {
+  ChildProcess probe({"/usr/bin/python3", "-c", "import dbus, dbus.service, dbus.mainloop.glib, gi.repository.GLib"},
+                     true);
+  return probe.WaitForExit(kWaylandToolTimeout).exit_code == 0 ? std::string()
+                                                               : "python3 with dbus and gi (python3-dbus, python3-gi)";
+}
+
 struct WaylandSessionOptions {
   // Whether the portal's wlr backend runs, and with it ScreenCast.
   bool screencast = true;
+  // Whether the portal offers GlobalShortcuts, through the tests' own backend.
+  bool global_shortcuts = false;
 };
 
 class WaylandSession {
@@ -71,7 +81,8 @@ class WaylandSession {
     // part, including the services that D-Bus starts on demand.
     session_.emplace(std::vector<std::string>{"/usr/bin/setsid", "/usr/bin/dbus-run-session", "--", "/bin/sh",
                                               LUMIVANTA_WAYLAND_SESSION_SCRIPT, directory_.Path().string(),
-                                              options.screencast ? "yes" : "no", LUMIVANTA_SCREENCOPY_SHIM},
+                                              options.screencast ? "yes" : "no", LUMIVANTA_SCREENCOPY_SHIM,
+                                              options.global_shortcuts ? LUMIVANTA_SHORTCUTS_BACKEND : ""},
                      true, directory_.Path().string(), environment);
     const auto deadline = std::chrono::steady_clock::now() + kWaylandSessionStartTimeout;
     for (;;) {
@@ -157,11 +168,29 @@ class WaylandSession {
     Run(arguments);
   }
 
+  // The ids of the shortcuts bound through the tests' GlobalShortcuts backend so far.
+  std::vector<std::string> BoundShortcuts() const {
+    const std::string reply =
+        Run({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=org.lumivanta.TestShortcuts",
+             "/org/freedesktop/portal/desktop", "org.lumivanta.TestShortcuts.Bound"});
+    std::vector<std::string> ids;
+    for (std::size_t at = reply.find("string \""); at != std::string::npos; at = reply.find("string \"", at)) {
+      at += 8;
+      ids.push_back(reply.substr(at, reply.find('"', at) - at));
+    }
+    return ids;
+  }
+  // Has the backend report the shortcut as pressed and released.
+  void ActivateShortcut(const std::string& id) const {
+    Run({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=org.lumivanta.TestShortcuts",
+         "/org/freedesktop/portal/desktop", "org.lumivanta.TestShortcuts.Activate", "string:" + id});
+  }
+
   const TempDir& Directory() const { return directory_; }
   // What the session's parts wrote, for a failure's message.
   std::string Logs() {
     std::string logs;
-    for (const char* name : {"sway.log", "pipewire.log", "portal-wlr.log", "portal.log"}) {
+    for (const char* name : {"sway.log", "pipewire.log", "portal-wlr.log", "portal.log", "shortcuts.log"}) {
       std::ifstream in(directory_.File(name));
       std::stringstream text;
       text << in.rdbuf();

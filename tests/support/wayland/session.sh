@@ -5,11 +5,14 @@
 # with XDG_RUNTIME_DIR, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_STATE_HOME in
 # the session's own directory (the test harness does that).
 # The output starts in one colour, 1920x1080.
-#   session.sh <directory> <screencast: yes|no> <preloaded library for the portal backend>
+# With a shortcuts backend (a python script) the portal offers GlobalShortcuts
+# through it, loaded from a portals directory of the session's own.
+#   session.sh <directory> <screencast: yes|no> <preloaded library for the portal backend> [<shortcuts backend>]
 set -eu
 directory=$1
 screencast=$2
 shim=$3
+shortcuts=${4:-}
 
 # Waits up to 20 seconds for a file to appear.
 await() {
@@ -62,6 +65,25 @@ max_fps=30
 CONF
   # Started here, before the portal: activated by D-Bus it would miss WAYLAND_DISPLAY.
   LD_PRELOAD=$shim /usr/libexec/xdg-desktop-portal-wlr >"$directory/portal-wlr.log" 2>&1 &
+fi
+if [ -n "$shortcuts" ]; then
+  portals=$directory/portals
+  mkdir -p "$portals"
+  cp /usr/share/xdg-desktop-portal/portals/wlr.portal "$portals/"
+  cat >"$portals/lumivanta-test.portal" <<CONF
+[portal]
+DBusName=org.lumivanta.TestShortcuts
+Interfaces=org.freedesktop.impl.portal.GlobalShortcuts;
+UseIn=sway
+CONF
+  export XDG_DESKTOP_PORTAL_DIR=$portals
+  /usr/bin/python3 "$shortcuts" >"$directory/shortcuts.log" 2>&1 &
+  tries=0
+  until grep -q "bound to the bus" "$directory/shortcuts.log" 2>/dev/null; do
+    tries=$((tries + 1))
+    [ $tries -le 400 ] || { echo "session: the shortcuts backend did not start" >&2; exit 1; }
+    sleep 0.05
+  done
 fi
 /usr/libexec/xdg-desktop-portal >"$directory/portal.log" 2>&1 &
 
