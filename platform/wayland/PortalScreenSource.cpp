@@ -11,7 +11,7 @@ namespace lumivanta {
 
 PortalScreenSource::PortalScreenSource() {
   cast_ = std::make_unique<PortalScreenCast>(
-      [this](UniqueFd remote, std::uint32_t node) { OnStarted(remote.Release(), node); },
+      [this](UniqueFd remote, std::uint32_t node) { OnStarted(std::move(remote), node); },
       [this](const std::string& cause) { OnUnavailable(cause); },
       [](const std::string& token) { SaveRestoreToken(RestoreTokenFile(), token); });
   cast_->Begin(LoadRestoreToken(RestoreTokenFile()));
@@ -23,7 +23,7 @@ PortalScreenSource::~PortalScreenSource() {
   cast_.reset();
 }
 
-void PortalScreenSource::OnStarted(int remote, std::uint32_t node) {
+void PortalScreenSource::OnStarted(UniqueFd remote, std::uint32_t node) {
   auto hand_over = [this](std::function<void()> task) {
     QMetaObject::invokeMethod(&context_, std::move(task), Qt::QueuedConnection);
   };
@@ -34,7 +34,7 @@ void PortalScreenSource::OnStarted(int remote, std::uint32_t node) {
       },
       [this, hand_over](const std::string& cause) { hand_over([this, cause] { OnUnavailable(cause); }); });
   std::string failure;
-  if (!stream_->Start(UniqueFd(remote), node, failure)) {
+  if (!stream_->Start(std::move(remote), node, failure)) {
     stream_.reset();
     OnUnavailable(failure);
   }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "base/UniqueFd.h"
 #include "platform/ScreenSource.h"
 #include "platform/wayland/FrameStore.h"
 
@@ -36,7 +37,7 @@ class PortalScreenSource : public ScreenSource {
   PointerState Pointer() override { return {}; }
 
  private:
-  void OnStarted(int remote, std::uint32_t node);
+  void OnStarted(UniqueFd remote, std::uint32_t node);
   // On the user-interface thread: the cast cannot work; said once.
   void OnUnavailable(const std::string& cause);
   // Writes a grab's failure to stderr unless it is the one written last.
