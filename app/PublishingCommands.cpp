@@ -120,6 +120,11 @@ void PublishingRun::CaptureScreen(bool quiet) {
 void PublishingRun::OnShowMouseCursor() {
   show_mouse_cursor_ = !show_mouse_cursor_;
   window_.ShowMarks(Marks());
+  const PointerDrawing drawing = screen_ != nullptr ? screen_->ShowPointer(show_mouse_cursor_) : PointerDrawing::kNone;
+  if (drawing == PointerDrawing::kNone && !pointer_unavailable_said_) {
+    pointer_unavailable_said_ = true;
+    window_.LogMessage(ids::kPointerUnavailable, true);
+  }
 }
 
 void PublishingRun::OnShowMouseCursorHotkey() {

@@ -137,6 +137,8 @@ class PublishingRun {
   bool dropping_pictures_ = false;
   // Set while captures fail: a slideshow says so once per run of them.
   bool capture_failing_ = false;
+  // A desktop that cannot show the pointer in the pictures is named once per run.
+  bool pointer_unavailable_said_ = false;
   std::vector<std::string> failures_to_show_;
   // Hotkeys that another program holds, named in the log at start-up.
   std::vector<const Command*> held_hotkeys_;

@@ -18,6 +18,13 @@ struct PointerState {
   int y = 0;
 };
 
+// How the pointer gets into the pictures on this desktop.
+enum class PointerDrawing {
+  kArrow,     // the program draws its red arrow where Pointer says
+  kEmbedded,  // the desktop draws its own pointer into the screen
+  kNone,      // the pointer cannot be shown
+};
+
 class ScreenSource {
  public:
   virtual ~ScreenSource() = default;
@@ -29,6 +36,8 @@ class ScreenSource {
   // Where the pointer is, relative to the primary display; ask before Grab,
   // which a source may still be carrying out afterwards.
   virtual PointerState Pointer() = 0;
+  // The user switched the pointer in the pictures on or off: how it will be shown.
+  virtual PointerDrawing ShowPointer(bool) { return PointerDrawing::kArrow; }
 
   // Called on the user-interface thread, once, with the cause when the source
   // finds out that it cannot capture at all (a desktop portal that refuses,

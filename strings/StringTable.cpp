@@ -54,6 +54,7 @@ constexpr std::array kTable{
     Entry{ids::kHotkeysUnavailable,
           "Global hotkeys are not available on this desktop: bind a key of the desktop to a command line "
           "such as lumivanta --publish."},
+    Entry{ids::kPointerUnavailable, "The mouse pointer cannot be shown in the pictures on this desktop."},
     Entry{ids::kCommandSlideshow,
           "Start/stop slideshow (automatic screen transmission)\n"
           "Start/stop slideshow (automatic screen transmission)"},

@@ -45,6 +45,7 @@ inline constexpr unsigned kGlobalHotkeysOff = 172;
 inline constexpr unsigned kCaptureUnavailable = 173;  // prefix, followed by the cause
 inline constexpr unsigned kNothingCaptured = 174;
 inline constexpr unsigned kHotkeysUnavailable = 175;
+inline constexpr unsigned kPointerUnavailable = 176;
 inline constexpr unsigned kCommandSlideshow = 32771;
 inline constexpr unsigned kCommandShowMouseCursor = 32772;
 inline constexpr unsigned kCommandOptions = 32773;

@@ -8,6 +8,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
+#include <QDBusVariant>
 #include <utility>
 
 namespace lumivanta {
@@ -24,6 +25,7 @@ constexpr uint kSourceMonitor = 1;
 constexpr uint kPersistUntilRevoked = 2;
 constexpr uint kResponseSuccess = 0;
 constexpr uint kResponseCancelled = 1;
+constexpr int kPropertyTimeoutMs = 3000;
 
 // The first stream's PipeWire node in the answer of Start: an array of
 // (node, properties) that QtDBus leaves to be taken apart by hand.
@@ -69,8 +71,24 @@ void PortalScreenCast::CloseSession() {
   session_handle_.clear();
 }
 
-void PortalScreenCast::Begin(const std::string& restore_token) {
+unsigned PortalScreenCast::AvailableCursorModes() {
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected()) {
+    return 0;
+  }
+  QDBusMessage ask = QDBusMessage::createMethodCall(
+      kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  ask.setArguments({kScreenCast, QStringLiteral("AvailableCursorModes")});
+  const QDBusMessage answer = bus.call(ask, QDBus::Block, kPropertyTimeoutMs);
+  if (answer.type() != QDBusMessage::ReplyMessage || answer.arguments().isEmpty()) {
+    return 0;
+  }
+  return answer.arguments().first().value<QDBusVariant>().variant().toUInt();
+}
+
+void PortalScreenCast::Begin(const std::string& restore_token, unsigned cursor_mode) {
   restore_token_ = restore_token;
+  cursor_mode_ = cursor_mode;
   if (!bus_.isConnected()) {
     Fail("no D-Bus session bus for the desktop portal");
     return;
@@ -125,6 +143,9 @@ void PortalScreenCast::SelectSources() {
   QVariantMap options{{QStringLiteral("types"), kSourceMonitor},
                       {QStringLiteral("multiple"), false},
                       {QStringLiteral("persist_mode"), kPersistUntilRevoked}};
+  if (cursor_mode_ != 0) {
+    options.insert(QStringLiteral("cursor_mode"), cursor_mode_);
+  }
   if (!restore_token_.empty()) {
     options.insert(QStringLiteral("restore_token"), QString::fromStdString(restore_token_));
   }

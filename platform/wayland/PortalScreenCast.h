@@ -37,7 +37,12 @@ class PortalScreenCast : public QObject {
   // Starts the conversation; a non-empty restore token asks the portal to
   // skip the consent. A token the portal refuses is dropped and the
   // conversation starts again without one.
-  void Begin(const std::string& restore_token);
+  // cursor_mode is the portal's (1 hidden, 2 embedded in the frames), or 0
+  // to leave it to the portal where it offers no modes.
+  void Begin(const std::string& restore_token, unsigned cursor_mode);
+
+  // The portal's cursor modes (a bit per mode), 0 where it does not say.
+  static unsigned AvailableCursorModes();
 
  private slots:
   void OnResponse(uint response, const QVariantMap& results);
@@ -64,6 +69,7 @@ class PortalScreenCast : public QObject {
   FailedHandler failed_;
   TokenHandler token_;
   std::string restore_token_;
+  unsigned cursor_mode_ = 0;
   Step step_ = Step::kIdle;
   QString request_path_;
   QString session_handle_;

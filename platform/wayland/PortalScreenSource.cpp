@@ -9,12 +9,36 @@
 
 namespace lumivanta {
 
-PortalScreenSource::PortalScreenSource() {
+namespace {
+
+constexpr unsigned kCursorHidden = 1;
+constexpr unsigned kCursorEmbedded = 2;
+
+}  // namespace
+
+PortalScreenSource::PortalScreenSource() : cursor_modes_(PortalScreenCast::AvailableCursorModes()) { BeginCast(); }
+
+void PortalScreenSource::BeginCast() {
+  stream_.reset();
   cast_ = std::make_unique<PortalScreenCast>(
       [this](UniqueFd remote, std::uint32_t node) { OnStarted(std::move(remote), node); },
       [this](const std::string& cause) { OnUnavailable(cause); },
       [](const std::string& token) { SaveRestoreToken(RestoreTokenFile(), token); });
-  cast_->Begin(LoadRestoreToken(RestoreTokenFile()));
+  const unsigned cursor_mode =
+      pointer_embedded_ ? kCursorEmbedded : ((cursor_modes_ & kCursorHidden) != 0 ? kCursorHidden : 0);
+  cast_->Begin(LoadRestoreToken(RestoreTokenFile()), cursor_mode);
+}
+
+PointerDrawing PortalScreenSource::ShowPointer(bool shown) {
+  if (unavailable_ || (cursor_modes_ & kCursorEmbedded) == 0) {
+    return PointerDrawing::kNone;
+  }
+  if (shown != pointer_embedded_) {
+    pointer_embedded_ = shown;
+    // The newest frame stays the current screen until the new cast sends one.
+    BeginCast();
+  }
+  return PointerDrawing::kEmbedded;
 }
 
 // The stream and its thread end first: nothing is handed over afterwards.

@@ -35,8 +35,13 @@ class PortalScreenSource : public ScreenSource {
   bool Grab(ScreenImage& screen) override;
   // The portal does not tell where the pointer is: never showing.
   PointerState Pointer() override { return {}; }
+  // Where the portal can embed the pointer in the frames, the cast starts
+  // again with or without it; elsewhere the pointer cannot be shown.
+  PointerDrawing ShowPointer(bool shown) override;
 
  private:
+  // Asks the portal for the cast, with the pointer embedded or hidden.
+  void BeginCast();
   void OnStarted(UniqueFd remote, std::uint32_t node);
   // On the user-interface thread: the cast cannot work; said once.
   void OnUnavailable(const std::string& cause);
@@ -50,6 +55,8 @@ class PortalScreenSource : public ScreenSource {
   std::unique_ptr<PortalScreenCast> cast_;
   std::unique_ptr<PipeWireStream> stream_;
   bool unavailable_ = false;
+  unsigned cursor_modes_ = 0;
+  bool pointer_embedded_ = false;
   std::string last_report_;
 };
 

@@ -123,6 +123,18 @@ TEST_F(PublishingRunTest, ACaptureThatFailsUploadsNothingAndSaysSoOncePerSlidesh
   EXPECT_EQ(Uploads(), 1u);
 }
 
+TEST_F(PublishingRunTest, APointerThatCannotBeShownIsNamedOncePerRun) {
+  run_.OnShowMouseCursor();
+  run_.OnShowMouseCursor();
+  EXPECT_TRUE(window_.Take().empty());
+  screen_.drawing = PointerDrawing::kNone;
+  run_.OnShowMouseCursor();
+  run_.OnShowMouseCursor();
+  run_.OnShowMouseCursor();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kPointerUnavailable)}));
+  EXPECT_TRUE(run_.ShowsMouseCursor());
+}
+
 TEST_F(PublishingRunTest, TheSlideshowStartsAfterItsDialogAndPublishStopsItFirst) {
   run_.Settings().connected = true;
   run_.OnSlideshow();

@@ -193,7 +193,20 @@ TEST_F(WaylandEndToEnd, PublishPutsTheWindowAwayAndSendsWhatTheScreenShowsAfterE
   Send("--show");
   EXPECT_TRUE(session_->WaitWindow(kMainWindowTitle, true, kWait));
 
-  EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "Picture sent."), 3u);
+  // This portal can embed the pointer: --cursor casts again with it, and
+  // publishing goes on (the headless output has no pointer to see).
+  const std::uint64_t before_cursor = Sequence();
+  Send("--cursor");
+  ASSERT_TRUE(program_->WaitForErrorText("the desktop portal casts the screen", kWait, 2)) << program_->ErrorOutput();
+  ASSERT_TRUE(WaitForPictureAfter(before_cursor));  // Ctrl+M publishes at once in the single-picture mode
+  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+  session_->Type({"-k", "Return"});
+  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait));
+  session_->ShowColour("#c03020");
+  PublishAndCompare("red-after-cursor", RedScreen());
+  EXPECT_EQ(program_->ErrorOutput().find("cannot be shown"), std::string::npos);
+
+  EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "Picture sent."), 5u);
   EXPECT_EQ(program_->ErrorOutput().find("Nothing was captured"), std::string::npos);
 }
 
@@ -253,6 +266,12 @@ TEST_F(WaylandEndToEnd, WithoutScreenCastThePublicationSaysSoAndUploadsNothing) 
   ASSERT_TRUE(program_->WaitForErrorText("Nothing was captured: no picture was published.", kWait));
   EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "The screen cannot be captured"), 1u);
   EXPECT_EQ(program_->ErrorOutput().find("Picture sent."), std::string::npos);
+  // Nor can the pointer be shown: Ctrl+M says so once.
+  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+  session_->Type({"-k", "Return"});
+  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait));
+  Send("--cursor");
+  ASSERT_TRUE(program_->WaitForErrorText("The mouse pointer cannot be shown in the pictures on this desktop.", kWait));
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(Sequence(), 0u);
   EXPECT_TRUE(program_->IsRunning());

@@ -33,11 +33,13 @@ class FakeScreenSource : public ScreenSource {
     return true;
   }
   PointerState Pointer() override { return pointer; }
+  PointerDrawing ShowPointer(bool) override { return drawing; }
   // As a source that finds out that it cannot capture on this desktop.
   void BecomeUnavailable(const std::string& cause) { ReportUnavailable(cause); }
 
   PointerState pointer;
   bool fail = false;
+  PointerDrawing drawing = PointerDrawing::kArrow;
   int grabs = 0;
 
  private:
