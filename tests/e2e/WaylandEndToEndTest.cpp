@@ -83,13 +83,13 @@ class WaylandEndToEnd : public ::testing::Test {
     }
   }
 
-  void StartSession(bool screencast, bool global_shortcuts = false) {
+  void StartSession(bool screencast, bool global_shortcuts = false, std::int32_t refresh_rate_ms = 1000) {
     session_.emplace(test::WaylandSessionOptions{.screencast = screencast, .global_shortcuts = global_shortcuts});
     CSettings settings;
     settings.file_name = program_directory_.File("lumivanta.lic");
     settings.server_url = "http://127.0.0.1:" + std::to_string(server_.Port()) + "/";
     settings.contact_name = kContactName;
-    settings.refresh_rate_ms = 1000;
+    settings.refresh_rate_ms = refresh_rate_ms;
     settings.picture_size = 600;
     settings.picture_quality = 1;
     settings.Save();
@@ -252,6 +252,34 @@ TEST_F(WaylandEndToEnd, TheSixHotkeysAreBoundAsGlobalShortcutsAndAnActivatedOneR
   ASSERT_TRUE(WaitForPictureAfter(0)) << program_->ErrorOutput() << session_->Logs();
   EXPECT_LT(MeanDifference(NewestPicture(), ExpectedPicture(test::LoadTestScreen())), 1.5);
   ASSERT_TRUE(program_->WaitForErrorText("Picture sent.", kWait));
+}
+
+TEST_F(WaylandEndToEnd, ASlideshowPublishesAtAboutItsRateWhileTheScreenChanges) {
+  StartSession(true, false, 250);
+  StartProgram();
+  ASSERT_TRUE(program_->WaitForErrorText("the desktop portal casts the screen", kWait))
+      << program_->ErrorOutput() << session_->Logs();
+  ASSERT_TRUE(program_->WaitForErrorText("Connection to Web-Server was tested successfully.", kWait));
+  session_->ShowColour("#c03020");
+  Send("--slideshow");
+  // The timer starts once the dialog is closed.
+  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+  session_->Type({"-k", "Return"});
+  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait));
+  const std::uint64_t first = Sequence();
+  const auto start = std::chrono::steady_clock::now();
+  for (int change = 0; change < 10; ++change) {
+    session_->ShowColour(change % 2 == 0 ? "#204060" : "#c03020");
+    std::this_thread::sleep_for(200ms);
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const std::uint64_t published = Sequence() - first;
+  std::printf("[ figures  ] slideshow at 250 ms: %llu pictures in %.2f s\n", static_cast<unsigned long long>(published),
+              seconds);
+  // About four a second; a loaded machine may drop a few while an upload runs.
+  EXPECT_GE(published, static_cast<std::uint64_t>(seconds * 4 * 0.5));
+  EXPECT_LE(published, static_cast<std::uint64_t>(seconds * 4 * 1.5) + 1);
+  EXPECT_EQ(program_->ErrorOutput().find("Nothing was captured"), std::string::npos);
 }
 
 TEST_F(WaylandEndToEnd, WithoutScreenCastThePublicationSaysSoAndUploadsNothing) {
