@@ -83,9 +83,23 @@ void PublishingRun::CaptureScreen(bool quiet) {
   // The pointer is asked for first: asked after the grab, its answer would
   // wait for the display server's copy of the screen.
   const PointerState pointer = show_mouse_cursor_ && screen_ != nullptr ? screen_->Pointer() : PointerState{};
-  // A failed grab reaches the job as a screen without pixels; the job then uploads nothing.
   ScreenImage screen;
-  if (screen_ != nullptr && screen_->Grab(screen) && pointer.showing) {
+  const bool grabbed = screen_ != nullptr && screen_->Grab(screen);
+  if (!grabbed) {
+    // Nothing goes to the server. A command says so each time, a slideshow
+    // once per run of failed captures.
+    if (!quiet || !capture_failing_) {
+      window_.LogMessage(ids::kNothingCaptured, true);
+    }
+    capture_failing_ = true;
+    window_.RepaintForCapture();
+    if (!quiet) {
+      ShowInformation(ids::kNothingCaptured);
+    }
+    return;
+  }
+  capture_failing_ = false;
+  if (pointer.showing) {
     screen.pointer_arrow = PixelPoint{pointer.x, pointer.y};
   }
   const bool started = publisher_->StartJob(settings_.upload_address, std::move(screen),
@@ -106,6 +120,11 @@ void PublishingRun::CaptureScreen(bool quiet) {
 void PublishingRun::OnShowMouseCursor() {
   show_mouse_cursor_ = !show_mouse_cursor_;
   window_.ShowMarks(Marks());
+  const PointerDrawing drawing = screen_ != nullptr ? screen_->ShowPointer(show_mouse_cursor_) : PointerDrawing::kNone;
+  if (drawing == PointerDrawing::kNone && !pointer_unavailable_said_) {
+    pointer_unavailable_said_ = true;
+    window_.LogMessage(ids::kPointerUnavailable, true);
+  }
 }
 
 void PublishingRun::OnShowMouseCursorHotkey() {

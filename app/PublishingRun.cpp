@@ -29,11 +29,19 @@ PublishingRun::PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSo
   publisher_ = std::make_unique<CPublisher>(
       [this](const UploadOutcome& outcome) { window_.Post([this, outcome] { OnUploadOutcome(outcome); }); });
   hotkeys_.SetHandler([this](int hotkey_id) { OnHotKey(hotkey_id); });
+  if (screen_ != nullptr) {
+    screen_->SetUnavailableHandler([this](const std::string& cause) {
+      window_.LogText(std::string(Text(ids::kCaptureUnavailable)) + cause, true);
+    });
+  }
   preferences_.Load();
 }
 
 PublishingRun::~PublishingRun() {
   hotkeys_.SetHandler(nullptr);
+  if (screen_ != nullptr) {
+    screen_->SetUnavailableHandler(nullptr);
+  }
   ReleaseHotkeys();
   start_up_test_cancel_.Cancel();
   if (start_up_test_.joinable()) {
@@ -60,6 +68,14 @@ void PublishingRun::GrabHotkeys() {
 }
 
 void PublishingRun::LogHeldHotkeys() {
+  // A desktop without system-wide hotkeys refuses every key: one line says
+  // so and names the command line, which a key binding of the desktop can run.
+  if (!hotkeys_.Available()) {
+    if (!held_hotkeys_.empty()) {
+      window_.LogMessage(ids::kHotkeysUnavailable, true);
+    }
+    return;
+  }
   for (const Command* command : held_hotkeys_) {
     window_.LogText(std::string(Text(ids::kHotkeyHeldElsewhere)) + std::string(Text(command->key_text_id)), true);
   }

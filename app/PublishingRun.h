@@ -34,7 +34,7 @@ class PublishingRun {
   static constexpr int kCapturePauseMs = 100;
 
   // screen may be null where the desktop offers no capture: every capture
-  // then reaches the publisher without pixels.
+  // then publishes nothing and says so, as a failed grab does.
   PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSource* screen);
   PublishingRun(const PublishingRun&) = delete;
   PublishingRun& operator=(const PublishingRun&) = delete;
@@ -135,6 +135,10 @@ class PublishingRun {
   // still running are each reported once.
   bool uploads_failing_ = false;
   bool dropping_pictures_ = false;
+  // Set while captures fail: a slideshow says so once per run of them.
+  bool capture_failing_ = false;
+  // A desktop that cannot show the pointer in the pictures is named once per run.
+  bool pointer_unavailable_said_ = false;
   std::vector<std::string> failures_to_show_;
   // Hotkeys that another program holds, named in the log at start-up.
   std::vector<const Command*> held_hotkeys_;

@@ -46,6 +46,24 @@ void MirrorToStandardError(std::string_view line) {
 // repainted) before the screen is copied.
 void LetWindowSystemCatchUp() { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); }
 
+// A Wayland client cannot minimise itself on every compositor (sway ignores
+// the request): there the window is hidden instead, until restored.
+bool HidesInsteadOfMinimising() { return QGuiApplication::platformName().startsWith(QLatin1String("wayland")); }
+
+// Out of the way: minimised, or hidden where minimising may not work. While
+// the main window is hidden, closing the information dialog must not end
+// the program as closing its last window would.
+void PutAway(QWidget* main_window) {
+  if (HidesInsteadOfMinimising()) {
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    main_window->hide();
+  } else {
+    main_window->showMinimized();
+  }
+}
+
+bool IsPutAway(const QWidget* main_window) { return main_window->isMinimized() || main_window->isHidden(); }
+
 // The hotkey list of the information dialog, from the command table.
 std::vector<HotkeyListRow> HotkeyListRows() {
   std::vector<HotkeyListRow> rows;
@@ -154,10 +172,10 @@ void CvantacastView::Post(std::function<void()> task) {
 
 void CvantacastView::ClearScreenForCapture() {
   QWidget* main_window = window();
-  if (main_window->isMinimized()) {
+  if (IsPutAway(main_window)) {
     return;
   }
-  main_window->showMinimized();
+  PutAway(main_window);
   main_window->repaint();
   LetWindowSystemCatchUp();
   QThread::msleep(PublishingRun::kCapturePauseMs);
@@ -169,10 +187,11 @@ void CvantacastView::RepaintForCapture() {
 }
 
 void CvantacastView::ToggleMainWindow() {
-  if (window()->isMinimized()) {
+  if (IsPutAway(window())) {
     window()->showNormal();
+    QGuiApplication::setQuitOnLastWindowClosed(true);
   } else {
-    window()->showMinimized();
+    PutAway(window());
   }
 }
 

@@ -14,6 +14,7 @@
 #include "app/RemoteControl.h"
 #include "app/VantacastApp.h"
 #include "app/VantacastView.h"
+#include "platform/DesktopSession.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/PlatformServices.h"
 
@@ -26,6 +27,7 @@ constexpr int kLargeBufferBytes = 512 * 1024;
 
 int RunProgram(int argc, char** argv) {
   mallopt(M_MMAP_THRESHOLD, kLargeBufferBytes);
+  lumivanta::PreferNativeWayland();
   QApplication application(argc, argv);
   QApplication::setApplicationName("Lumivanta");
   QApplication::setDesktopFileName("lumivanta");

@@ -32,6 +32,9 @@ class UniqueFd {
     return fd < 0 || ::close(fd) == 0;
   }
 
+  // Gives the descriptor up to a new owner, without closing it.
+  int Release() { return std::exchange(fd_, -1); }
+
   void Reset(int fd = -1) {
     if (fd_ >= 0) {
       ::close(fd_);

@@ -18,6 +18,8 @@ class GlobalHotkeys {
   // holds it; the hotkey is then simply absent.
   virtual bool Register(int id, char key) = 0;
   virtual void Unregister(int id) = 0;
+  // False where the desktop offers no system-wide hotkeys at all.
+  virtual bool Available() const { return true; }
 
   // Called with the id of a registered hotkey when it is pressed.
   void SetHandler(Handler handler) { handler_ = std::move(handler); }
@@ -38,6 +40,7 @@ class NoGlobalHotkeys : public GlobalHotkeys {
  public:
   bool Register(int, char) override { return false; }
   void Unregister(int) override {}
+  bool Available() const override { return false; }
 };
 
 }  // namespace lumivanta

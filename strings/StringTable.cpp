@@ -49,6 +49,12 @@ constexpr std::array kTable{
     Entry{ids::kHotkeyHeldElsewhere, "Another program holds this hotkey; it does nothing here: "},
     Entry{ids::kGlobalHotkeysOn, "Global hotkeys are on."},
     Entry{ids::kGlobalHotkeysOff, "Global hotkeys are off: other programs receive Ctrl+P, S, M, O, D and R."},
+    Entry{ids::kCaptureUnavailable, "The screen cannot be captured on this desktop: "},
+    Entry{ids::kNothingCaptured, "Nothing was captured: no picture was published."},
+    Entry{ids::kHotkeysUnavailable,
+          "Global hotkeys are not available on this desktop: bind a key of the desktop to a command line "
+          "such as lumivanta --publish."},
+    Entry{ids::kPointerUnavailable, "The mouse pointer cannot be shown in the pictures on this desktop."},
     Entry{ids::kCommandSlideshow,
           "Start/stop slideshow (automatic screen transmission)\n"
           "Start/stop slideshow (automatic screen transmission)"},

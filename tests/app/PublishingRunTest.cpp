@@ -101,6 +101,40 @@ TEST_F(PublishingRunTest, PublishTestsTheConnectionOnceThenReportsEveryPicture) 
   EXPECT_EQ(window_.shown_marks[1].checked, false);
 }
 
+TEST_F(PublishingRunTest, ACaptureThatFailsUploadsNothingAndSaysSoOncePerSlideshowRun) {
+  run_.Settings().connected = true;
+  screen_.BecomeUnavailable("no portal");
+  EXPECT_EQ(window_.Take(), (Events{LoggedText("The screen cannot be captured on this desktop: no portal")}));
+  screen_.fail = true;
+  run_.OnPublishScreen();
+  EXPECT_EQ(window_.Take(), (Events{"clear screen", Logged(ids::kNothingCaptured), Shown(ids::kNothingCaptured)}));
+  // The slideshow continues the run of failures that the command began.
+  run_.OnSlideshow();
+  EXPECT_EQ(window_.Take(),
+            (Events{Logged(ids::kSlideshowStarted), "clear screen", Shown(ids::kSlideshowStarted), "timer 1000"}));
+  run_.OnTimer();
+  run_.OnTimer();
+  EXPECT_TRUE(window_.Take().empty());
+  screen_.fail = false;
+  run_.OnTimer();
+  screen_.fail = true;
+  run_.OnTimer();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kNothingCaptured)}));
+  EXPECT_EQ(Uploads(), 1u);
+}
+
+TEST_F(PublishingRunTest, APointerThatCannotBeShownIsNamedOncePerRun) {
+  run_.OnShowMouseCursor();
+  run_.OnShowMouseCursor();
+  EXPECT_TRUE(window_.Take().empty());
+  screen_.drawing = PointerDrawing::kNone;
+  run_.OnShowMouseCursor();
+  run_.OnShowMouseCursor();
+  run_.OnShowMouseCursor();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kPointerUnavailable)}));
+  EXPECT_TRUE(run_.ShowsMouseCursor());
+}
+
 TEST_F(PublishingRunTest, TheSlideshowStartsAfterItsDialogAndPublishStopsItFirst) {
   run_.Settings().connected = true;
   run_.OnSlideshow();
@@ -236,6 +270,14 @@ TEST_F(PublishingRunTest, StartUpTestsTheConnectionOrRunsTheWizard) {
   EXPECT_TRUE(next_run.Settings().connected);
   EXPECT_FALSE(next_run.IsWaitingForServer());
   EXPECT_EQ(screen_.grabs, 0);  // the Ctrl+P pressed meanwhile was dropped
+
+  // A desktop without system-wide hotkeys: one line, pointing to the command line.
+  NoGlobalHotkeys none;
+  PublishingRun third_run(window_, none, &screen_);
+  third_run.RegisterHotkeys();
+  third_run.StartUp();
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kHotkeysUnavailable)}));
+  EXPECT_NE(Text(ids::kHotkeysUnavailable).find("lumivanta --publish"), std::string_view::npos);
 }
 
 TEST_F(PublishingRunTest, TheSettingsSequenceDeletesForTheOldNameAndTestsOnlyWhenTheServerSideChanged) {

@@ -4,6 +4,7 @@
 // wherever the test puts it.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/ScreenSource.h"
@@ -32,9 +33,13 @@ class FakeScreenSource : public ScreenSource {
     return true;
   }
   PointerState Pointer() override { return pointer; }
+  PointerDrawing ShowPointer(bool) override { return drawing; }
+  // As a source that finds out that it cannot capture on this desktop.
+  void BecomeUnavailable(const std::string& cause) { ReportUnavailable(cause); }
 
   PointerState pointer;
   bool fail = false;
+  PointerDrawing drawing = PointerDrawing::kArrow;
   int grabs = 0;
 
  private:

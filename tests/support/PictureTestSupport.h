@@ -54,11 +54,12 @@ struct OwnedScreen {
   }
 };
 
-inline OwnedScreen LoadTestScreen() {
+// A PNG file as a captured screen.
+inline OwnedScreen LoadPng(const std::string& file) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&image, LUMIVANTA_TEST_SCREEN) == 0) {
-    throw std::runtime_error(std::string("cannot read ") + LUMIVANTA_TEST_SCREEN);
+  if (png_image_begin_read_from_file(&image, file.c_str()) == 0) {
+    throw std::runtime_error("cannot read " + file);
   }
   image.format = PNG_FORMAT_BGRA;
   OwnedScreen screen;
@@ -68,10 +69,12 @@ inline OwnedScreen LoadTestScreen() {
   screen.pixels.resize(PNG_IMAGE_SIZE(image));
   if (png_image_finish_read(&image, nullptr, screen.pixels.data(), 0, nullptr) == 0) {
     png_image_free(&image);
-    throw std::runtime_error(std::string("cannot decode ") + LUMIVANTA_TEST_SCREEN);
+    throw std::runtime_error("cannot decode " + file);
   }
   return screen;
 }
+
+inline OwnedScreen LoadTestScreen() { return LoadPng(LUMIVANTA_TEST_SCREEN); }
 
 // A screen of the given size cut from the test screen (repeated where it is larger).
 inline OwnedScreen ScreenOfSize(const OwnedScreen& source, std::uint32_t width, std::uint32_t height) {

@@ -104,6 +104,9 @@ class ProgramSession {
         "DBUS_SESSION_BUS_ADDRESS=" + session_bus_address_,
         // The preferences go beside the configuration file, never to the user's.
         "XDG_CONFIG_HOME=" + directory + "/config",
+        // An X11 session, also where the tests run inside a Wayland desktop.
+        "WAYLAND_DISPLAY",
+        "XDG_SESSION_TYPE",
     };
     process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory, environment);
     return *process;

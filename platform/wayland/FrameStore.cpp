@@ -1,0 +1,85 @@
+#include "platform/wayland/FrameStore.h"
+
+#include <cstring>
+
+namespace lumivanta {
+namespace {
+
+// One for the newest frame, one being written, and spares for grabs that
+// publish jobs still hold.
+constexpr std::size_t kMostFrames = 4;
+
+void CopyRow(const std::uint8_t* from, std::uint8_t* to, std::uint32_t width, FramePixelOrder order) {
+  if (order == FramePixelOrder::kBlueFirst) {
+    std::memcpy(to, from, std::size_t{width} * 4);
+    return;
+  }
+  for (std::uint32_t x = 0; x < width; ++x, from += 4, to += 4) {
+    to[0] = from[2];
+    to[1] = from[1];
+    to[2] = from[0];
+    to[3] = from[3];
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<FrameStore::Frame> FrameStore::FreeFrame() {
+  const std::lock_guard lock(mutex_);
+  for (const auto& frame : frames_) {
+    if (frame.use_count() == 1) {
+      return frame;
+    }
+  }
+  auto frame = std::make_shared<Frame>();
+  if (frames_.size() < kMostFrames) {
+    frames_.push_back(frame);
+  }
+  return frame;
+}
+
+void FrameStore::Store(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
+                       FramePixelOrder order) {
+  if (pixels == nullptr || width == 0 || height == 0 || stride < std::size_t{width} * 4) {
+    return;
+  }
+  // Written outside the lock: grabs meanwhile take the frame before it.
+  std::shared_ptr<Frame> frame = FreeFrame();
+  frame->width = width;
+  frame->height = height;
+  frame->pixels.resize(std::size_t{width} * 4 * height);
+  for (std::uint32_t row = 0; row < height; ++row) {
+    CopyRow(pixels + std::size_t{stride} * row, frame->pixels.data() + std::size_t{width} * 4 * row, width, order);
+  }
+  {
+    const std::lock_guard lock(mutex_);
+    newest_ = std::move(frame);
+  }
+  arrived_.notify_all();
+}
+
+bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds first_frame_wait) {
+  screen = ScreenImage{};
+  std::shared_ptr<Frame> frame;
+  {
+    std::unique_lock lock(mutex_);
+    arrived_.wait_for(lock, first_frame_wait, [this] { return newest_ != nullptr; });
+    frame = newest_;
+  }
+  if (!frame) {
+    return false;
+  }
+  screen.width = frame->width;
+  screen.height = frame->height;
+  screen.bytes_per_row = frame->width * 4;
+  screen.pixels = {frame->pixels.data(), frame->pixels.size()};
+  screen.keeper = std::move(frame);
+  return true;
+}
+
+bool FrameStore::HasFrame() const {
+  const std::lock_guard lock(mutex_);
+  return newest_ != nullptr;
+}
+
+}  // namespace lumivanta

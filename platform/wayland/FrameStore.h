@@ -1,0 +1,54 @@
+#pragma once
+
+// The newest frame of a screen cast, as the capture thread delivers it and a
+// grab takes it: the capture thread copies each frame in, a grab hands out
+// the newest one without copying. A frame that a grab still holds is never
+// written again; the next frame goes into another buffer.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "pictures/ScreenImage.h"
+
+namespace lumivanta {
+
+// The byte order of a frame's 32-bit pixels as the stream delivers them.
+enum class FramePixelOrder {
+  kBlueFirst,  // blue, green, red, unused or alpha: the screen's own order
+  kRedFirst,   // red, green, blue, unused or alpha: blue and red swap places on the way in
+};
+
+class FrameStore {
+ public:
+  // Copies a frame in, row by row (rows stride bytes apart), and makes it the newest.
+  void Store(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
+             FramePixelOrder order);
+
+  // Hands out the newest frame. Before the first one has come, waits for it
+  // at most first_frame_wait; false and an empty screen when none came.
+  bool Take(ScreenImage& screen, std::chrono::milliseconds first_frame_wait);
+
+  bool HasFrame() const;
+
+ private:
+  struct Frame {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+  };
+
+  // A buffer that neither the newest frame nor any grab holds.
+  std::shared_ptr<Frame> FreeFrame();
+
+  mutable std::mutex mutex_;
+  std::condition_variable arrived_;
+  std::shared_ptr<Frame> newest_;
+  // Every buffer the store owns: a frame is free when only this list holds it.
+  std::vector<std::shared_ptr<Frame>> frames_;
+};
+
+}  // namespace lumivanta

@@ -1,0 +1,167 @@
+#include "platform/wayland/PortalGlobalHotkeys.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QTimer>
+#include <cstdio>
+
+namespace lumivanta {
+namespace {
+
+const QString kPortalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString kGlobalShortcuts = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
+const QString kSession = QStringLiteral("org.freedesktop.portal.Session");
+constexpr int kAvailabilityTimeoutMs = 3000;
+
+// One shortcut as BindShortcuts takes it: (id, properties).
+struct Shortcut {
+  QString id;
+  QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const Shortcut& shortcut) {
+  argument.beginStructure();
+  argument << shortcut.id << shortcut.properties;
+  argument.endStructure();
+  return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcut) {
+  argument.beginStructure();
+  argument >> shortcut.id >> shortcut.properties;
+  argument.endStructure();
+  return argument;
+}
+
+QString ShortcutId(int id) { return QStringLiteral("hotkey%1").arg(id); }
+
+}  // namespace
+}  // namespace lumivanta
+
+Q_DECLARE_METATYPE(lumivanta::Shortcut)
+
+namespace lumivanta {
+
+PortalGlobalHotkeys::PortalGlobalHotkeys() : bus_(QDBusConnection::sessionBus()) {
+  qDBusRegisterMetaType<Shortcut>();
+  qDBusRegisterMetaType<QList<Shortcut>>();
+  if (!bus_.isConnected()) {
+    return;
+  }
+  // The portal exports GlobalShortcuts only where a backend for this desktop offers it.
+  QDBusMessage ask = QDBusMessage::createMethodCall(
+      kPortalService, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+  ask.setArguments({kGlobalShortcuts, QStringLiteral("version")});
+  const QDBusMessage answer = bus_.call(ask, QDBus::Block, kAvailabilityTimeoutMs);
+  available_ = answer.type() == QDBusMessage::ReplyMessage;
+  if (available_) {
+    bus_.connect(kPortalService, kPortalPath, kGlobalShortcuts, QStringLiteral("Activated"), this,
+                 SLOT(OnActivated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+  }
+}
+
+PortalGlobalHotkeys::~PortalGlobalHotkeys() {
+  StopListening();
+  if (!session_handle_.isEmpty() && bus_.isConnected()) {
+    bus_.asyncCall(QDBusMessage::createMethodCall(kPortalService, session_handle_, kSession, QStringLiteral("Close")));
+  }
+}
+
+bool PortalGlobalHotkeys::Register(int id, char key) {
+  if (!available_) {
+    return false;
+  }
+  keys_[id] = key;
+  // The registrations of one start-up come in a row: they are bound together.
+  if (step_ == Step::kIdle) {
+    step_ = Step::kCreateSession;
+    QTimer::singleShot(0, this, [this] { CreateSession(); });
+  }
+  return true;
+}
+
+void PortalGlobalHotkeys::Unregister(int id) { keys_.erase(id); }
+
+void PortalGlobalHotkeys::Request(Step step, const QString& method, QList<QVariant> arguments, QVariantMap options) {
+  step_ = step;
+  const QString handle_token = QStringLiteral("lumivantakeys%1").arg(++next_token_);
+  options.insert(QStringLiteral("handle_token"), handle_token);
+  arguments.append(options);
+  QString sender = bus_.baseService().mid(1);
+  sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+  request_path_ = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, handle_token);
+  bus_.connect(kPortalService, request_path_, kRequest, QStringLiteral("Response"), this,
+               SLOT(OnResponse(uint, QVariantMap)));
+  QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kGlobalShortcuts, method);
+  call.setArguments(arguments);
+  auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+  connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, method](QDBusPendingCallWatcher* finished) {
+    finished->deleteLater();
+    if (finished->isError()) {
+      StopListening();
+      Report(QStringLiteral("%1 refused (%2)").arg(method, finished->error().message()));
+    }
+  });
+}
+
+void PortalGlobalHotkeys::StopListening() {
+  if (!request_path_.isEmpty()) {
+    bus_.disconnect(kPortalService, request_path_, kRequest, QStringLiteral("Response"), this,
+                    SLOT(OnResponse(uint, QVariantMap)));
+    request_path_.clear();
+  }
+}
+
+void PortalGlobalHotkeys::CreateSession() {
+  Request(Step::kCreateSession, QStringLiteral("CreateSession"), {},
+          {{QStringLiteral("session_handle_token"), QStringLiteral("lumivantakeys")}});
+}
+
+void PortalGlobalHotkeys::Bind() {
+  QList<Shortcut> shortcuts;
+  for (const auto& [id, key] : keys_) {
+    const QString letter = QString(QLatin1Char(key));
+    shortcuts.append({ShortcutId(id),
+                      {{QStringLiteral("description"), QStringLiteral("Lumivanta Ctrl+%1").arg(letter)},
+                       {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+%1").arg(letter.toLower())}}});
+  }
+  Request(Step::kBind, QStringLiteral("BindShortcuts"),
+          {QVariant::fromValue(QDBusObjectPath(session_handle_)), QVariant::fromValue(shortcuts), QString()}, {});
+}
+
+void PortalGlobalHotkeys::OnResponse(uint response, const QVariantMap& results) {
+  StopListening();
+  if (response != 0) {
+    Report(QStringLiteral("the desktop did not bind the global shortcuts (response %1)").arg(response));
+    return;
+  }
+  if (step_ == Step::kCreateSession) {
+    session_handle_ = results.value(QStringLiteral("session_handle")).toString();
+    Bind();
+  } else if (step_ == Step::kBind) {
+    step_ = Step::kBound;
+  }
+}
+
+void PortalGlobalHotkeys::OnActivated(const QDBusObjectPath& session, const QString& shortcut, qulonglong,
+                                      const QVariantMap&) {
+  if (session.path() != session_handle_) {
+    return;
+  }
+  for (const auto& [id, key] : keys_) {
+    if (ShortcutId(id) == shortcut) {
+      Deliver(id);
+      return;
+    }
+  }
+}
+
+void PortalGlobalHotkeys::Report(const QString& failure) const {
+  std::fprintf(stderr, "lumivanta: global shortcuts: %s\n", failure.toUtf8().constData());
+}
+
+}  // namespace lumivanta

@@ -1,0 +1,98 @@
+#include "platform/wayland/PortalScreenSource.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "platform/wayland/PipeWireStream.h"
+#include "platform/wayland/PortalScreenCast.h"
+#include "platform/wayland/RestoreToken.h"
+
+namespace lumivanta {
+
+namespace {
+
+constexpr unsigned kCursorHidden = 1;
+constexpr unsigned kCursorEmbedded = 2;
+
+}  // namespace
+
+PortalScreenSource::PortalScreenSource() : cursor_modes_(PortalScreenCast::AvailableCursorModes()) { BeginCast(); }
+
+void PortalScreenSource::BeginCast() {
+  stream_.reset();
+  cast_ = std::make_unique<PortalScreenCast>(
+      [this](UniqueFd remote, std::uint32_t node) { OnStarted(std::move(remote), node); },
+      [this](const std::string& cause) { OnUnavailable(cause); },
+      [](const std::string& token) { SaveRestoreToken(RestoreTokenFile(), token); });
+  const unsigned cursor_mode =
+      pointer_embedded_ ? kCursorEmbedded : ((cursor_modes_ & kCursorHidden) != 0 ? kCursorHidden : 0);
+  cast_->Begin(LoadRestoreToken(RestoreTokenFile()), cursor_mode);
+}
+
+PointerDrawing PortalScreenSource::ShowPointer(bool shown) {
+  if (unavailable_ || (cursor_modes_ & kCursorEmbedded) == 0) {
+    return PointerDrawing::kNone;
+  }
+  if (shown != pointer_embedded_) {
+    pointer_embedded_ = shown;
+    // The newest frame stays the current screen until the new cast sends one.
+    BeginCast();
+  }
+  return PointerDrawing::kEmbedded;
+}
+
+// The stream and its thread end first: nothing is handed over afterwards.
+PortalScreenSource::~PortalScreenSource() {
+  stream_.reset();
+  cast_.reset();
+}
+
+void PortalScreenSource::OnStarted(UniqueFd remote, std::uint32_t node) {
+  auto hand_over = [this](std::function<void()> task) {
+    QMetaObject::invokeMethod(&context_, std::move(task), Qt::QueuedConnection);
+  };
+  stream_ = std::make_unique<PipeWireStream>(
+      frames_,
+      [](const std::string& format) {
+        std::fprintf(stderr, "lumivanta: screen capture: the desktop portal casts the screen (%s)\n", format.c_str());
+      },
+      [this, hand_over](const std::string& cause) { hand_over([this, cause] { OnUnavailable(cause); }); });
+  std::string failure;
+  if (!stream_->Start(std::move(remote), node, failure)) {
+    stream_.reset();
+    OnUnavailable(failure);
+  }
+}
+
+void PortalScreenSource::OnUnavailable(const std::string& cause) {
+  if (unavailable_) {
+    return;
+  }
+  unavailable_ = true;
+  ReportUnavailable(cause);
+}
+
+bool PortalScreenSource::Grab(ScreenImage& screen) {
+  screen = ScreenImage{};
+  if (unavailable_) {
+    Report("the desktop portal does not cast the screen");
+    return false;
+  }
+  if (!frames_.Take(screen, kFirstFrameWait)) {
+    Report("no picture of the screen came from the desktop portal within " + std::to_string(kFirstFrameWait.count()) +
+           " ms");
+    return false;
+  }
+  last_report_.clear();
+  return true;
+}
+
+void PortalScreenSource::Report(const std::string& failure) {
+  if (failure == last_report_) {
+    return;
+  }
+  last_report_ = failure;
+  std::fprintf(stderr, "lumivanta: screen capture: %s\n", failure.c_str());
+}
+
+}  // namespace lumivanta

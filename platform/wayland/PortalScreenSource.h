@@ -1,0 +1,63 @@
+#pragma once
+
+// The screen of a Wayland desktop through the desktop portal: one monitor,
+// cast for the whole run over PipeWire. Frames come only when the screen
+// changes, so the newest frame received is the current screen. The consent
+// is asked for when the source is made; the portal's restore token is kept
+// between runs so that desktops that ask for consent ask only once.
+
+#include <QObject>
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "base/UniqueFd.h"
+#include "platform/ScreenSource.h"
+#include "platform/wayland/FrameStore.h"
+
+namespace lumivanta {
+
+class PipeWireStream;
+class PortalScreenCast;
+
+class PortalScreenSource : public ScreenSource {
+ public:
+  // How long a grab waits for the first frame of the run.
+  static constexpr std::chrono::milliseconds kFirstFrameWait{500};
+
+  PortalScreenSource();
+  PortalScreenSource(const PortalScreenSource&) = delete;
+  PortalScreenSource& operator=(const PortalScreenSource&) = delete;
+  ~PortalScreenSource() override;
+
+  // The newest frame, without waiting once one has come; false when the
+  // cast does not work or no frame came in time.
+  bool Grab(ScreenImage& screen) override;
+  // The portal does not tell where the pointer is: never showing.
+  PointerState Pointer() override { return {}; }
+  // Where the portal can embed the pointer in the frames, the cast starts
+  // again with or without it; elsewhere the pointer cannot be shown.
+  PointerDrawing ShowPointer(bool shown) override;
+
+ private:
+  // Asks the portal for the cast, with the pointer embedded or hidden.
+  void BeginCast();
+  void OnStarted(UniqueFd remote, std::uint32_t node);
+  // On the user-interface thread: the cast cannot work; said once.
+  void OnUnavailable(const std::string& cause);
+  // Writes a grab's failure to stderr unless it is the one written last.
+  void Report(const std::string& failure);
+
+  FrameStore frames_;
+  // Receives what the stream's thread hands to the user-interface thread;
+  // what is still on its way when the source goes is dropped with it.
+  QObject context_;
+  std::unique_ptr<PortalScreenCast> cast_;
+  std::unique_ptr<PipeWireStream> stream_;
+  bool unavailable_ = false;
+  unsigned cursor_modes_ = 0;
+  bool pointer_embedded_ = false;
+  std::string last_report_;
+};
+
+}  // namespace lumivanta

@@ -1,0 +1,103 @@
+// The newest frame of a screen cast: converted into the screen's byte order,
+// handed out without waiting once one has come, never overwritten while a
+// grab holds it, and a bounded wait before the first one.
+
+#include "platform/wayland/FrameStore.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+namespace lumivanta {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A frame of 2x2 pixels whose rows are 12 bytes apart (4 bytes of padding).
+std::vector<std::uint8_t> PaddedFrame(std::uint8_t first) {
+  std::vector<std::uint8_t> bytes(24, 0xee);
+  for (int row = 0; row < 2; ++row) {
+    for (int byte = 0; byte < 8; ++byte) {
+      bytes[static_cast<std::size_t>(row * 12 + byte)] = static_cast<std::uint8_t>(first + row * 8 + byte);
+    }
+  }
+  return bytes;
+}
+
+TEST(FrameStore, KeepsBlueFirstPixelsAndSwapsRedFirstOnesDroppingThePadding) {
+  FrameStore store;
+  const std::vector<std::uint8_t> frame = PaddedFrame(1);
+  ScreenImage screen;
+  store.Store(frame.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
+  ASSERT_TRUE(store.Take(screen, 0ms));
+  EXPECT_EQ(screen.width, 2u);
+  EXPECT_EQ(screen.height, 2u);
+  EXPECT_EQ(screen.bytes_per_row, 8u);
+  ASSERT_TRUE(HoldsAllRows(screen));
+  EXPECT_EQ(std::vector<std::uint8_t>(screen.pixels.begin(), screen.pixels.end()),
+            (std::vector<std::uint8_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16}));
+
+  store.Store(frame.data(), 2, 2, 12, FramePixelOrder::kRedFirst);
+  ASSERT_TRUE(store.Take(screen, 0ms));
+  EXPECT_EQ(std::vector<std::uint8_t>(screen.pixels.begin(), screen.pixels.end()),
+            (std::vector<std::uint8_t>{3, 2, 1, 4, 7, 6, 5, 8, 11, 10, 9, 12, 15, 14, 13, 16}));
+}
+
+TEST(FrameStore, AHeldFrameStaysAsItWasWhileNewerOnesArrive) {
+  FrameStore store;
+  const std::vector<std::uint8_t> first = PaddedFrame(1);
+  store.Store(first.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
+  ScreenImage held;
+  ASSERT_TRUE(store.Take(held, 0ms));
+  for (std::uint8_t start = 100; start < 200; start += 20) {
+    const std::vector<std::uint8_t> later = PaddedFrame(start);
+    store.Store(later.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
+  }
+  EXPECT_EQ(held.pixels[0], 1);
+  EXPECT_EQ(held.pixels[15], 16);
+  ScreenImage newest;
+  ASSERT_TRUE(store.Take(newest, 0ms));
+  EXPECT_EQ(newest.pixels[0], 180);
+  // The size follows the stream's.
+  const std::array<std::uint8_t, 4> one_pixel{9, 8, 7, 0};
+  store.Store(one_pixel.data(), 1, 1, 4, FramePixelOrder::kBlueFirst);
+  ASSERT_TRUE(store.Take(newest, 0ms));
+  EXPECT_EQ(newest.width, 1u);
+  EXPECT_EQ(newest.pixels.size(), 4u);
+  EXPECT_EQ(held.pixels[0], 1);
+}
+
+TEST(FrameStore, BeforeTheFirstFrameATakeWaitsBoundedOrUntilItComes) {
+  FrameStore store;
+  ScreenImage screen;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(store.Take(screen, 100ms));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 100ms);
+  EXPECT_LT(waited, 1s);
+  EXPECT_EQ(screen.width, 0u);
+  EXPECT_FALSE(store.HasFrame());
+
+  const std::vector<std::uint8_t> frame = PaddedFrame(1);
+  std::thread stream([&] {
+    std::this_thread::sleep_for(50ms);
+    store.Store(frame.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
+  });
+  EXPECT_TRUE(store.Take(screen, 5s));
+  stream.join();
+  EXPECT_EQ(screen.pixels[0], 1);
+}
+
+TEST(FrameStore, IgnoresFramesWhoseRowsAreShorterThanTheirWidth) {
+  FrameStore store;
+  const std::vector<std::uint8_t> frame = PaddedFrame(1);
+  store.Store(frame.data(), 4, 2, 12, FramePixelOrder::kBlueFirst);
+  store.Store(nullptr, 2, 2, 12, FramePixelOrder::kBlueFirst);
+  EXPECT_FALSE(store.HasFrame());
+}
+
+}  // namespace
+}  // namespace lumivanta
