@@ -6,6 +6,8 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/string.hpp>
+#include <exception>
+#include <iostream>
 #include <utility>
 
 #include "server/HttpRoutes.h"
@@ -165,7 +167,7 @@ void HttpConnection::OnBody(beast::error_code error) {
   const bool keep_alive = request.keep_alive();
   const bool head = request.method() == http::verb::head;
   bytes_received_ = request.body().size();
-  Response response = Answer(request, state_.store);
+  Response response = AnswerOrExplainFailure(request);
   if (head) {
     response.body() = nullptr;
   }
@@ -176,6 +178,15 @@ void HttpConnection::OnBody(beast::error_code error) {
     ::malloc_trim(0);
   }
   Send(std::move(response), keep_alive);
+}
+
+Response HttpConnection::AnswerOrExplainFailure(Request& request) {
+  try {
+    return Answer(request, state_.store);
+  } catch (const std::exception& error) {
+    std::cerr << "lumivanta-server: " << error.what() << '\n';
+    return TextAnswer(http::status::internal_server_error, "the server could not answer this request\n");
+  }
 }
 
 void HttpConnection::Send(Response response, bool keep_alive) {

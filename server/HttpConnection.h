@@ -48,6 +48,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::optional<Response> CheckHeader();
   void ReadBody();
   void OnBody(boost::beast::error_code error);
+  // Answer, or 500 when it throws, such as when memory runs out.
+  Response AnswerOrExplainFailure(Request& request);
   void Send(Response response, bool keep_alive);
   void OnSent(boost::beast::error_code error, bool keep_alive);
   void Refuse(http::status status, std::string_view text);

@@ -36,6 +36,17 @@ double MedianRequestMs(int port) {
   return times[times.size() / 2];
 }
 
+// The server accepts and closes connections a little after the client: asks again until the status comes.
+HttpAnswer GetUntilStatus(int port, int status) {
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  HttpAnswer answer = Get(port, "/");
+  while (answer.status != status && Clock::now() < deadline) {
+    std::this_thread::sleep_for(milliseconds(50));
+    answer = Get(port, "/");
+  }
+  return answer;
+}
+
 void AllowOpenFiles(rlim_t count) {
   rlimit limit = {};
   ::getrlimit(RLIMIT_NOFILE, &limit);
@@ -124,14 +135,12 @@ TEST(HostileClientTest, ConnectionsPastTheCapAreRefusedWith503) {
   for (int index = 0; index < kCap; ++index) {
     held.push_back(std::make_unique<TcpConnection>(port));
   }
-  std::this_thread::sleep_for(milliseconds(200));
-  const HttpAnswer refused = Get(port, "/");
+  const HttpAnswer refused = GetUntilStatus(port, 503);
   EXPECT_EQ(refused.status, 503);
   EXPECT_NE(refused.body.find("too many open connections"), std::string::npos) << refused.body;
 
   held.clear();
-  std::this_thread::sleep_for(milliseconds(200));
-  EXPECT_EQ(Get(port, "/").status, 200);
+  EXPECT_EQ(GetUntilStatus(port, 200).status, 200);
 }
 
 }  // namespace

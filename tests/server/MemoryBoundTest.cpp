@@ -46,8 +46,10 @@ TEST(MemoryBoundTest, UploadsPastTheNameLimitDropTheOldestNames) {
   }
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__has_feature)
-#if defined(__SANITIZE_ADDRESS__) || __has_feature(address_sanitizer)
+#if defined(__SANITIZE_ADDRESS__)
+#define LUMIVANTA_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
 #define LUMIVANTA_UNDER_ASAN 1
 #endif
 #endif

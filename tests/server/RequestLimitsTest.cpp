@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -87,9 +88,13 @@ TEST(RequestLimitsTest, ABodyPastTheInFlightBudgetIsRefusedWith503) {
   // Holds more than half the budget by sending only the header.
   const TcpConnection holding(port);
   holding.SendAll(std::string_view(upload).substr(0, upload.find("\r\n\r\n") + 4));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-
-  const HttpAnswer busy = Exchange(port, upload);
+  // The server reads the holding header a little after it is sent.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  HttpAnswer busy = Exchange(port, upload);
+  while (busy.status != 503 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    busy = Exchange(port, upload);
+  }
   EXPECT_EQ(busy.status, 503);
   EXPECT_TRUE(busy.HasHeader("Retry-After: 1"));
   holding.SendAll(std::string_view(upload).substr(upload.find("\r\n\r\n") + 4));
