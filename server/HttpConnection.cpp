@@ -6,6 +6,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/string.hpp>
+#include <boost/range/iterator_range.hpp>
 #include <exception>
 #include <iostream>
 #include <utility>
@@ -100,9 +101,10 @@ void HttpConnection::OnHeader(beast::error_code error) {
 
 std::optional<Response> HttpConnection::CheckHeader() {
   const Request& request = parser_->get();
-  const auto content_encoding = request.find(http::field::content_encoding);
-  if (content_encoding != request.end() && !beast::iequals(content_encoding->value(), "identity")) {
-    return TextAnswer(http::status::unsupported_media_type, "request bodies with a Content-Encoding are refused\n");
+  for (const auto& content_encoding : boost::make_iterator_range(request.equal_range(http::field::content_encoding))) {
+    if (!beast::iequals(content_encoding.value(), "identity")) {
+      return TextAnswer(http::status::unsupported_media_type, "request bodies with a Content-Encoding are refused\n");
+    }
   }
   const auto transfer_encoding = request.find(http::field::transfer_encoding);
   if (transfer_encoding != request.end() && !beast::iequals(transfer_encoding->value(), "chunked")) {

@@ -68,7 +68,7 @@ TEST(CommandLineTest, InterruptEndsTheServerCleanly) {
   EXPECT_TRUE(finished.err.empty()) << finished.err;
 }
 
-// One line per logged request: time, client, method, target, status, bytes in and out, duration.
+// One line per logged request: time, client, method, target with any key hidden, status, bytes in and out, duration.
 TEST(CommandLineTest, UploadsAndRefusalsAreLoggedAndEveryRequestWithVerbose) {
   for (const bool verbose : {false, true}) {
     std::vector<std::string> arguments = {kServerBinary, "--listen", "127.0.0.1:0"};
@@ -81,6 +81,7 @@ TEST(CommandLineTest, UploadsAndRefusalsAreLoggedAndEveryRequestWithVerbose) {
     ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", "picture")).status, 200);
     ASSERT_EQ(Get(port, "/pictures/abc/latest.jpg").status, 200);
     ASSERT_EQ(Get(port, "/nothing").status, 404);
+    ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc", "/u/secret/")).body, "connectok");
     child.Signal(SIGTERM);
     const std::string log = child.WaitForExit(kExitTimeout).err;
 
@@ -88,6 +89,8 @@ TEST(CommandLineTest, UploadsAndRefusalsAreLoggedAndEveryRequestWithVerbose) {
                             R"(/\?server&stream_name=abc 200 in \d+ out 2 \d+\.\d ms\n)");
     EXPECT_TRUE(std::regex_search(log, upload)) << log;
     EXPECT_NE(log.find(" GET /nothing 404 in 0 out "), std::string::npos) << log;
+    EXPECT_NE(log.find(" GET /u/*/?server&stream_name=abc&fkt=end 200 "), std::string::npos) << log;
+    EXPECT_EQ(log.find("secret"), std::string::npos) << log;
     EXPECT_EQ(log.find(" GET /pictures/abc/latest.jpg 200 in 0 out 7 ") != std::string::npos, verbose) << log;
   }
 }
