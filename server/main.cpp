@@ -45,7 +45,18 @@ void FitConnectionCap(std::size_t& max_connections) {
   }
 }
 
+sigset_t StopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  return signals;
+}
+
 int Run(ServerOptions options) {
+  // Held back until they can be handled, so that one arriving while the server starts still stops it cleanly.
+  const sigset_t stop_signal_set = StopSignals();
+  ::sigprocmask(SIG_BLOCK, &stop_signal_set, nullptr);
   ::mallopt(M_MMAP_THRESHOLD, kOwnMappingFromBytes);
   ::signal(SIGPIPE, SIG_IGN);
   FitConnectionCap(options.request_limits.max_connections);
@@ -62,8 +73,8 @@ int Run(ServerOptions options) {
       .store = *store, .limits = options.request_limits, .log_every_request = options.verbose};
   // Declared after the state, so connections still pending when it stops go first.
   boost::asio::io_context context(1);
-  // Waits for the signals before listening, so none is missed.
   boost::asio::signal_set stop_signals(context, SIGINT, SIGTERM);
+  ::sigprocmask(SIG_UNBLOCK, &stop_signal_set, nullptr);
 
   std::optional<lumivanta::server::HttpServer> server;
   try {
