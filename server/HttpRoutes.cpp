@@ -11,7 +11,8 @@
 #include <string_view>
 #include <utility>
 
-#include "server/Limits.h"
+#include "server/MultipartUpload.h"
+#include "server/RequestTarget.h"
 #include "server/StreamName.h"
 #include "server/ViewerPage.h"
 
@@ -27,14 +28,17 @@ constexpr std::string_view kNewestStateSuffix = "/latest.json";
 constexpr std::string_view kDeleteAnswer = "connectok";
 constexpr std::string_view kBadNameText = "stream_name must be 1 to 93 characters from A-Z a-z 0-9 _ -\n";
 
-void Reply(httplib::Response& response, int status, std::string_view text) {
-  response.status = status;
-  response.set_content(text.data(), text.size(), "text/plain; charset=utf-8");
+Response Reply(http::status status, PictureBytes body, std::string_view content_type) {
+  Response response(status, 11);
+  response.set(http::field::content_type, content_type);
+  response.body() = std::move(body);
+  response.prepare_payload();
+  return response;
 }
 
-void ForbidCaching(httplib::Response& response) {
-  response.set_header("Cache-Control", "no-store");
-  response.set_header("X-Content-Type-Options", "nosniff");
+void ForbidCaching(Response& response) {
+  response.set(http::field::cache_control, "no-store");
+  response.set("X-Content-Type-Options", "nosniff");
 }
 
 std::int64_t AgeMs(const Picture& picture) {
@@ -42,73 +46,65 @@ std::int64_t AgeMs(const Picture& picture) {
   return std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(age).count());
 }
 
-void StorePicture(const httplib::Request& request, httplib::Response& response, PictureStore& store,
-                  const std::string& name) {
-  const std::string part_name(kPicturePart);
-  if (!request.has_file(part_name)) {
-    Reply(response, 400, "the body has no file part named \"thescreen\"\n");
-    return;
+Response StorePicture(Request& request, PictureStore& store, const std::string& name) {
+  std::string bytes = std::move(request.body());
+  switch (KeepOnlyPart(bytes, request[http::field::content_type], kPicturePart)) {
+    case MultipartResult::kMalformed:
+      return TextAnswer(
+          http::status::bad_request,
+          "malformed request; an upload needs a multipart/form-data body with a file part named \"thescreen\"\n");
+    case MultipartResult::kNoSuchPart:
+      return TextAnswer(http::status::bad_request, "the body has no file part named \"thescreen\"\n");
+    case MultipartResult::kFound:
+      break;
   }
-  httplib::MultipartFormData part = request.get_file_value(part_name);
-  if (part.content.empty()) {
-    Reply(response, 400, "the picture is empty\n");
-    return;
+  if (bytes.empty()) {
+    return TextAnswer(http::status::bad_request, "the picture is empty\n");
   }
-  store.Store(name, std::make_shared<const std::string>(std::move(part.content)));
-  Reply(response, 200, "ok");
+  store.Store(name, std::make_shared<const std::string>(std::move(bytes)));
+  return TextAnswer(http::status::ok, "ok");
 }
 
 // The uploader's requests: a POST stores a picture, fkt=end deletes the name's pictures.
-void HandleUploaderRequest(const httplib::Request& request, httplib::Response& response, PictureStore& store) {
-  if (!request.has_param("stream_name")) {
-    Reply(response, 400, "stream_name is missing\n");
-    return;
+Response HandleUploaderRequest(Request& request, const RequestTarget& target, PictureStore& store) {
+  const std::optional<std::string> name = target.Value("stream_name");
+  if (!name) {
+    return TextAnswer(http::status::bad_request, "stream_name is missing\n");
   }
-  const std::string name = request.get_param_value("stream_name");
-  if (!IsValidStreamName(name)) {
-    Reply(response, 400, kBadNameText);
-    return;
+  if (!IsValidStreamName(*name)) {
+    return TextAnswer(http::status::bad_request, kBadNameText);
   }
   try {
-    if (request.has_param("fkt")) {
-      if (request.get_param_value("fkt") != "end") {
-        Reply(response, 400, "unknown fkt; only fkt=end is known\n");
-        return;
+    if (const std::optional<std::string> function = target.Value("fkt"); function) {
+      if (*function != "end") {
+        return TextAnswer(http::status::bad_request, "unknown fkt; only fkt=end is known\n");
       }
-      store.Delete(name);
-      Reply(response, 200, kDeleteAnswer);
-      return;
+      store.Delete(*name);
+      return TextAnswer(http::status::ok, kDeleteAnswer);
     }
-    if (request.method != "POST") {
-      Reply(response, 400, "send a picture by POST, or fkt=end to delete\n");
-      return;
+    if (request.method() != http::verb::post) {
+      return TextAnswer(http::status::bad_request, "send a picture by POST, or fkt=end to delete\n");
     }
-    StorePicture(request, response, store, name);
+    return StorePicture(request, store, *name);
   } catch (const std::exception& error) {
     std::cerr << "lumivanta-server: " << error.what() << '\n';
-    Reply(response, 500, "the server could not change its stored pictures\n");
+    return TextAnswer(http::status::internal_server_error, "the server could not change its stored pictures\n");
   }
 }
 
-void ServeNewestPicture(httplib::Response& response, const PictureStore& store, const std::string& name) {
+Response ServeNewestPicture(const PictureStore& store, const std::string& name) {
   const std::optional<Picture> picture = store.Newest(name);
   if (!picture) {
-    Reply(response, 404, "no picture for this name\n");
-    return;
+    return TextAnswer(http::status::not_found, "no picture for this name\n");
   }
+  Response response = Reply(http::status::ok, picture->bytes, "image/jpeg");
   ForbidCaching(response);
-  response.set_header("X-Picture-Sequence", std::to_string(picture->sequence));
-  response.set_header("X-Picture-Age-Ms", std::to_string(AgeMs(*picture)));
-  // Sends straight from the shared buffer; no lock is held and no copy is made.
-  PictureBytes bytes = picture->bytes;
-  const std::size_t size = bytes->size();
-  response.set_content_provider(
-      size, "image/jpeg", [bytes = std::move(bytes)](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-        return sink.write(bytes->data() + offset, length);
-      });
+  response.set("X-Picture-Sequence", std::to_string(picture->sequence));
+  response.set("X-Picture-Age-Ms", std::to_string(AgeMs(*picture)));
+  return response;
 }
 
-void ServeNewestState(httplib::Response& response, const PictureStore& store, const std::string& name) {
+Response ServeNewestState(const PictureStore& store, const std::string& name) {
   const std::optional<Picture> picture = store.Newest(name);
   // Only valid names get here, so the name needs no escaping.
   std::string json = "{\"name\":\"" + name + "\",\"present\":";
@@ -119,94 +115,76 @@ void ServeNewestState(httplib::Response& response, const PictureStore& store, co
   } else {
     json += "false}";
   }
+  Response response = Reply(http::status::ok, SharedText(json), "application/json");
   ForbidCaching(response);
-  response.set_content(json, "application/json");
+  return response;
 }
 
-void ServeViewerPage(httplib::Response& response) {
-  const std::string_view page = ViewerPageHtml();
-  response.set_header("Cache-Control", "no-cache");
-  response.set_header("X-Content-Type-Options", "nosniff");
-  response.set_header("Content-Security-Policy",
-                      "default-src 'none'; img-src 'self' blob: data:; connect-src 'self'; "
-                      "script-src 'unsafe-inline'; style-src 'unsafe-inline'; form-action 'self'");
-  response.set_content(page.data(), page.size(), "text/html; charset=utf-8");
+Response ServeViewerPage() {
+  static const PictureBytes page = SharedText(ViewerPageHtml());
+  Response response = Reply(http::status::ok, page, "text/html; charset=utf-8");
+  response.set(http::field::cache_control, "no-cache");
+  response.set("X-Content-Type-Options", "nosniff");
+  response.set("Content-Security-Policy",
+               "default-src 'none'; img-src 'self' blob: data:; connect-src 'self'; "
+               "script-src 'unsafe-inline'; style-src 'unsafe-inline'; form-action 'self'");
+  return response;
 }
 
-// Serves /pictures/NAME/latest.jpg and /pictures/NAME/latest.json; false for any other path.
-bool ServePictureAddress(const httplib::Request& request, httplib::Response& response, const PictureStore& store) {
-  std::string_view path = request.path;
+// Serves /pictures/NAME/latest.jpg and /pictures/NAME/latest.json; nullopt for any other path.
+std::optional<Response> ServePictureAddress(std::string_view path, const PictureStore& store) {
   if (!path.starts_with(kPicturesPrefix)) {
-    return false;
+    return std::nullopt;
   }
   path.remove_prefix(kPicturesPrefix.size());
   const bool wants_picture = path.ends_with(kNewestPictureSuffix);
   if (!wants_picture && !path.ends_with(kNewestStateSuffix)) {
-    return false;
+    return std::nullopt;
   }
   const std::string name(
       path.substr(0, path.size() - (wants_picture ? kNewestPictureSuffix.size() : kNewestStateSuffix.size())));
   if (!IsValidStreamName(name)) {
-    Reply(response, 400, kBadNameText);
-  } else if (wants_picture) {
-    ServeNewestPicture(response, store, name);
-  } else {
-    ServeNewestState(response, store, name);
+    return TextAnswer(http::status::bad_request, kBadNameText);
   }
-  return true;
+  return wants_picture ? ServeNewestPicture(store, name) : ServeNewestState(store, name);
 }
 
-httplib::Server::HandlerResponse ExplainError(const httplib::Request&, httplib::Response& response) {
-  if (!response.body.empty()) {
-    return httplib::Server::HandlerResponse::Unhandled;
+Response AnswerGet(Request& request, const RequestTarget& target, PictureStore& store) {
+  if (target.Has("server")) {
+    return HandleUploaderRequest(request, target, store);
   }
-  switch (response.status) {
-    case 400:
-      Reply(response, 400,
-            "malformed request; an upload needs a multipart/form-data body with a file part named \"thescreen\"\n");
-      break;
-    case 413:
-      Reply(response, 413,
-            "the request body is larger than " + std::to_string(kMaxRequestBodyBytes / kMebibyte) + " MiB\n");
-      break;
-    case 414:
-      Reply(response, 414, "the request address is too long\n");
-      break;
-    default:
-      Reply(response, response.status, "the request was refused\n");
-      break;
+  if (target.path == "/") {
+    return ServeViewerPage();
   }
-  return httplib::Server::HandlerResponse::Handled;
+  if (std::optional<Response> picture = ServePictureAddress(target.path, store); picture) {
+    return std::move(*picture);
+  }
+  return TextAnswer(http::status::not_found, "not found\n");
 }
 
 }  // namespace
 
-void InstallRoutes(httplib::Server& server, PictureStore& store) {
-  server.Get(".*", [&store](const httplib::Request& request, httplib::Response& response) {
-    if (request.has_param("server")) {
-      HandleUploaderRequest(request, response, store);
-    } else if (request.path == "/") {
-      ServeViewerPage(response);
-    } else if (!ServePictureAddress(request, response, store)) {
-      Reply(response, 404, "not found\n");
+Response TextAnswer(http::status status, std::string_view text) {
+  return Reply(status, SharedText(text), "text/plain; charset=utf-8");
+}
+
+Response Answer(Request& request, PictureStore& store) {
+  const RequestTarget target = ParseRequestTarget(request.target());
+  switch (request.method()) {
+    case http::verb::get:
+    case http::verb::head:
+      return AnswerGet(request, target, store);
+    case http::verb::post:
+      if (target.Has("server")) {
+        return HandleUploaderRequest(request, target, store);
+      }
+      return TextAnswer(http::status::not_found, "uploads go to an address with ?server&stream_name=NAME\n");
+    default: {
+      Response refusal = TextAnswer(http::status::method_not_allowed, "only GET, HEAD and POST are answered\n");
+      refusal.set(http::field::allow, "GET, HEAD, POST");
+      return refusal;
     }
-  });
-  server.Post(".*", [&store](const httplib::Request& request, httplib::Response& response) {
-    if (request.has_param("server")) {
-      HandleUploaderRequest(request, response, store);
-    } else {
-      Reply(response, 404, "uploads go to an address with ?server&stream_name=NAME\n");
-    }
-  });
-  const auto refuse_method = [](const httplib::Request&, httplib::Response& response) {
-    response.set_header("Allow", "GET, HEAD, POST");
-    Reply(response, 405, "only GET, HEAD and POST are answered\n");
-  };
-  server.Put(".*", refuse_method);
-  server.Patch(".*", refuse_method);
-  server.Delete(".*", refuse_method);
-  server.Options(".*", refuse_method);
-  server.set_error_handler(httplib::Server::HandlerWithResponse(ExplainError));
+  }
 }
 
 }  // namespace lumivanta::server

@@ -1,6 +1,8 @@
 #include "server/ServerOptions.h"
 
 #include <charconv>
+#include <cstdint>
+#include <optional>
 
 #include "server/Limits.h"
 #include "server/StreamName.h"
@@ -33,6 +35,65 @@ bool ParseListenAddress(std::string_view text, ServerOptions& options) {
   return true;
 }
 
+// A whole number from 1 to max, times unit.
+template <typename Number>
+bool ParseCount(std::string_view text, std::uint64_t max, std::uint64_t unit, Number& result) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() || value == 0 || value > max) {
+    return false;
+  }
+  result = static_cast<Number>(value * unit);
+  return true;
+}
+
+struct CountOption {
+  std::string_view name;
+  std::uint64_t max;
+  std::uint64_t unit;
+};
+
+// Reads one of the limits; nullopt when the option is not a limit, else whether the value was good.
+std::optional<bool> ParseLimit(std::string_view option, std::string_view value, ServerOptions& options) {
+  constexpr std::uint64_t kMaxMebibytes = 1 << 20;
+  constexpr std::uint64_t kMaxCount = 1'000'000;
+  constexpr std::uint64_t kMaxSeconds = 86'400;
+  StoreLimits& store = options.store_limits;
+  RequestLimits& requests = options.request_limits;
+  if (option == "--max-names") {
+    return ParseCount(value, kMaxCount, 1, store.max_names);
+  }
+  if (option == "--max-store-mib") {
+    return ParseCount(value, kMaxMebibytes, kMebibyte, store.max_picture_bytes);
+  }
+  if (option == "--max-body-mib") {
+    return ParseCount(value, kMaxMebibytes, kMebibyte, requests.max_body_bytes);
+  }
+  if (option == "--max-bodies-in-flight-mib") {
+    return ParseCount(value, kMaxMebibytes, kMebibyte, requests.max_bodies_in_flight_bytes);
+  }
+  if (option == "--max-header-kib") {
+    return ParseCount(value, kMaxMebibytes, kKibibyte, requests.max_header_bytes);
+  }
+  if (option == "--max-connections") {
+    return ParseCount(value, kMaxCount, 1, requests.max_connections);
+  }
+  std::int64_t seconds = 0;
+  if (option == "--header-timeout" || option == "--body-timeout") {
+    if (!ParseCount(value, kMaxSeconds, 1, seconds)) {
+      return false;
+    }
+    (option == "--header-timeout" ? requests.header_timeout : requests.body_timeout) = std::chrono::seconds(seconds);
+    return true;
+  }
+  return std::nullopt;
+}
+
+bool IsLimit(std::string_view option) {
+  ServerOptions scratch;
+  return ParseLimit(option, "1", scratch).has_value();
+}
+
 CommandLine Failure(std::string error) {
   CommandLine result;
   result.action = CommandLine::Action::kFail;
@@ -51,7 +112,7 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
       value = option.substr(equals + 1);
       option = option.substr(0, equals);
     }
-    const bool takes_value = option == "--listen" || option == "--store";
+    const bool takes_value = option == "--listen" || option == "--store" || IsLimit(option);
     if (takes_value && !value) {
       if (index + 1 == arguments.size()) {
         return Failure(std::string(option) + " needs a value");
@@ -63,6 +124,10 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
 
     if (option == "--help" || option == "-h") {
       result.action = CommandLine::Action::kShowHelp;
+    } else if (option == "--version") {
+      if (result.action != CommandLine::Action::kShowHelp) {
+        result.action = CommandLine::Action::kShowVersion;
+      }
     } else if (option == "--verbose") {
       result.options.verbose = true;
     } else if (option == "--listen") {
@@ -74,16 +139,27 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
         return Failure("--store needs a directory");
       }
       result.options.store_directory = std::filesystem::path(*value);
+    } else if (const std::optional<bool> limit = ParseLimit(option, *value, result.options); limit) {
+      if (!*limit) {
+        return Failure(std::string(option) + " needs a whole number above 0 in range, not '" + std::string(*value) +
+                       "'");
+      }
     } else {
       return Failure("unknown option '" + std::string(option) + "'");
     }
+  }
+  const RequestLimits& requests = result.options.request_limits;
+  if (requests.max_body_bytes > requests.max_bodies_in_flight_bytes) {
+    return Failure("--max-body-mib must not exceed --max-bodies-in-flight-mib");
   }
   return result;
 }
 
 std::string UsageText() {
-  const StoreLimits limits;
-  return "Usage: lumivanta-server [--listen ADDRESS:PORT] [--store DIR] [--verbose]\n"
+  const StoreLimits store;
+  const RequestLimits requests;
+  const auto mib = [](std::size_t bytes) { return std::to_string(bytes / kMebibyte); };
+  return "Usage: lumivanta-server [--listen ADDRESS:PORT] [--store DIR] [--verbose] [LIMITS]\n"
          "\n"
          "Receives the pictures Lumivanta uploads and shows them on a viewer page.\n"
          "\n"
@@ -91,17 +167,47 @@ std::string UsageText() {
          "                         port 0 picks a free port, printed when listening\n"
          "  --store DIR            keep pictures as files in DIR, so they survive a restart\n"
          "                         (default: in memory only)\n"
-         "  --verbose              log every request to standard error\n"
+         "  --verbose              log every request to standard error, not only uploads\n"
+         "                         and refusals\n"
+         "  --version              show the version\n"
          "  --help                 show this text\n"
          "\n"
-         "Limits: request bodies up to " +
-         std::to_string(kMaxRequestBodyBytes / kMebibyte) + " MiB; contact names of 1 to " +
+         "Limits, each a whole number:\n"
+         "  --max-names N                 names kept (default " +
+         std::to_string(store.max_names) +
+         ")\n"
+         "  --max-store-mib N             MiB of pictures kept (default " +
+         mib(store.max_picture_bytes) +
+         ")\n"
+         "  --max-body-mib N              MiB of one request body (default " +
+         mib(requests.max_body_bytes) +
+         ")\n"
+         "  --max-bodies-in-flight-mib N  MiB of request bodies received at once (default " +
+         mib(requests.max_bodies_in_flight_bytes) +
+         ")\n"
+         "  --max-header-kib N            KiB of one request's header (default " +
+         std::to_string(requests.max_header_bytes / kKibibyte) +
+         ")\n"
+         "  --max-connections N           open connections (default " +
+         std::to_string(requests.max_connections) +
+         ")\n"
+         "  --header-timeout SECONDS      time for a whole request header (default " +
+         std::to_string(requests.header_timeout.count()) +
+         " s)\n"
+         "  --body-timeout SECONDS        time for a whole body or answer (default " +
+         std::to_string(requests.body_timeout.count()) +
+         " s)\n"
+         "\n"
+         "Contact names have 1 to " +
          std::to_string(kMaxStreamNameLength) +
-         " characters A-Z a-z 0-9 _ -;\n"
-         "only the newest picture of each name is kept, for at most " +
-         std::to_string(limits.max_names) + " names and " + std::to_string(limits.max_picture_bytes / kMebibyte) +
-         " MiB\n"
-         "of pictures in all; past that the names whose newest picture is oldest are dropped.\n"
+         " characters A-Z a-z 0-9 _ -. Only the newest picture of each\n"
+         "name is kept, by default for at most " +
+         std::to_string(store.max_names) + " names and " + mib(store.max_picture_bytes) +
+         " MiB of pictures in all;\n"
+         "past that the names whose newest picture is oldest are dropped. Request bodies\n"
+         "are limited to " +
+         mib(requests.max_body_bytes) +
+         " MiB by default.\n"
          "\n"
          "Viewer page: http://ADDRESS:PORT/ (or /?name=NAME to open a name directly).\n";
 }

@@ -1,23 +1,19 @@
-#include <httplib.h>
-#include <pthread.h>
+#include <malloc.h>
 #include <signal.h>
-#include <sys/socket.h>
+#include <sys/resource.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <ctime>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <boost/system/system_error.hpp>
 #include <exception>
 #include <iostream>
 #include <memory>
-#include <stop_token>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
-#include "server/HttpRoutes.h"
-#include "server/Limits.h"
+#include "server/HttpServer.h"
 #include "server/PictureStore.h"
 #include "server/ServerOptions.h"
 
@@ -26,13 +22,28 @@ namespace {
 using lumivanta::server::CommandLine;
 using lumivanta::server::ServerOptions;
 
-// Enough workers for about 40 clients at once, with browsers that keep a connection open between polls.
-constexpr std::size_t kWorkerThreads = 64;
-constexpr std::time_t kReadTimeoutSeconds = 10;
-constexpr std::time_t kWriteTimeoutSeconds = 10;
-constexpr std::time_t kKeepAliveTimeoutSeconds = 3;
-constexpr int kListenBacklog = 256;
-constexpr long kSignalPollNanoseconds = 100'000'000;
+// Buffers from this size up get their own mapping, returned to the system
+// when freed; a fixed size also stops glibc from raising it after large frees.
+constexpr int kOwnMappingFromBytes = 256 * 1024;
+// File descriptors kept for the store's files and the listening socket.
+constexpr rlim_t kSpareDescriptors = 64;
+
+std::string UrlHost(const std::string& host) { return host.find(':') == std::string::npos ? host : "[" + host + "]"; }
+
+// Raises the open-file limit as far as allowed and keeps the connection cap below it.
+void FitConnectionCap(std::size_t& max_connections) {
+  rlimit limit = {};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+    return;
+  }
+  limit.rlim_cur = limit.rlim_max;
+  ::setrlimit(RLIMIT_NOFILE, &limit);
+  ::getrlimit(RLIMIT_NOFILE, &limit);
+  if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < max_connections + kSpareDescriptors) {
+    max_connections = limit.rlim_cur > 2 * kSpareDescriptors ? limit.rlim_cur - kSpareDescriptors : kSpareDescriptors;
+    std::cerr << "lumivanta-server: the open-file limit allows only " << max_connections << " connections\n";
+  }
+}
 
 sigset_t StopSignals() {
   sigset_t signals;
@@ -42,107 +53,47 @@ sigset_t StopSignals() {
   return signals;
 }
 
-std::string UrlHost(const std::string& host) { return host.find(':') == std::string::npos ? host : "[" + host + "]"; }
-
-// httplib listens with a queue of 5 connections; many uploaders and viewers
-// connecting at once overflow it, and the kernel then resets connections.
-void WidenListenQueue(socket_t listening_socket) {
-  if (listening_socket != INVALID_SOCKET) {
-    ::listen(listening_socket, kListenBacklog);
-  }
-}
-
-void ConfigureServer(httplib::Server& server, bool verbose, socket_t& listening_socket) {
-  // httplib owns the queue it gets and deletes it when the server stops.
-  server.new_task_queue = [] { return std::make_unique<httplib::ThreadPool>(kWorkerThreads).release(); };
-  server.set_read_timeout(kReadTimeoutSeconds, 0);
-  server.set_write_timeout(kWriteTimeoutSeconds, 0);
-  server.set_keep_alive_timeout(kKeepAliveTimeoutSeconds);
-  server.set_payload_max_length(lumivanta::server::kMaxRequestBodyBytes);
-  // SO_REUSEADDR alone: httplib's default SO_REUSEPORT would let a second server share a port already taken.
-  server.set_socket_options([&listening_socket](socket_t socket) {
-    listening_socket = socket;
-    const int enable = 1;
-    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &enable, sizeof(enable));
-  });
-  if (verbose) {
-    server.set_logger([](const httplib::Request& request, const httplib::Response& response) {
-      std::cerr << "lumivanta-server: " << request.method << ' ' << request.target << " -> " << response.status << '\n';
-    });
-  }
-}
-
-bool Bind(httplib::Server& server, ServerOptions& options) {
-  errno = 0;
-  if (options.port == 0) {
-    const int port = server.bind_to_any_port(options.host);
-    if (port <= 0) {
-      return false;
-    }
-    options.port = port;
-    return true;
-  }
-  return server.bind_to_port(options.host, options.port);
-}
-
-// Stops the server on SIGINT or SIGTERM. A signal that arrives before the
-// server runs is kept until it does, since stopping earlier has no effect.
-void WaitForStopSignal(std::stop_token stop, httplib::Server& server) {
-  const sigset_t signals = StopSignals();
-  bool signalled = false;
-  while (!stop.stop_requested()) {
-    const timespec poll_interval = {0, kSignalPollNanoseconds};
-    if (::sigtimedwait(&signals, nullptr, &poll_interval) > 0) {
-      signalled = true;
-    }
-    if (signalled && server.is_running()) {
-      server.stop();
-      return;
-    }
-  }
-}
-
 int Run(ServerOptions options) {
-  // Blocked before any thread starts, so only the waiting thread receives them.
-  const sigset_t signals = StopSignals();
-  ::pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  // Held back until they can be handled, so that one arriving while the server starts still stops it cleanly.
+  const sigset_t stop_signal_set = StopSignals();
+  ::sigprocmask(SIG_BLOCK, &stop_signal_set, nullptr);
+  ::mallopt(M_MMAP_THRESHOLD, kOwnMappingFromBytes);
   ::signal(SIGPIPE, SIG_IGN);
+  FitConnectionCap(options.request_limits.max_connections);
 
-  std::unique_ptr<lumivanta::server::PictureStore> store;
+  std::optional<lumivanta::server::PictureStore> store;
   try {
-    store =
-        std::make_unique<lumivanta::server::PictureStore>(lumivanta::server::StoreLimits{}, options.store_directory);
+    store.emplace(options.store_limits, options.store_directory);
   } catch (const std::exception& error) {
     std::cerr << "lumivanta-server: cannot use the store directory: " << error.what() << '\n';
     return 1;
   }
 
-  httplib::Server server;
-  socket_t listening_socket = INVALID_SOCKET;
-  ConfigureServer(server, options.verbose, listening_socket);
-  lumivanta::server::InstallRoutes(server, *store);
+  lumivanta::server::ServingState state{
+      .store = *store, .limits = options.request_limits, .log_every_request = options.verbose};
+  // Declared after the state, so connections still pending when it stops go first.
+  boost::asio::io_context context(1);
+  boost::asio::signal_set stop_signals(context, SIGINT, SIGTERM);
+  ::sigprocmask(SIG_UNBLOCK, &stop_signal_set, nullptr);
 
-  const std::string requested = UrlHost(options.host) + ":" + std::to_string(options.port);
-  if (!Bind(server, options)) {
-    const int bind_error = errno;
-    std::cerr << "lumivanta-server: cannot listen on " << requested;
-    if (bind_error != 0) {
-      std::cerr << ": " << std::strerror(bind_error);
-    }
-    std::cerr << '\n';
+  std::optional<lumivanta::server::HttpServer> server;
+  try {
+    server.emplace(context, options.host, options.port, state);
+  } catch (const boost::system::system_error& error) {
+    std::cerr << "lumivanta-server: cannot listen on " << UrlHost(options.host) << ':' << options.port << ": "
+              << error.code().message() << '\n';
     return 1;
   }
-  WidenListenQueue(listening_socket);
-  std::cout << "lumivanta-server: listening on http://" << UrlHost(options.host) << ':' << options.port << '/'
+  std::cout << "lumivanta-server: listening on http://" << UrlHost(options.host) << ':' << server->Port() << '/'
             << std::endl;
 
-  std::jthread signal_waiter([&server](std::stop_token stop) { WaitForStopSignal(stop, server); });
-  const bool served = server.listen_after_bind();
-  signal_waiter.request_stop();
-  if (!served) {
-    std::cerr << "lumivanta-server: the server stopped on an error\n";
-    return 1;
-  }
+  // Stopping drops every connection at once, whatever its clients are doing.
+  stop_signals.async_wait([&](boost::system::error_code, int) {
+    server->Stop();
+    context.stop();
+  });
+  server->Start();
+  context.run();
   return 0;
 }
 
@@ -154,6 +105,9 @@ int main(int argc, char** argv) {
   switch (command_line.action) {
     case CommandLine::Action::kShowHelp:
       std::cout << lumivanta::server::UsageText();
+      return 0;
+    case CommandLine::Action::kShowVersion:
+      std::cout << lumivanta::server::kVersionText;
       return 0;
     case CommandLine::Action::kFail:
       std::cerr << "lumivanta-server: " << command_line.error << "\n\n" << lumivanta::server::UsageText();

@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -31,8 +32,17 @@ TEST(CommandLineTest, HelpShowsTheOptionsAndTheMemoryBound) {
   }
 }
 
+TEST(CommandLineTest, VersionIsPrinted) {
+  const ChildProcess::Finished version = RunToExit({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out, "lumivanta-server 1.0\n");
+}
+
 TEST(CommandLineTest, BadOptionsPrintTheUsageOnStandardErrorAndExit2) {
-  for (const std::vector<std::string>& options : {std::vector<std::string>{"--bogus"}, {"--listen", "nowhere"}}) {
+  for (const std::vector<std::string>& options : {std::vector<std::string>{"--bogus"},
+                                                  {"--listen", "nowhere"},
+                                                  {"--header-timeout", "0"},
+                                                  {"--max-body-mib", "64"}}) {
     const ChildProcess::Finished refused = RunToExit(options);
     EXPECT_EQ(refused.exit_code, 2) << options.front();
     EXPECT_NE(refused.err.find("Usage:"), std::string::npos) << refused.err;
@@ -56,6 +66,33 @@ TEST(CommandLineTest, InterruptEndsTheServerCleanly) {
   const ChildProcess::Finished finished = child.WaitForExit(kExitTimeout);
   EXPECT_EQ(finished.exit_code, 0);
   EXPECT_TRUE(finished.err.empty()) << finished.err;
+}
+
+// One line per logged request: time, client, method, target with any key hidden, status, bytes in and out, duration.
+TEST(CommandLineTest, UploadsAndRefusalsAreLoggedAndEveryRequestWithVerbose) {
+  for (const bool verbose : {false, true}) {
+    std::vector<std::string> arguments = {kServerBinary, "--listen", "127.0.0.1:0"};
+    if (verbose) {
+      arguments.push_back("--verbose");
+    }
+    ChildProcess child(arguments, true);
+    const std::string line = child.ReadLine(kServerStartTimeout);
+    const int port = std::stoi(line.substr(line.rfind(':') + 1));
+    ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", "picture")).status, 200);
+    ASSERT_EQ(Get(port, "/pictures/abc/latest.jpg").status, 200);
+    ASSERT_EQ(Get(port, "/nothing").status, 404);
+    ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc", "/u/secret/")).body, "connectok");
+    child.Signal(SIGTERM);
+    const std::string log = child.WaitForExit(kExitTimeout).err;
+
+    const std::regex upload(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1:\d+ POST )"
+                            R"(/\?server&stream_name=abc 200 in \d+ out 2 \d+\.\d ms\n)");
+    EXPECT_TRUE(std::regex_search(log, upload)) << log;
+    EXPECT_NE(log.find(" GET /nothing 404 in 0 out "), std::string::npos) << log;
+    EXPECT_NE(log.find(" GET /u/*/?server&stream_name=abc&fkt=end 200 "), std::string::npos) << log;
+    EXPECT_EQ(log.find("secret"), std::string::npos) << log;
+    EXPECT_EQ(log.find(" GET /pictures/abc/latest.jpg 200 in 0 out 7 ") != std::string::npos, verbose) << log;
+  }
 }
 
 }  // namespace

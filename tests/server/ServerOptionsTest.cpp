@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string_view>
 #include <vector>
 
@@ -16,6 +17,26 @@ TEST(ServerOptionsTest, DefaultsToLocalPort8080InMemory) {
   EXPECT_EQ(parsed.options.host, "127.0.0.1");
   EXPECT_EQ(parsed.options.port, 8080);
   EXPECT_FALSE(parsed.options.store_directory);
+  EXPECT_EQ(parsed.options.request_limits.header_timeout, std::chrono::seconds(10));
+  EXPECT_EQ(parsed.options.request_limits.max_body_bytes, 32u << 20);
+  EXPECT_EQ(parsed.options.store_limits.max_picture_bytes, 256u << 20);
+}
+
+TEST(ServerOptionsTest, ReadsTheLimits) {
+  const CommandLine parsed =
+      Parse({"--max-names=5", "--max-store-mib", "7", "--max-body-mib", "2", "--max-bodies-in-flight-mib", "3",
+             "--max-header-kib", "4", "--max-connections", "6", "--header-timeout", "1", "--body-timeout=8"});
+  ASSERT_EQ(parsed.action, CommandLine::Action::kRun) << parsed.error;
+  const RequestLimits& requests = parsed.options.request_limits;
+  EXPECT_EQ(parsed.options.store_limits.max_names, 5u);
+  EXPECT_EQ(parsed.options.store_limits.max_picture_bytes, 7u << 20);
+  EXPECT_EQ(requests.max_body_bytes, 2u << 20);
+  EXPECT_EQ(requests.max_bodies_in_flight_bytes, 3u << 20);
+  EXPECT_EQ(requests.max_header_bytes, 4u << 10);
+  EXPECT_EQ(requests.max_connections, 6u);
+  EXPECT_EQ(requests.header_timeout, std::chrono::seconds(1));
+  EXPECT_EQ(requests.body_timeout, std::chrono::seconds(8));
+  EXPECT_EQ(Parse({"--version"}).action, CommandLine::Action::kShowVersion);
 }
 
 TEST(ServerOptionsTest, ReadsListenAddressesInBothSpellings) {
@@ -42,7 +63,11 @@ TEST(ServerOptionsTest, RefusesUnknownOptionsAndBadValues) {
                                                               {"--listen", "localhost:-1"},
                                                               {"--listen", "localhost:80x"},
                                                               {"--store="},
-                                                              {"--verbose=yes"}};
+                                                              {"--verbose=yes"},
+                                                              {"--max-names", "0"},
+                                                              {"--max-connections", "-3"},
+                                                              {"--header-timeout", "1s"},
+                                                              {"--max-body-mib", "49"}};
   for (const auto& arguments : refused) {
     const CommandLine parsed = Parse(arguments);
     EXPECT_EQ(parsed.action, CommandLine::Action::kFail) << arguments.front();

@@ -9,6 +9,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -54,6 +55,11 @@ class TcpConnection {
       }
       bytes.remove_prefix(static_cast<std::size_t>(sent));
     }
+  }
+
+  // Sends what fits without waiting; false once the connection is closed.
+  bool TrySend(std::string_view bytes) const {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) >= 0 || errno == EAGAIN;
   }
 
   // Everything the server sends until it closes the connection.

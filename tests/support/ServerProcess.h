@@ -37,6 +37,7 @@ class ServerProcess {
   }
 
   int Port() const { return port_; }
+  pid_t Pid() const { return child_.Pid(); }
 
   // Ends the server with SIGTERM and returns its exit code.
   int Stop() {

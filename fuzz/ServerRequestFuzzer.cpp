@@ -1,0 +1,57 @@
+// Feeds arbitrary bytes to lumivanta-server as one request: the HTTP parser
+// with the server's limits, then the routes (names, query, multipart) against
+// an in-memory store, then the answer's serialization.
+
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/http.hpp>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "server/HttpRoutes.h"
+#include "server/PictureStore.h"
+
+namespace {
+
+namespace http = boost::beast::http;
+using lumivanta::server::PictureStore;
+
+constexpr std::size_t kHeaderLimit = 16 * 1024;
+constexpr std::size_t kBodyLimit = 1024 * 1024;
+
+PictureStore& Store() {
+  // Small bounds, so that dropping names is reached too.
+  static PictureStore store(lumivanta::server::StoreLimits{.max_names = 4, .max_picture_bytes = 64 * 1024},
+                            std::nullopt);
+  return store;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  http::request_parser<http::string_body> parser;
+  parser.header_limit(kHeaderLimit);
+  parser.body_limit(kBodyLimit);
+  parser.eager(true);
+  boost::beast::error_code error;
+  parser.put(boost::asio::buffer(data, size), error);
+  if (!error && !parser.is_done()) {
+    parser.put_eof(error);
+  }
+  if (error || !parser.is_done()) {
+    return 0;
+  }
+  lumivanta::server::Request request = parser.release();
+  lumivanta::server::Response response = lumivanta::server::Answer(request, Store());
+  http::response_serializer<lumivanta::server::SharedBytesBody> serializer(response);
+  while (!serializer.is_done()) {
+    serializer.next(error, [&serializer](boost::beast::error_code&, const auto& buffers) {
+      serializer.consume(boost::asio::buffer_size(buffers));
+    });
+    if (error) {
+      break;
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,257 @@
+#include "server/HttpConnection.h"
+
+#include <malloc.h>
+
+#include <array>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/error.hpp>
+#include <boost/beast/core/string.hpp>
+#include <boost/range/iterator_range.hpp>
+#include <exception>
+#include <iostream>
+#include <utility>
+
+#include "server/HttpRoutes.h"
+#include "server/RequestLog.h"
+
+namespace lumivanta::server {
+
+namespace {
+
+namespace beast = boost::beast;
+namespace asio = boost::asio;
+
+// Freed buffers at least this large are handed back to the system at once.
+constexpr std::size_t kTrimAfterBytes = kMebibyte;
+// How long a closing connection may keep sending what the server no longer reads.
+constexpr std::chrono::seconds kDrainTimeout{10};
+
+// One buffer for all the bytes thrown away; everything runs on one thread.
+std::array<char, 65536> drain_buffer;
+
+std::string ClientAddress(const asio::ip::tcp::socket& socket) {
+  beast::error_code error;
+  const asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
+  if (error) {
+    return "-";
+  }
+  const asio::ip::address address = peer.address();
+  const std::string host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
+  return host + ":" + std::to_string(peer.port());
+}
+
+// A read that failed on the request's bytes rather than on the connection.
+bool IsMalformedRequest(const beast::error_code& error) {
+  return error.category() == http::make_error_code(http::error::bad_method).category() &&
+         error != http::error::end_of_stream && error != http::error::partial_message;
+}
+
+}  // namespace
+
+HttpConnection::HttpConnection(asio::ip::tcp::socket socket, ServingState& state)
+    : stream_(std::move(socket)), state_(state), client_(ClientAddress(stream_.socket())) {
+  ++state_.open_connections;
+}
+
+HttpConnection::~HttpConnection() { --state_.open_connections; }
+
+void HttpConnection::Start() { ReadHeader(); }
+
+void HttpConnection::RefuseAsBusy() {
+  request_started_ = std::chrono::steady_clock::now();
+  Refuse(http::status::service_unavailable, "the server has too many open connections; try again later\n");
+}
+
+void HttpConnection::ReadHeader() {
+  parser_.emplace();
+  parser_->header_limit(static_cast<std::uint32_t>(state_.limits.max_header_bytes));
+  parser_->body_limit(state_.limits.max_body_bytes);
+  method_ = "-";
+  target_ = "-";
+  bytes_received_ = 0;
+  // One deadline for the whole header, however slowly its bytes come.
+  stream_.expires_after(state_.limits.header_timeout);
+  http::async_read_header(stream_, buffer_, *parser_,
+                          [self = shared_from_this()](beast::error_code error, std::size_t) { self->OnHeader(error); });
+}
+
+void HttpConnection::OnHeader(beast::error_code error) {
+  request_started_ = std::chrono::steady_clock::now();
+  if (error == http::error::header_limit) {
+    Refuse(
+        http::status::request_header_fields_too_large,
+        "the request header is larger than " + std::to_string(state_.limits.max_header_bytes / kKibibyte) + " KiB\n");
+  } else if (error == http::error::body_limit) {
+    Refuse(http::status::payload_too_large,
+           "the request body is larger than " + std::to_string(state_.limits.max_body_bytes / kMebibyte) + " MiB\n");
+  } else if (IsMalformedRequest(error)) {
+    Refuse(http::status::bad_request, "malformed request header\n");
+  } else if (error) {
+    stream_.socket().close(error);
+  } else {
+    method_ = std::string(parser_->get().method_string());
+    target_ = std::string(parser_->get().target());
+    if (std::optional<Response> refusal = CheckHeader(); refusal) {
+      Send(std::move(*refusal), false);
+    } else {
+      ReadBody();
+    }
+  }
+}
+
+std::optional<Response> HttpConnection::CheckHeader() {
+  const Request& request = parser_->get();
+  for (const auto& content_encoding : boost::make_iterator_range(request.equal_range(http::field::content_encoding))) {
+    if (!beast::iequals(content_encoding.value(), "identity")) {
+      return TextAnswer(http::status::unsupported_media_type, "request bodies with a Content-Encoding are refused\n");
+    }
+  }
+  const auto transfer_encoding = request.find(http::field::transfer_encoding);
+  if (transfer_encoding != request.end() && !beast::iequals(transfer_encoding->value(), "chunked")) {
+    return parser_->chunked()
+               ? TextAnswer(http::status::unsupported_media_type, "only the chunked transfer coding is understood\n")
+               : TextAnswer(http::status::bad_request, "the request body's length is unknown\n");
+  }
+  // A chunked body may grow up to the limit, so that much is reserved for it.
+  const std::size_t body_bytes = parser_->chunked() ? state_.limits.max_body_bytes
+                                                    : static_cast<std::size_t>(parser_->content_length().value_or(0));
+  if (body_bytes > 0) {
+    std::optional<BodyBudget::Reservation> reservation = state_.body_budget.Reserve(body_bytes);
+    if (!reservation) {
+      Response busy = TextAnswer(http::status::service_unavailable,
+                                 "the server is receiving too many uploads at once; try again in a moment\n");
+      busy.set(http::field::retry_after, "1");
+      return busy;
+    }
+    body_reservation_.emplace(std::move(*reservation));
+  }
+  return std::nullopt;
+}
+
+void HttpConnection::ReadBody() {
+  Request& request = parser_->get();
+  if (parser_->chunked()) {
+    // Untouched reserved pages cost no memory, and the body never moves while it grows.
+    request.body().reserve(state_.limits.max_body_bytes);
+  }
+  stream_.expires_after(state_.limits.body_timeout);
+  const auto read_body = [self = shared_from_this()] {
+    http::async_read(self->stream_, self->buffer_, *self->parser_,
+                     [self](beast::error_code error, std::size_t) { self->OnBody(error); });
+  };
+  if (beast::iequals(request[http::field::expect], "100-continue")) {
+    auto go_on = std::make_shared<http::response<http::empty_body>>(http::status::continue_, 11);
+    http::async_write(stream_, *go_on, [go_on, read_body](beast::error_code error, std::size_t) {
+      if (!error) {
+        read_body();
+      }
+    });
+    return;
+  }
+  read_body();
+}
+
+void HttpConnection::OnBody(beast::error_code error) {
+  if (error == http::error::body_limit) {
+    Refuse(http::status::payload_too_large,
+           "the request body is larger than " + std::to_string(state_.limits.max_body_bytes / kMebibyte) + " MiB\n");
+    return;
+  }
+  if (IsMalformedRequest(error)) {
+    Refuse(http::status::bad_request, "malformed request body\n");
+    return;
+  }
+  if (error) {
+    stream_.socket().close(error);
+    return;
+  }
+  Request& request = parser_->get();
+  const bool keep_alive = request.keep_alive();
+  const bool head = request.method() == http::verb::head;
+  bytes_received_ = request.body().size();
+  Response response = AnswerOrExplainFailure(request);
+  if (head) {
+    response.body() = nullptr;
+  }
+  const std::size_t received = body_reservation_ ? body_reservation_->Bytes() : 0;
+  parser_.reset();
+  body_reservation_.reset();
+  if (received >= kTrimAfterBytes) {
+    ::malloc_trim(0);
+  }
+  Send(std::move(response), keep_alive);
+}
+
+Response HttpConnection::AnswerOrExplainFailure(Request& request) {
+  try {
+    return Answer(request, state_.store);
+  } catch (const std::exception& error) {
+    std::cerr << "lumivanta-server: " << error.what() << '\n';
+    return TextAnswer(http::status::internal_server_error, "the server could not answer this request\n");
+  }
+}
+
+void HttpConnection::Send(Response response, bool keep_alive) {
+  response.keep_alive(keep_alive);
+  response_.emplace(std::move(response));
+  stream_.expires_after(state_.limits.body_timeout);
+  http::async_write(stream_, *response_, [self = shared_from_this(), keep_alive](beast::error_code error, std::size_t) {
+    self->OnSent(error, keep_alive);
+  });
+}
+
+void HttpConnection::OnSent(beast::error_code error, bool keep_alive) {
+  const unsigned status = response_->result_int();
+  Log(status, response_->body() ? response_->body()->size() : 0);
+  response_.reset();
+  if (error) {
+    stream_.socket().close(error);
+  } else if (keep_alive) {
+    ReadHeader();
+  } else {
+    CloseGracefully();
+  }
+}
+
+void HttpConnection::Refuse(http::status status, std::string_view text) {
+  body_reservation_.reset();
+  Send(TextAnswer(status, text), false);
+}
+
+void HttpConnection::CloseGracefully() {
+  parser_.reset();
+  body_reservation_.reset();
+  beast::error_code ignored;
+  stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+  stream_.expires_after(kDrainTimeout);
+  Drain();
+}
+
+void HttpConnection::Drain() {
+  stream_.async_read_some(asio::buffer(drain_buffer),
+                          [self = shared_from_this()](beast::error_code error, std::size_t) {
+                            if (error) {
+                              self->stream_.socket().close(error);
+                            } else {
+                              self->Drain();
+                            }
+                          });
+}
+
+void HttpConnection::Log(unsigned status, std::uint64_t bytes_sent) {
+  const bool from_uploader = target_.find("?server") != std::string::npos || method_ == "POST";
+  if (!state_.log_every_request && status < 400 && !from_uploader) {
+    return;
+  }
+  RequestRecord record;
+  record.client = client_;
+  record.method = method_;
+  record.target = target_;
+  record.status = status;
+  record.bytes_received = bytes_received_;
+  record.bytes_sent = bytes_sent;
+  record.duration = std::chrono::steady_clock::now() - request_started_;
+  LogRequest(record);
+}
+
+}  // namespace lumivanta::server

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core/flat_buffer.hpp>
+#include <boost/beast/core/tcp_stream.hpp>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "server/BodyBudget.h"
+#include "server/HttpMessages.h"
+#include "server/Limits.h"
+#include "server/PictureStore.h"
+
+namespace lumivanta::server {
+
+// What every connection shares; used from the one thread that serves.
+struct ServingState {
+  PictureStore& store;
+  RequestLimits limits;
+  bool log_every_request = false;
+  BodyBudget body_budget{limits.max_bodies_in_flight_bytes};
+  std::size_t open_connections = 0;
+};
+
+// One client's connection: reads requests one after the other within the
+// header and body deadlines, answers each, and closes on any refusal.
+class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
+ public:
+  HttpConnection(boost::asio::ip::tcp::socket socket, ServingState& state);
+  HttpConnection(const HttpConnection&) = delete;
+  HttpConnection& operator=(const HttpConnection&) = delete;
+  ~HttpConnection();
+
+  void Start();
+  // Answers 503 at once without reading a request, for a connection past the cap.
+  void RefuseAsBusy();
+
+ private:
+  using Parser = http::request_parser<http::string_body>;
+
+  void ReadHeader();
+  void OnHeader(boost::beast::error_code error);
+  // A refusal for what the header says, or nullopt when the body may be read.
+  std::optional<Response> CheckHeader();
+  void ReadBody();
+  void OnBody(boost::beast::error_code error);
+  // Answer, or 500 when it throws, such as when memory runs out.
+  Response AnswerOrExplainFailure(Request& request);
+  void Send(Response response, bool keep_alive);
+  void OnSent(boost::beast::error_code error, bool keep_alive);
+  void Refuse(http::status status, std::string_view text);
+  // Stops sending, then reads and drops what the client still sends, so the
+  // answer is not lost to a reset; closes at the client's end or a deadline.
+  void CloseGracefully();
+  void Drain();
+  void Log(unsigned status, std::uint64_t bytes_sent);
+
+  boost::beast::tcp_stream stream_;
+  ServingState& state_;
+  std::string client_;
+  boost::beast::flat_buffer buffer_;
+  std::optional<Parser> parser_;
+  std::optional<BodyBudget::Reservation> body_reservation_;
+  std::optional<Response> response_;
+  std::string method_;
+  std::string target_;
+  std::uint64_t bytes_received_ = 0;
+  std::chrono::steady_clock::time_point request_started_;
+};
+
+}  // namespace lumivanta::server
