@@ -27,6 +27,21 @@ await() {
   done
 }
 
+# Waits up to 20 seconds for a name to be owned on the session bus (asked of
+# the bus itself: a call to the name's owner would have D-Bus start another).
+await_name() {
+  tries=0
+  until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:"$1" 2>/dev/null | grep -q true; do
+    tries=$((tries + 1))
+    if [ $tries -gt 400 ]; then
+      echo "session: nobody took $1 on the bus" >&2
+      exit 1
+    fi
+    sleep 0.05
+  done
+}
+
 # sway does not run as root: it runs as nobody, in a runtime directory of its own.
 sway_runtime=$directory/sway-runtime
 mkdir -m 0700 "$sway_runtime"
@@ -65,6 +80,8 @@ max_fps=30
 CONF
   # Started here, before the portal: activated by D-Bus it would miss WAYLAND_DISPLAY.
   LD_PRELOAD=$shim /usr/libexec/xdg-desktop-portal-wlr >"$directory/portal-wlr.log" 2>&1 &
+  # The portal must find it on the bus, or it would have D-Bus start another.
+  await_name org.freedesktop.impl.portal.desktop.wlr
 fi
 if [ -n "$shortcuts" ]; then
   portals=$directory/portals
@@ -87,15 +104,7 @@ CONF
 fi
 /usr/libexec/xdg-desktop-portal >"$directory/portal.log" 2>&1 &
 
-# Ready once the portal holds its name (asked of the bus itself: a call to
-# the portal before that would have D-Bus start a second one).
-tries=0
-until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-  org.freedesktop.DBus.NameHasOwner string:org.freedesktop.portal.Desktop 2>/dev/null | grep -q true; do
-  tries=$((tries + 1))
-  [ $tries -le 400 ] || { echo "session: the portal did not answer" >&2; exit 1; }
-  sleep 0.05
-done
+await_name org.freedesktop.portal.Desktop
 if [ "$screencast" = yes ]; then
   tries=0
   until dbus-send --session --print-reply --dest=org.freedesktop.portal.Desktop /org/freedesktop/portal/desktop \
