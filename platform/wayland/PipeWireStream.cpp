@@ -10,6 +10,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/wayland/CursorMetadata.h"
+
 namespace lumivanta {
 namespace {
 
@@ -39,6 +41,8 @@ class LoopLock {
 };
 
 constexpr std::uint32_t kBuilderBytes = 1024;
+// Room for the cursor block with a picture of up to 64x64 pixels.
+constexpr int kMostCursorBytes = static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + 64 * 64 * 4;
 
 const char* FormatName(spa_video_format format) {
   switch (format) {
@@ -61,6 +65,7 @@ struct PipeWireStream::Pipe {
   FrameStore& frames;
   FormatHandler on_format;
   FailedHandler on_failed;
+  PointerHandler on_pointer;
   // Destroyed in reverse order: the stream, the core, the context, the loop.
   std::unique_ptr<pw_thread_loop, ThreadLoopDeleter> loop;
   std::unique_ptr<pw_context, ContextDeleter> context;
@@ -74,8 +79,8 @@ struct PipeWireStream::Pipe {
   bool format_known = false;
   bool failed = false;
 
-  Pipe(FrameStore& store, FormatHandler format, FailedHandler failure)
-      : frames(store), on_format(std::move(format)), on_failed(std::move(failure)) {}
+  Pipe(FrameStore& store, FormatHandler format, FailedHandler failure, PointerHandler pointer)
+      : frames(store), on_format(std::move(format)), on_failed(std::move(failure)), on_pointer(std::move(pointer)) {}
 
   ~Pipe() {
     if (loop) {
@@ -148,14 +153,21 @@ struct PipeWireStream::Pipe {
     // Shared memory only, mapped by PipeWire; a header to tell corrupted buffers.
     std::uint8_t bytes[kBuilderBytes];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(bytes, sizeof(bytes));
-    const spa_pod* params[2];
+    const spa_pod* params[3];
     params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
         SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
     params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Header),
         SPA_PARAM_META_size, SPA_POD_Int(static_cast<int>(sizeof(spa_meta_header)))));
-    pw_stream_update_params(pipe->stream.get(), params, 2);
+    std::uint32_t count = 2;
+    if (pipe->on_pointer) {
+      params[count++] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
+          &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
+          SPA_PARAM_META_size,
+          SPA_POD_CHOICE_RANGE_Int(kMostCursorBytes, static_cast<int>(sizeof(spa_meta_cursor)), kMostCursorBytes)));
+    }
+    pw_stream_update_params(pipe->stream.get(), params, count);
     pipe->on_format(std::to_string(pipe->width) + "x" + std::to_string(pipe->height) + " " + name);
   }
 
@@ -172,8 +184,23 @@ struct PipeWireStream::Pipe {
     if (newest == nullptr) {
       return;
     }
+    pipe->ReadPointer(*newest->buffer);
     pipe->Copy(*newest->buffer);
     pw_stream_queue_buffer(pipe->stream.get(), newest);
+  }
+
+  // Buffers that carry only the pointer's move come too: read before the frame's checks.
+  void ReadPointer(spa_buffer& buffer) {
+    if (!on_pointer || !format_known) {
+      return;
+    }
+    const spa_meta* meta = spa_buffer_find_meta(&buffer, SPA_META_Cursor);
+    if (meta == nullptr) {
+      return;
+    }
+    if (const auto pointer = ReadCursorMetadata(meta->data, meta->size, width, height)) {
+      on_pointer(*pointer);
+    }
   }
 
   void Copy(const spa_buffer& buffer) {
@@ -211,8 +238,8 @@ void InitialisePipeWire() {
 
 }  // namespace
 
-PipeWireStream::PipeWireStream(FrameStore& frames, FormatHandler format, FailedHandler failed)
-    : pipe_(std::make_unique<Pipe>(frames, std::move(format), std::move(failed))) {}
+PipeWireStream::PipeWireStream(FrameStore& frames, FormatHandler format, FailedHandler failed, PointerHandler pointer)
+    : pipe_(std::make_unique<Pipe>(frames, std::move(format), std::move(failed), std::move(pointer))) {}
 
 PipeWireStream::~PipeWireStream() = default;
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/UniqueFd.h"
+#include "platform/ScreenSource.h"
 #include "platform/wayland/FrameStore.h"
 
 namespace lumivanta {
@@ -21,8 +22,11 @@ class PipeWireStream {
   // Called on the stream's thread: the format it settled on, and why it ended.
   using FormatHandler = std::function<void(const std::string& format)>;
   using FailedHandler = std::function<void(const std::string& cause)>;
+  // Called on the stream's thread with the pointer from a buffer's cursor metadata.
+  using PointerHandler = std::function<void(const PointerState& pointer)>;
 
-  PipeWireStream(FrameStore& frames, FormatHandler format, FailedHandler failed);
+  // With a pointer handler the stream asks for cursor metadata.
+  PipeWireStream(FrameStore& frames, FormatHandler format, FailedHandler failed, PointerHandler pointer = {});
   PipeWireStream(const PipeWireStream&) = delete;
   PipeWireStream& operator=(const PipeWireStream&) = delete;
   // Ends the stream and its thread; no handler runs afterwards.

@@ -37,8 +37,9 @@ class PortalScreenCast : public QObject {
   // Starts the conversation; a non-empty restore token asks the portal to
   // skip the consent. A token the portal refuses is dropped and the
   // conversation starts again without one.
-  // cursor_mode is the portal's (1 hidden, 2 embedded in the frames), or 0
-  // to leave it to the portal where it offers no modes.
+  // cursor_mode is the portal's (1 hidden, 2 embedded in the frames, 4 as
+  // metadata beside them), or 0 to leave it to the portal where it offers no
+  // modes.
   void Begin(const std::string& restore_token, unsigned cursor_mode);
 
   // The portal's cursor modes (a bit per mode), 0 where it does not say.

@@ -13,6 +13,7 @@ namespace {
 
 constexpr unsigned kCursorHidden = 1;
 constexpr unsigned kCursorEmbedded = 2;
+constexpr unsigned kCursorMetadata = 4;
 
 }  // namespace
 
@@ -24,12 +25,26 @@ void PortalScreenSource::BeginCast() {
       [this](UniqueFd remote, std::uint32_t node) { OnStarted(std::move(remote), node); },
       [this](const std::string& cause) { OnUnavailable(cause); },
       [](const std::string& token) { SaveRestoreToken(RestoreTokenFile(), token); });
-  const unsigned cursor_mode =
-      pointer_embedded_ ? kCursorEmbedded : ((cursor_modes_ & kCursorHidden) != 0 ? kCursorHidden : 0);
+  unsigned cursor_mode = 0;
+  if ((cursor_modes_ & kCursorMetadata) != 0) {
+    cursor_mode = kCursorMetadata;
+  } else if (pointer_embedded_) {
+    cursor_mode = kCursorEmbedded;
+  } else if ((cursor_modes_ & kCursorHidden) != 0) {
+    cursor_mode = kCursorHidden;
+  }
   cast_->Begin(LoadRestoreToken(RestoreTokenFile()), cursor_mode);
 }
 
+PointerState PortalScreenSource::Pointer() {
+  const std::lock_guard lock(pointer_mutex_);
+  return pointer_;
+}
+
 PointerDrawing PortalScreenSource::ShowPointer(bool shown) {
+  if (!unavailable_ && (cursor_modes_ & kCursorMetadata) != 0) {
+    return PointerDrawing::kArrow;
+  }
   if (unavailable_ || (cursor_modes_ & kCursorEmbedded) == 0) {
     return PointerDrawing::kNone;
   }
@@ -56,7 +71,12 @@ void PortalScreenSource::OnStarted(UniqueFd remote, std::uint32_t node) {
       [](const std::string& format) {
         std::fprintf(stderr, "lumivanta: screen capture: the desktop portal casts the screen (%s)\n", format.c_str());
       },
-      [this, hand_over](const std::string& cause) { hand_over([this, cause] { OnUnavailable(cause); }); });
+      [this, hand_over](const std::string& cause) { hand_over([this, cause] { OnUnavailable(cause); }); },
+      (cursor_modes_ & kCursorMetadata) != 0 ? PipeWireStream::PointerHandler([this](const PointerState& pointer) {
+        const std::lock_guard lock(pointer_mutex_);
+        pointer_ = pointer;
+      })
+                                             : PipeWireStream::PointerHandler());
   std::string failure;
   if (!stream_->Start(std::move(remote), node, failure)) {
     stream_.reset();

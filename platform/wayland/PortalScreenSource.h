@@ -9,6 +9,7 @@
 #include <QObject>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/UniqueFd.h"
@@ -33,10 +34,12 @@ class PortalScreenSource : public ScreenSource {
   // The newest frame, without waiting once one has come; false when the
   // cast does not work or no frame came in time.
   bool Grab(ScreenImage& screen) override;
-  // The portal does not tell where the pointer is: never showing.
-  PointerState Pointer() override { return {}; }
-  // Where the portal can embed the pointer in the frames, the cast starts
-  // again with or without it; elsewhere the pointer cannot be shown.
+  // Where the portal sends cursor metadata, the pointer's place from the
+  // newest buffer that told it; elsewhere never showing.
+  PointerState Pointer() override;
+  // With cursor metadata the program draws its arrow; where the portal can
+  // only embed the pointer in the frames, the cast starts again with or
+  // without it; elsewhere the pointer cannot be shown.
   PointerDrawing ShowPointer(bool shown) override;
 
  private:
@@ -57,6 +60,9 @@ class PortalScreenSource : public ScreenSource {
   bool unavailable_ = false;
   unsigned cursor_modes_ = 0;
   bool pointer_embedded_ = false;
+  // Written on the stream's thread, read on the user-interface thread.
+  std::mutex pointer_mutex_;
+  PointerState pointer_;
   std::string last_report_;
 };
 

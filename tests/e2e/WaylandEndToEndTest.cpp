@@ -210,6 +210,28 @@ TEST_F(WaylandEndToEnd, PublishPutsTheWindowAwayAndSendsWhatTheScreenShowsAfterE
   EXPECT_EQ(program_->ErrorOutput().find("Nothing was captured"), std::string::npos);
 }
 
+// As the README tells sway users: sway's own binding runs the command line
+// (as sway's user), whatever window has the focus.
+TEST_F(WaylandEndToEnd, CtrlPBoundInSwayRunsPublishAndOnePictureArrives) {
+  StartSession(true);
+  StartProgram();
+  ASSERT_TRUE(program_->WaitForErrorText("the desktop portal casts the screen", kWait))
+      << program_->ErrorOutput() << session_->Logs();
+  ASSERT_TRUE(program_->WaitForErrorText("Connection to Web-Server was tested successfully.", kWait));
+  ASSERT_TRUE(session_->WaitWindow(kMainWindowTitle, true, kWait));
+  session_->Run({"/usr/bin/swaymsg", "bindsym", "ctrl+p", "exec", std::string(LUMIVANTA_PROGRAM) + " --publish"});
+  session_->ShowPicture(LUMIVANTA_TEST_SCREEN);
+  std::this_thread::sleep_for(300ms);
+  session_->Type({"-M", "ctrl", "p", "-m", "ctrl"});
+  ASSERT_TRUE(WaitForPictureAfter(0)) << program_->ErrorOutput() << session_->Logs();
+  const std::uint64_t published = Sequence();
+  EXPECT_LT(MeanDifference(NewestPicture(), ExpectedPicture(test::LoadTestScreen())), 1.5);
+  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(Sequence(), published);
+  EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "Picture sent."), 1u);
+}
+
 TEST_F(WaylandEndToEnd, AStaleRestoreTokenGivesWayToAFreshOneThatTheNextRunUses) {
   StartSession(true);
   const std::string token_file = session_->Directory().File("state/lumivanta/screencast-restore-token");

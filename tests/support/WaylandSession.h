@@ -4,8 +4,9 @@
 // output (as an unprivileged user, since sway refuses root), PipeWire with
 // WirePlumber, the desktop portal with its wlr backend, all on a D-Bus
 // session bus of their own, in a process session of their own whose
-// processes are ended by PID when the object goes away. Nothing of the
-// machine's display, bus or runtime directory is used.
+// processes are ended by PID when the object goes away. The bus also lets in
+// sway's user, so that commands of sway's key bindings reach programs on it.
+// Nothing of the machine's display, bus or runtime directory is used.
 
 #include <signal.h>
 #include <sys/mount.h>
@@ -79,8 +80,9 @@ class WaylandSession {
     };
     // setsid makes the session leader's PID the process session of every
     // part, including the services that D-Bus starts on demand.
-    session_.emplace(std::vector<std::string>{"/usr/bin/setsid", "/usr/bin/dbus-run-session", "--", "/bin/sh",
-                                              LUMIVANTA_WAYLAND_SESSION_SCRIPT, directory_.Path().string(),
+    session_.emplace(std::vector<std::string>{"/usr/bin/setsid", "/usr/bin/dbus-run-session",
+                                              std::string("--config-file=") + LUMIVANTA_WAYLAND_SESSION_BUS, "--",
+                                              "/bin/sh", LUMIVANTA_WAYLAND_SESSION_SCRIPT, directory_.Path().string(),
                                               options.screencast ? "yes" : "no", LUMIVANTA_SCREENCOPY_SHIM,
                                               options.global_shortcuts ? LUMIVANTA_SHORTCUTS_BACKEND : ""},
                      true, directory_.Path().string(), environment);
