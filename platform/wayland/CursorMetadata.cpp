@@ -23,8 +23,8 @@ std::optional<PointerState> ReadCursorMetadata(const void* block, std::size_t si
                                     cursor.bitmap_offset > size - sizeof(spa_meta_bitmap))) {
     return std::nullopt;
   }
-  const std::int64_t x = std::int64_t{cursor.position.x} + cursor.hotspot.x;
-  const std::int64_t y = std::int64_t{cursor.position.y} + cursor.hotspot.y;
+  const std::int64_t x = cursor.position.x;
+  const std::int64_t y = cursor.position.y;
   if (x < 0 || y < 0 || x >= width || y >= height) {
     return PointerState{};
   }

@@ -2,9 +2,9 @@
 
 // The pointer as a screen cast's buffers describe it in their cursor
 // metadata (a spa_meta_cursor block, optionally followed by the cursor's
-// picture). The block's position is the top-left corner of the cursor's
-// picture relative to the stream; the hotspot is the pointer's point inside
-// that picture.
+// picture). The block's position is the pointer's point relative to the
+// stream; the hotspot only places the cursor's picture around it (the picture's
+// corner is position minus hotspot), so it plays no part here.
 
 #include <cstddef>
 #include <cstdint>

@@ -9,8 +9,8 @@
 namespace lumivanta {
 namespace {
 
-// A cursor block at the pointer's picture corner (x, y) with hotspot (3, 2),
-// followed by room for a picture's header.
+// A cursor block with the pointer at (x, y) and hotspot (3, 2), followed by
+// room for a picture's header.
 std::vector<std::uint8_t> Block(std::uint32_t id, int x, int y, std::uint32_t bitmap_offset) {
   spa_meta_cursor cursor{};
   cursor.id = id;
@@ -26,18 +26,18 @@ std::optional<PointerState> Read(const std::vector<std::uint8_t>& block) {
   return ReadCursorMetadata(block.data(), block.size(), 1920, 1080);
 }
 
-TEST(CursorMetadata, ThePointerIsTheCornerPlusTheHotspotWhileItIsOnTheStream) {
+TEST(CursorMetadata, ThePointerIsThePositionNotMovedByTheHotspotWhileItIsOnTheStream) {
   const auto with_picture = Read(Block(1, 100, 200, sizeof(spa_meta_cursor)));
   ASSERT_TRUE(with_picture);
   EXPECT_TRUE(with_picture->showing);
-  EXPECT_EQ(with_picture->x, 103);
-  EXPECT_EQ(with_picture->y, 202);
-  const auto picture_unchanged = Read(Block(7, 1916, 1077, 0));
+  EXPECT_EQ(with_picture->x, 100);
+  EXPECT_EQ(with_picture->y, 200);
+  const auto picture_unchanged = Read(Block(7, 1919, 1079, 0));
   ASSERT_TRUE(picture_unchanged);
   EXPECT_TRUE(picture_unchanged->showing);
   EXPECT_EQ(picture_unchanged->x, 1919);
   // Off the stream, on another monitor, or no cursor at all.
-  for (const auto& block : {Block(1, 1917, 0, 0), Block(1, -10, 5, 0), Block(0, 100, 200, 0)}) {
+  for (const auto& block : {Block(1, 1920, 0, 0), Block(1, -1, 5, 0), Block(0, 100, 200, 0)}) {
     const auto pointer = Read(block);
     ASSERT_TRUE(pointer);
     EXPECT_FALSE(pointer->showing);
