@@ -81,6 +81,7 @@ CvantacastView::CvantacastView(GlobalHotkeys& hotkeys, ScreenSource* screen, QWi
     : QPlainTextEdit(parent),
       slideshow_timer_(new QTimer(this)),
       clock_([] { return std::time(nullptr); }),
+      screen_(screen),
       run_(*this, hotkeys, screen) {
   // A display only: disabled, read-only, without scroll bars, following its end.
   setReadOnly(true);
@@ -176,6 +177,10 @@ void CvantacastView::ClearScreenForCapture() {
     return;
   }
   PutAway(main_window);
+  // Said before the window system hears of it, so that no frame of the change can come first.
+  if (screen_ != nullptr) {
+    screen_->ScreenWillChange();
+  }
   main_window->repaint();
   LetWindowSystemCatchUp();
   QThread::msleep(PublishingRun::kCapturePauseMs);

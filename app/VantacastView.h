@@ -72,6 +72,7 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   std::map<unsigned, QAction*> mark_actions_;
   std::string log_text_;
   std::function<std::time_t()> clock_;
+  ScreenSource* screen_;
   PublishingRun run_;
 };
 

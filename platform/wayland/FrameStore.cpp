@@ -54,16 +54,23 @@ void FrameStore::Store(const std::uint8_t* pixels, std::uint32_t width, std::uin
   {
     const std::lock_guard lock(mutex_);
     newest_ = std::move(frame);
+    ++stored_;
   }
   arrived_.notify_all();
 }
 
-bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds first_frame_wait) {
+void FrameStore::ExpectChange() {
+  const std::lock_guard lock(mutex_);
+  awaited_ = stored_ + 1;
+}
+
+bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds wait) {
   screen = ScreenImage{};
   std::shared_ptr<Frame> frame;
   {
     std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, first_frame_wait, [this] { return newest_ != nullptr; });
+    arrived_.wait_for(lock, wait, [this] { return newest_ != nullptr && stored_ >= awaited_; });
+    awaited_ = 0;  // waited for once, come or not
     frame = newest_;
   }
   if (!frame) {

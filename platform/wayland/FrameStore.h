@@ -28,9 +28,14 @@ class FrameStore {
   void Store(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
              FramePixelOrder order);
 
-  // Hands out the newest frame. Before the first one has come, waits for it
-  // at most first_frame_wait; false and an empty screen when none came.
-  bool Take(ScreenImage& screen, std::chrono::milliseconds first_frame_wait);
+  // The screen is about to change (the program's own window goes away): the
+  // next Take waits for a frame stored after this call.
+  void ExpectChange();
+
+  // Hands out the newest frame. Before the first one has come, or while an
+  // expected change has not come yet, waits at most wait: a change that does
+  // not come leaves the newest frame; false and an empty screen when none came.
+  bool Take(ScreenImage& screen, std::chrono::milliseconds wait);
 
   bool HasFrame() const;
 
@@ -47,6 +52,8 @@ class FrameStore {
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
   std::shared_ptr<Frame> newest_;
+  std::uint64_t stored_ = 0;   // frames stored so far
+  std::uint64_t awaited_ = 0;  // the count of stored frames the next Take waits for
   // Every buffer the store owns: a frame is free when only this list holds it.
   std::vector<std::shared_ptr<Frame>> frames_;
 };

@@ -135,8 +135,10 @@ void PortalScreenCast::StopListening() {
 }
 
 void PortalScreenCast::CreateSession() {
+  // A new name for each session: the portal can abort when a new session takes
+  // the name of one it is still closing.
   Request(Step::kCreateSession, QStringLiteral("CreateSession"), {},
-          {{QStringLiteral("session_handle_token"), QStringLiteral("lumivanta")}});
+          {{QStringLiteral("session_handle_token"), QStringLiteral("lumivanta%1").arg(++next_token_)}});
 }
 
 void PortalScreenCast::SelectSources() {

@@ -107,6 +107,8 @@ bool PortalScreenSource::Grab(ScreenImage& screen) {
   return true;
 }
 
+void PortalScreenSource::ScreenWillChange() { frames_.ExpectChange(); }
+
 void PortalScreenSource::Report(const std::string& failure) {
   if (failure == last_report_) {
     return;

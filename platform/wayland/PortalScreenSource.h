@@ -34,6 +34,7 @@ class PortalScreenSource : public ScreenSource {
   // The newest frame, without waiting once one has come; false when the
   // cast does not work or no frame came in time.
   bool Grab(ScreenImage& screen) override;
+  void ScreenWillChange() override;
   // Where the portal sends cursor metadata, the pointer's place from the
   // newest buffer that told it; elsewhere never showing.
   PointerState Pointer() override;

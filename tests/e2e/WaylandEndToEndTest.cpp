@@ -139,7 +139,17 @@ class WaylandEndToEnd : public ::testing::Test {
   // the picture shown and against grim's screenshot afterwards, with the
   // information dialog closed and the main window still put away.
   void PublishAndCompare(const std::string& name, const test::OwnedScreen& shown) {
-    // Frames come when the screen changes: a moment for the change to reach the stream.
+    // Frames come when the screen changes: a moment for the change to reach
+    // the stream, after the compositor shows it (when no window covers it).
+    if (!session_->HasWindow(kMainWindowTitle)) {
+      const auto deadline = std::chrono::steady_clock::now() + kWait;
+      const test::DecodedJpeg expected = ExpectedPicture(shown);
+      while (MeanDifference(ExpectedPicture(test::LoadPng(session_->Screenshot(name + "-before.png"))), expected) >=
+                 1.5 &&
+             std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+      }
+    }
     std::this_thread::sleep_for(300ms);
     const std::uint64_t before = Sequence();
     const auto sent = std::chrono::steady_clock::now();

@@ -1,6 +1,6 @@
 // The newest frame of a screen cast: converted into the screen's byte order,
 // handed out without waiting once one has come, never overwritten while a
-// grab holds it, and a bounded wait before the first one.
+// grab holds it, and a bounded wait before the first one or an expected change.
 
 #include "platform/wayland/FrameStore.h"
 
@@ -89,6 +89,34 @@ TEST(FrameStore, BeforeTheFirstFrameATakeWaitsBoundedOrUntilItComes) {
   EXPECT_TRUE(store.Take(screen, 5s));
   stream.join();
   EXPECT_EQ(screen.pixels[0], 1);
+}
+
+// The window goes away for a capture: the frame without it comes a little
+// later, and the take waits for it rather than sending the window.
+TEST(FrameStore, AfterAnExpectedChangeATakeWaitsForTheNextFrameBounded) {
+  FrameStore store;
+  const std::vector<std::uint8_t> with_window = PaddedFrame(1);
+  const std::vector<std::uint8_t> without_window = PaddedFrame(100);
+  store.Store(with_window.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
+  store.ExpectChange();
+  std::thread stream([&] {
+    std::this_thread::sleep_for(50ms);
+    store.Store(without_window.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
+  });
+  ScreenImage screen;
+  ASSERT_TRUE(store.Take(screen, 5s));
+  stream.join();
+  EXPECT_EQ(screen.pixels[0], 100);
+
+  // A change that never comes costs the bound once, then the newest frame goes.
+  store.ExpectChange();
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(store.Take(screen, 100ms));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 100ms);
+  EXPECT_EQ(screen.pixels[0], 100);
+  const auto again = std::chrono::steady_clock::now();
+  ASSERT_TRUE(store.Take(screen, 5s));  // nothing awaited any more: at once
+  EXPECT_LT(std::chrono::steady_clock::now() - again, 1s);
 }
 
 TEST(FrameStore, IgnoresFramesWhoseRowsAreShorterThanTheirWidth) {
