@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <cstdio>
 
+#include "platform/wayland/PortalRequestPath.h"
+
 namespace lumivanta {
 namespace {
 
@@ -91,9 +93,7 @@ void PortalGlobalHotkeys::Request(Step step, const QString& method, QList<QVaria
   const QString handle_token = QStringLiteral("lumivantakeys%1").arg(++next_token_);
   options.insert(QStringLiteral("handle_token"), handle_token);
   arguments.append(options);
-  QString sender = bus_.baseService().mid(1);
-  sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-  request_path_ = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, handle_token);
+  request_path_ = PortalRequestPath(bus_, handle_token);
   bus_.connect(kPortalService, request_path_, kRequest, QStringLiteral("Response"), this,
                SLOT(OnResponse(uint, QVariantMap)));
   QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kGlobalShortcuts, method);

@@ -11,6 +11,8 @@
 #include <QDBusVariant>
 #include <utility>
 
+#include "platform/wayland/PortalRequestPath.h"
+
 namespace lumivanta {
 namespace {
 
@@ -101,11 +103,7 @@ void PortalScreenCast::Request(Step step, const QString& method, QList<QVariant>
   const QString handle_token = QStringLiteral("lumivanta%1").arg(++next_token_);
   options.insert(QStringLiteral("handle_token"), handle_token);
   arguments.append(options);
-  // The request object's path follows from the caller's unique name and the
-  // token; listening starts before the call so that no answer is missed.
-  QString sender = bus_.baseService().mid(1);
-  sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-  request_path_ = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, handle_token);
+  request_path_ = PortalRequestPath(bus_, handle_token);
   bus_.connect(kPortalService, request_path_, kRequest, QStringLiteral("Response"), this,
                SLOT(OnResponse(uint, QVariantMap)));
   QDBusMessage call = QDBusMessage::createMethodCall(kPortalService, kPortalPath, kScreenCast, method);

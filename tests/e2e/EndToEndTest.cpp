@@ -8,27 +8,17 @@
 #include <filesystem>
 #include <memory>
 
-#include "pictures/CxImage.h"
-#include "pictures/ScreenEncoder.h"
+#include "tests/support/ExpectedPicture.h"
 #include "tests/support/ProgramSession.h"
 
 namespace lumivanta {
 namespace {
 
 using namespace std::chrono_literals;
+using test::ExpectedPicture;
 using test::kInformationTitle;
 using test::kMainWindowTitle;
 using test::ProgramSession;
-
-// The test screen as the program must publish it: the same downscaling to
-// 600 pixels high and the same encoding at quality 60, decoded again.
-test::DecodedJpeg ExpectedPicture(const test::OwnedScreen& screen) {
-  CxImage expected;
-  const ScreenImage view = screen.AsGrabbed();
-  expected.CreateFromBitmap(&view);
-  const EncodedPicture encoded = ConvertScaleEncode(expected, 600, 1);
-  return test::DecodeJpeg(encoded.bytes.get(), encoded.byte_count);
-}
 
 // Mean difference per channel between the received picture and the expected
 // one, leaving out a rectangle (screen coordinates) where other windows stood.

@@ -14,10 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "pictures/CxImage.h"
-#include "pictures/ScreenEncoder.h"
 #include "settings/Settings.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/ExpectedPicture.h"
 #include "tests/support/PictureTestSupport.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerProcess.h"
@@ -27,22 +26,13 @@
 namespace lumivanta {
 namespace {
 
+using test::ExpectedPicture;
 using namespace std::chrono_literals;
 
 constexpr const char* kContactName = "wayland";
 constexpr const char* kInformationTitle = "Lumivanta: Hinweis";
 constexpr const char* kMainWindowTitle = "Lumivanta - Your computer screen live on the internet!";
 constexpr auto kWait = 30s;
-
-// A screen as the program must publish it: downscaled to 600 pixels high and
-// encoded at quality 60, decoded again.
-test::DecodedJpeg ExpectedPicture(const test::OwnedScreen& screen) {
-  CxImage expected;
-  const ScreenImage view = screen.AsGrabbed();
-  expected.CreateFromBitmap(&view);
-  const EncodedPicture encoded = ConvertScaleEncode(expected, 600, 1);
-  return test::DecodeJpeg(encoded.bytes.get(), encoded.byte_count);
-}
 
 // Mean difference per channel of two pictures of one size; 255 when the sizes differ.
 double MeanDifference(const test::DecodedJpeg& a, const test::DecodedJpeg& b) {
