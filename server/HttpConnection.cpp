@@ -23,6 +23,9 @@ namespace asio = boost::asio;
 
 // Freed buffers at least this large are handed back to the system at once.
 constexpr std::size_t kTrimAfterBytes = kMebibyte;
+// Room for one read of a request body; the header's small buffer would take
+// a turn of the event loop for every few hundred bytes of an upload.
+constexpr std::size_t kBodyReadBytes = 64 * kKibibyte;
 // How long a closing connection may keep sending what the server no longer reads.
 constexpr std::chrono::seconds kDrainTimeout{10};
 
@@ -134,6 +137,9 @@ void HttpConnection::ReadBody() {
     // Untouched reserved pages cost no memory, and the body never moves while it grows.
     request.body().reserve(state_.limits.max_body_bytes);
   }
+  if (parser_->chunked() || parser_->content_length().value_or(0) > 0) {
+    buffer_.reserve(kBodyReadBytes);
+  }
   stream_.expires_after(state_.limits.body_timeout);
   const auto read_body = [self = shared_from_this()] {
     http::async_read(self->stream_, self->buffer_, *self->parser_,
@@ -176,6 +182,7 @@ void HttpConnection::OnBody(beast::error_code error) {
   const std::size_t received = body_reservation_ ? body_reservation_->Bytes() : 0;
   parser_.reset();
   body_reservation_.reset();
+  buffer_.shrink_to_fit();
   if (received >= kTrimAfterBytes) {
     ::malloc_trim(0);
   }
