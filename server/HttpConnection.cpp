@@ -11,6 +11,7 @@
 #include <iostream>
 #include <utility>
 
+#include "server/EventStream.h"
 #include "server/HttpRoutes.h"
 #include "server/RequestLog.h"
 
@@ -172,6 +173,10 @@ void HttpConnection::OnBody(beast::error_code error) {
     return;
   }
   Request& request = parser_->get();
+  if (std::optional<std::string> name = EventStreamName(request); name) {
+    FollowPictures(std::move(*name));
+    return;
+  }
   const bool keep_alive = request.keep_alive();
   const bool head = request.method() == http::verb::head;
   bytes_received_ = request.body().size();
@@ -187,6 +192,12 @@ void HttpConnection::OnBody(beast::error_code error) {
     ::malloc_trim(0);
   }
   Send(std::move(response), keep_alive);
+}
+
+void HttpConnection::FollowPictures(std::string name) {
+  // The connection's own deadline stops here; the stream keeps its own watch.
+  stream_.expires_never();
+  std::make_shared<EventStream>(stream_.release_socket(), state_, std::move(name), client_, target_)->Start();
 }
 
 Response HttpConnection::AnswerOrExplainFailure(Request& request) {

@@ -10,21 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "server/BodyBudget.h"
 #include "server/HttpMessages.h"
-#include "server/Limits.h"
-#include "server/PictureStore.h"
+#include "server/ServingState.h"
 
 namespace lumivanta::server {
-
-// What every connection shares; used from the one thread that serves.
-struct ServingState {
-  PictureStore& store;
-  RequestLimits limits;
-  bool log_every_request = false;
-  BodyBudget body_budget{limits.max_bodies_in_flight_bytes};
-  std::size_t open_connections = 0;
-};
 
 // One client's connection: reads requests one after the other within the
 // header and body deadlines, answers each, and closes on any refusal.
@@ -48,6 +37,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::optional<Response> CheckHeader();
   void ReadBody();
   void OnBody(boost::beast::error_code error);
+  // Hands the socket to an event stream for the name's pictures.
+  void FollowPictures(std::string name);
   // Answer, or 500 when it throws, such as when memory runs out.
   Response AnswerOrExplainFailure(Request& request);
   void Send(Response response, bool keep_alive);

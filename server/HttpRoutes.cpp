@@ -12,6 +12,8 @@
 #include <utility>
 
 #include "server/MultipartUpload.h"
+#include "server/PictureEvents.h"
+#include "server/PictureState.h"
 #include "server/RequestTarget.h"
 #include "server/StreamName.h"
 #include "server/ViewerPage.h"
@@ -24,6 +26,7 @@ constexpr std::string_view kPicturePart = "thescreen";
 constexpr std::string_view kPicturesPrefix = "/pictures/";
 constexpr std::string_view kNewestPictureSuffix = "/latest.jpg";
 constexpr std::string_view kNewestStateSuffix = "/latest.json";
+constexpr std::string_view kEventsSuffix = "/events";
 // The uploader reads this exact text, with nothing around it, as a successful delete or connection test.
 constexpr std::string_view kDeleteAnswer = "connectok";
 constexpr std::string_view kBadNameText = "stream_name must be 1 to 93 characters from A-Z a-z 0-9 _ -\n";
@@ -39,11 +42,6 @@ Response Reply(http::status status, PictureBytes body, std::string_view content_
 void ForbidCaching(Response& response) {
   response.set(http::field::cache_control, "no-store");
   response.set("X-Content-Type-Options", "nosniff");
-}
-
-std::int64_t AgeMs(const Picture& picture) {
-  const auto age = std::chrono::system_clock::now() - picture.uploaded_at;
-  return std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(age).count());
 }
 
 Response StorePicture(Request& request, PictureStore& store, const std::string& name) {
@@ -105,17 +103,16 @@ Response ServeNewestPicture(const PictureStore& store, const std::string& name) 
 }
 
 Response ServeNewestState(const PictureStore& store, const std::string& name) {
-  const std::optional<Picture> picture = store.Newest(name);
-  // Only valid names get here, so the name needs no escaping.
-  std::string json = "{\"name\":\"" + name + "\",\"present\":";
-  if (picture) {
-    json += "true,\"sequence\":" + std::to_string(picture->sequence) +
-            ",\"age_ms\":" + std::to_string(AgeMs(*picture)) + ",\"bytes\":" + std::to_string(picture->bytes->size()) +
-            "}";
-  } else {
-    json += "false}";
-  }
-  Response response = Reply(http::status::ok, SharedText(json), "application/json");
+  Response response = Reply(http::status::ok, SharedText(NewestStateJson(store, name)), "application/json");
+  ForbidCaching(response);
+  return response;
+}
+
+// The name's state as an event stream of one message; the connection serves a
+// GET for it as a lasting stream instead, so this answers only what asks for it otherwise.
+Response ServeStateAsEvent(const PictureStore& store, const std::string& name) {
+  Response response =
+      Reply(http::status::ok, PictureEvents::StateMessage(NewestStateJson(store, name)), "text/event-stream");
   ForbidCaching(response);
   return response;
 }
@@ -131,22 +128,48 @@ Response ServeViewerPage() {
   return response;
 }
 
-// Serves /pictures/NAME/latest.jpg and /pictures/NAME/latest.json; nullopt for any other path.
-std::optional<Response> ServePictureAddress(std::string_view path, const PictureStore& store) {
+enum class PictureResource { kNewestPicture, kNewestState, kEvents };
+
+struct PictureAddress {
+  std::string name;
+  PictureResource resource;
+};
+
+// Splits /pictures/NAME/latest.jpg, /pictures/NAME/latest.json and
+// /pictures/NAME/events; nullopt for any other path. The name is not checked.
+std::optional<PictureAddress> SplitPictureAddress(std::string_view path) {
   if (!path.starts_with(kPicturesPrefix)) {
     return std::nullopt;
   }
   path.remove_prefix(kPicturesPrefix.size());
-  const bool wants_picture = path.ends_with(kNewestPictureSuffix);
-  if (!wants_picture && !path.ends_with(kNewestStateSuffix)) {
+  for (const auto& [suffix, resource] : {std::pair{kNewestPictureSuffix, PictureResource::kNewestPicture},
+                                         std::pair{kNewestStateSuffix, PictureResource::kNewestState},
+                                         std::pair{kEventsSuffix, PictureResource::kEvents}}) {
+    if (path.ends_with(suffix)) {
+      return PictureAddress{std::string(path.substr(0, path.size() - suffix.size())), resource};
+    }
+  }
+  return std::nullopt;
+}
+
+// Serves a picture address; nullopt for any other path.
+std::optional<Response> ServePictureAddress(std::string_view path, const PictureStore& store) {
+  const std::optional<PictureAddress> address = SplitPictureAddress(path);
+  if (!address) {
     return std::nullopt;
   }
-  const std::string name(
-      path.substr(0, path.size() - (wants_picture ? kNewestPictureSuffix.size() : kNewestStateSuffix.size())));
-  if (!IsValidStreamName(name)) {
+  if (!IsValidStreamName(address->name)) {
     return TextAnswer(http::status::bad_request, kBadNameText);
   }
-  return wants_picture ? ServeNewestPicture(store, name) : ServeNewestState(store, name);
+  switch (address->resource) {
+    case PictureResource::kNewestPicture:
+      return ServeNewestPicture(store, address->name);
+    case PictureResource::kNewestState:
+      return ServeNewestState(store, address->name);
+    case PictureResource::kEvents:
+      return ServeStateAsEvent(store, address->name);
+  }
+  return std::nullopt;
 }
 
 Response AnswerGet(Request& request, const RequestTarget& target, PictureStore& store) {
@@ -166,6 +189,21 @@ Response AnswerGet(Request& request, const RequestTarget& target, PictureStore& 
 
 Response TextAnswer(http::status status, std::string_view text) {
   return Reply(status, SharedText(text), "text/plain; charset=utf-8");
+}
+
+std::optional<std::string> EventStreamName(const Request& request) {
+  if (request.method() != http::verb::get) {
+    return std::nullopt;
+  }
+  const RequestTarget target = ParseRequestTarget(request.target());
+  if (target.Has("server")) {
+    return std::nullopt;
+  }
+  std::optional<PictureAddress> address = SplitPictureAddress(target.path);
+  if (!address || address->resource != PictureResource::kEvents || !IsValidStreamName(address->name)) {
+    return std::nullopt;
+  }
+  return std::move(address->name);
 }
 
 Response Answer(Request& request, PictureStore& store) {

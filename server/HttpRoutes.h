@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "server/HttpMessages.h"
 #include "server/PictureStore.h"
 
@@ -10,6 +13,10 @@ namespace lumivanta::server {
 // state at /pictures/NAME/latest.json. An upload's body is moved into the
 // store, not copied.
 Response Answer(Request& request, PictureStore& store);
+
+// The name whose event stream, /pictures/NAME/events, a GET asks for; the
+// connection keeps such a request open and sends each change of the name.
+std::optional<std::string> EventStreamName(const Request& request);
 
 // A plain-text answer, for the refusals made before a request reaches Answer.
 Response TextAnswer(http::status status, std::string_view text);

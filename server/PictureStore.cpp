@@ -13,6 +13,9 @@ std::uint64_t FirstSequence() {
   return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(now).count());
 }
 
+// Ended names remembered; about 100 bytes each.
+constexpr std::size_t kMaxEndedNames = 10000;
+
 }  // namespace
 
 PictureStore::PictureStore(StoreLimits limits, std::optional<std::filesystem::path> directory)
@@ -32,20 +35,46 @@ void PictureStore::Store(const std::string& name, PictureBytes bytes) {
     // The slow part, writing and flushing, happens before taking the lock.
     pending.emplace(files_->WriteTemporary(*bytes));
   }
-  const std::lock_guard lock(mutex_);
-  if (files_) {
-    // Renaming under the lock keeps the files in the same order as the index.
-    files_->Commit(*pending, name);
+  {
+    const std::lock_guard lock(mutex_);
+    if (files_) {
+      // Renaming under the lock keeps the files in the same order as the index.
+      files_->Commit(*pending, name);
+    }
+    PutLocked(name, std::move(bytes), std::chrono::system_clock::now());
+    ended_.erase(name);
   }
-  PutLocked(name, std::move(bytes), std::chrono::system_clock::now());
+  Changed(name);
 }
 
 void PictureStore::Delete(const std::string& name) {
-  const std::lock_guard lock(mutex_);
-  if (files_) {
-    files_->Remove(name);
+  {
+    const std::lock_guard lock(mutex_);
+    if (files_) {
+      files_->Remove(name);
+    }
+    index_.Remove(name);
+    if (ended_.insert(name).second) {
+      ended_order_.push_back(name);
+    }
+    // Names that came back with a new picture are erased from the set only; drop them here too.
+    while (ended_order_.size() > kMaxEndedNames || (!ended_order_.empty() && !ended_.contains(ended_order_.front()))) {
+      ended_.erase(ended_order_.front());
+      ended_order_.pop_front();
+    }
   }
-  index_.Remove(name);
+  Changed(name);
+}
+
+bool PictureStore::Ended(const std::string& name) const {
+  const std::lock_guard lock(mutex_);
+  return ended_.contains(name);
+}
+
+void PictureStore::Changed(const std::string& name) const {
+  if (on_change_) {
+    on_change_(name);
+  }
 }
 
 std::optional<Picture> PictureStore::Newest(const std::string& name) const {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <deque>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "server/Limits.h"
@@ -14,9 +17,13 @@ namespace lumivanta::server {
 
 // The newest picture of every name, safe to use from many threads. Pictures
 // live in memory; with a directory they are also kept there as files and
-// loaded again on start.
+// loaded again on start. It also remembers the names whose uploader deleted
+// them, so that a viewer can tell an ended screen from one not yet shared.
 class PictureStore {
  public:
+  // Called after a name's picture was stored or deleted, on the thread that changed it.
+  using ChangeHandler = std::function<void(const std::string& name)>;
+
   // Throws std::filesystem::filesystem_error when the directory cannot be used.
   PictureStore(StoreLimits limits, std::optional<std::filesystem::path> directory);
 
@@ -25,13 +32,22 @@ class PictureStore {
   // Throws std::system_error when the file cannot be deleted; nothing changes then.
   void Delete(const std::string& name);
   std::optional<Picture> Newest(const std::string& name) const;
+  // True when the name's pictures were deleted and none came since.
+  bool Ended(const std::string& name) const;
+
+  void OnChange(ChangeHandler handler) { on_change_ = std::move(handler); }
 
  private:
+  void Changed(const std::string& name) const;
   void PutLocked(const std::string& name, PictureBytes bytes, std::chrono::system_clock::time_point uploaded_at);
 
   mutable std::mutex mutex_;
   PictureIndex index_;
   std::optional<PictureFiles> files_;
+  // The names deleted most recently, oldest first, within a bound.
+  std::deque<std::string> ended_order_;
+  std::set<std::string, std::less<>> ended_;
+  ChangeHandler on_change_;
 };
 
 }  // namespace lumivanta::server

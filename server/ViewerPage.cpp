@@ -4,9 +4,11 @@ namespace lumivanta::server {
 
 namespace {
 
-// Polls /pictures/NAME/latest.json twice a second; when the sequence changes it
-// fetches the picture, decodes it off screen and only then shows it, so a
-// failed fetch or a broken picture leaves the last good one in place.
+// Follows pictures/NAME/events, where the server pushes each change of the
+// name's state, or where that fails polls pictures/NAME/latest.json twice a
+// second. When the sequence changes it fetches the picture, decodes it off
+// screen and only then shows it, so a failed fetch or a broken picture leaves
+// the last good one in place. All addresses are relative to the page's own.
 constexpr std::string_view kPage = R"html(<!doctype html>
 <html lang="en">
 <head>
@@ -48,6 +50,8 @@ constexpr std::string_view kPage = R"html(<!doctype html>
 "use strict";
 const NAME_PATTERN = /^[A-Za-z0-9_-]{1,93}$/;
 const POLL_INTERVAL_MS = 500;
+// After the event stream fails, the page polls for this long before trying it again.
+const PUSH_RETRY_MS = 15000;
 
 const form = document.getElementById("watch-form");
 const nameInput = document.getElementById("name");
@@ -58,11 +62,16 @@ const ageLine = document.getElementById("age");
 
 let watchedName = "";
 let watchGeneration = 0;
+let eventSource = null;
 let pollTimer = null;
+let pushRetryAt = 0;
 let shownSequence = null;
 let shownUrl = null;
 let brokenSequence = null;
 let uploadedAtMs = null;
+// States are applied one at a time; one that comes meanwhile waits, replaced by any newer one.
+let waitingState = null;
+let applying = false;
 
 function setStatus(text, isProblem) {
   if (statusLine.textContent !== text) {
@@ -98,12 +107,18 @@ function forgetPicture() {
   describeAge();
 }
 
-function pictureAddress(kind) {
-  return `/pictures/${encodeURIComponent(watchedName)}/latest.${kind}`;
+// Relative, so that the page works wherever a proxy puts it.
+function pictureAddress(resource) {
+  return `pictures/${encodeURIComponent(watchedName)}/${resource}`;
+}
+
+function showProblem(error) {
+  const kept = shownSequence === null ? "" : " The last picture received stays shown.";
+  setStatus(`Cannot load the newest picture (${error.message}); trying again.${kept}`, true);
 }
 
 async function showNewestPicture(generation) {
-  const response = await fetch(pictureAddress("jpg"), { cache: "no-store" });
+  const response = await fetch(pictureAddress("latest.jpg"), { cache: "no-store" });
   if (generation !== watchGeneration) {
     return;
   }
@@ -142,47 +157,117 @@ async function showNewestPicture(generation) {
   describeAge();
 }
 
+async function applyState(state, generation) {
+  if (!state.present) {
+    forgetPicture();
+    setStatus(state.ended
+      ? `“${watchedName}” has ended: the screen is no longer shared and its pictures were deleted.`
+      : `No picture from “${watchedName}” yet. It appears here as soon as one arrives.`);
+    return;
+  }
+  if (state.sequence !== shownSequence && state.sequence !== brokenSequence) {
+    await showNewestPicture(generation);
+  }
+  if (generation === watchGeneration) {
+    setStatus(shownSequence === null ? `Waiting for a picture from “${watchedName}”…` : `Watching “${watchedName}”.`);
+  }
+}
+
+async function receiveState(state, generation) {
+  waitingState = state;
+  if (applying) {
+    return;
+  }
+  applying = true;
+  try {
+    while (waitingState !== null && generation === watchGeneration) {
+      const next = waitingState;
+      waitingState = null;
+      try {
+        await applyState(next, generation);
+      } catch (error) {
+        if (generation === watchGeneration) {
+          showProblem(error);
+        }
+      }
+    }
+  } finally {
+    applying = false;
+  }
+}
+
+function stopFetching() {
+  if (eventSource !== null) {
+    eventSource.close();
+    eventSource = null;
+  }
+  clearTimeout(pollTimer);
+  pollTimer = null;
+}
+
+// The server pushes every change of the name's state; where that fails the page polls.
+function startFetching(generation) {
+  stopFetching();
+  if (document.hidden || generation !== watchGeneration) {
+    return;
+  }
+  if (typeof EventSource === "function" && Date.now() >= pushRetryAt) {
+    follow(generation);
+  } else {
+    poll(generation);
+  }
+}
+
+function follow(generation) {
+  const source = new EventSource(pictureAddress("events"));
+  eventSource = source;
+  source.onmessage = (message) => {
+    if (generation === watchGeneration) {
+      receiveState(JSON.parse(message.data), generation);
+    }
+  };
+  source.onerror = () => {
+    if (eventSource !== source) {
+      return;
+    }
+    source.close();
+    eventSource = null;
+    pushRetryAt = Date.now() + PUSH_RETRY_MS;
+    poll(generation);
+  };
+}
+
 async function poll(generation) {
   try {
-    const response = await fetch(pictureAddress("json"), { cache: "no-store" });
+    const response = await fetch(pictureAddress("latest.json"), { cache: "no-store" });
     if (!response.ok) {
       throw new Error(`the server answered ${response.status}`);
     }
     const state = await response.json();
-    if (generation !== watchGeneration) {
-      return;
-    }
-    if (!state.present) {
-      forgetPicture();
-      setStatus(`No picture from “${watchedName}” yet. It appears here as soon as one arrives.`);
-      return;
-    }
-    if (state.sequence !== shownSequence && state.sequence !== brokenSequence) {
-      await showNewestPicture(generation);
-    }
     if (generation === watchGeneration) {
-      setStatus(shownSequence === null ? `Waiting for a picture from “${watchedName}”…` : `Watching “${watchedName}”.`);
+      await receiveState(state, generation);
     }
   } catch (error) {
     if (generation === watchGeneration) {
-      const kept = shownSequence === null ? "" : " The last picture received stays shown.";
-      setStatus(`Cannot load the newest picture (${error.message}); trying again.${kept}`, true);
+      showProblem(error);
     }
   } finally {
-    if (generation === watchGeneration) {
-      pollTimer = setTimeout(() => poll(generation), POLL_INTERVAL_MS);
+    if (generation === watchGeneration && eventSource === null && !document.hidden) {
+      clearTimeout(pollTimer);
+      pollTimer = setTimeout(() => startFetching(generation), POLL_INTERVAL_MS);
     }
   }
 }
 
 function watch(name) {
   watchGeneration += 1;
-  clearTimeout(pollTimer);
+  stopFetching();
   forgetPicture();
   brokenSequence = null;
+  waitingState = null;
   watchedName = name;
   setStatus(`Looking for pictures from “${name}”…`);
-  poll(watchGeneration);
+  startFetching(watchGeneration);
 }
 
 form.addEventListener("submit", (event) => {
@@ -195,6 +280,15 @@ form.addEventListener("submit", (event) => {
   }
   history.replaceState(null, "", `?name=${encodeURIComponent(name)}`);
   watch(name);
+});
+
+// A hidden tab fetches nothing; shown again, it catches up at once.
+document.addEventListener("visibilitychange", () => {
+  if (document.hidden) {
+    stopFetching();
+  } else if (watchedName !== "") {
+    startFetching(watchGeneration);
+  }
 });
 
 setInterval(describeAge, 1000);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "server/HttpServer.h"
+#include "server/PictureState.h"
 #include "server/PictureStore.h"
 #include "server/ServerOptions.h"
 
@@ -71,6 +72,11 @@ int Run(ServerOptions options) {
 
   lumivanta::server::ServingState state{
       .store = *store, .limits = options.request_limits, .log_every_request = options.verbose};
+  store->OnChange([&state](const std::string& name) {
+    if (state.events.IsFollowed(name)) {
+      state.events.Publish(name, lumivanta::server::NewestStateJson(state.store, name));
+    }
+  });
   // Declared after the state, so connections still pending when it stops go first.
   boost::asio::io_context context(1);
   boost::asio::signal_set stop_signals(context, SIGINT, SIGTERM);

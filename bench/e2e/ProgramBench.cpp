@@ -1,5 +1,6 @@
 // The real program under a private X server: how long a Ctrl+P takes to
-// reach the picture server, and whether a long slideshow keeps its memory.
+// reach the picture server and to be shown by a viewer page in headless
+// Chromium, and whether a long slideshow keeps its memory.
 // Prints min and median; exits non-zero when the memory requirement fails.
 
 #include <X11/extensions/XTest.h>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tests/support/ProgramSession.h"
 
 namespace {
@@ -48,6 +50,21 @@ void PressControlP(Display* display) {
   XFlush(display);
 }
 
+std::size_t Occurrences(const std::string& text, const std::string& word) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(word); at != std::string::npos; at = text.find(word, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// The wall-clock time of the newest "shown MS" line the viewer page watcher wrote.
+double LastShownMs(const std::string& output) { return std::stod(output.substr(output.rfind("shown ") + 6)); }
+
+double WallClockMs() {
+  return std::chrono::duration<double, std::milli>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 void Report(const char* what, std::vector<double> values_ms) {
   std::sort(values_ms.begin(), values_ms.end());
   std::printf("%-48s min %7.2f ms   median %7.2f ms   (%zu runs)\n", what, values_ms.front(),
@@ -62,10 +79,19 @@ bool MeasureLatency() {
     std::printf("the program did not start\n");
     return false;
   }
-  std::vector<double> latencies_ms;
+  lumivanta::test::ChildProcess viewer(
+      {LUMIVANTA_NODE_PROGRAM, LUMIVANTA_VIEWER_WATCHER, session.ServerUrl(), lumivanta::test::kContactName}, true);
+  if (!viewer.WaitForErrorText("ready", 60s)) {
+    std::printf("the viewer page did not start: %s\n", viewer.ErrorOutput().c_str());
+    return false;
+  }
+  std::vector<double> stored_ms;
+  std::vector<double> shown_ms;
   for (int round = 0; round <= kLatencyRounds; ++round) {
     const std::uint64_t before = session.State().sequence;
+    const std::size_t shown_before = Occurrences(viewer.ErrorOutput(), "shown ");
     const auto pressed = Clock::now();
+    const double pressed_wall_ms = WallClockMs();
     PressControlP(session.X());
     std::optional<lumivanta::test::ServerState> stored;
     while (!(stored = session.State()).value().present || stored->sequence <= before) {
@@ -75,16 +101,26 @@ bool MeasureLatency() {
       }
       std::this_thread::sleep_for(1ms);
     }
+    const double stored_after_ms = std::chrono::duration<double, std::milli>(Clock::now() - pressed).count();
+    if (!viewer.WaitForErrorText("shown ", 30s, shown_before + 1)) {
+      std::printf("the viewer page showed no picture\n");
+      return false;
+    }
     // The first round also minimises the window; later ones find it minimised.
     if (round > 0) {
-      latencies_ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - pressed).count());
+      stored_ms.push_back(stored_after_ms);
+      shown_ms.push_back(LastShownMs(viewer.ErrorOutput()) - pressed_wall_ms);
     }
     session.PressIn(lumivanta::test::kInformationTitle, "Return");
     session.WaitShown(lumivanta::test::kInformationTitle, false);
     std::this_thread::sleep_for(200ms);
   }
-  Report("Ctrl+P to the picture stored at the server", latencies_ms);
-  return true;
+  Report("Ctrl+P to the picture stored at the server", stored_ms);
+  Report("Ctrl+P to the picture shown by the viewer page", shown_ms);
+  std::sort(shown_ms.begin(), shown_ms.end());
+  const bool passed = shown_ms[shown_ms.size() / 2] < 150;
+  std::printf("requirement: Ctrl+P to the viewer page, median under 150 ms: %s\n", passed ? "PASS" : "FAIL");
+  return passed;
 }
 
 bool MeasureSlideshowMemory() {
@@ -134,6 +170,7 @@ bool MeasureSlideshowMemory() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
   const bool only_memory = argc > 1 && std::string(argv[1]) == "--memory";
   const bool latency = only_memory || MeasureLatency();
   const bool memory = MeasureSlideshowMemory();

@@ -1,0 +1,131 @@
+#include "server/EventStream.h"
+
+#include <boost/asio/write.hpp>
+#include <utility>
+
+#include "server/PictureState.h"
+#include "server/RequestLog.h"
+
+namespace lumivanta::server {
+
+namespace {
+
+namespace asio = boost::asio;
+
+// Proxies commonly close a stream that stays silent for a minute.
+constexpr std::chrono::seconds kKeepAliveInterval{15};
+
+// The answer's header: no length, as the stream lasts until either side closes it.
+constexpr std::string_view kHeader =
+    "HTTP/1.1 200 OK\r\n"
+    "Content-Type: text/event-stream\r\n"
+    "Cache-Control: no-store\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "X-Accel-Buffering: no\r\n"
+    "Connection: close\r\n"
+    "\r\n"
+    // A viewer whose stream breaks tries again after a second.
+    "retry: 1000\n\n";
+
+const PictureEvents::Message& KeepAliveMessage() {
+  static const PictureEvents::Message message = std::make_shared<const std::string>(":\n\n");
+  return message;
+}
+
+}  // namespace
+
+EventStream::EventStream(asio::ip::tcp::socket socket, ServingState& state, std::string name, std::string client,
+                         std::string target)
+    : socket_(std::move(socket)),
+      keep_alive_timer_(socket_.get_executor()),
+      state_(state),
+      name_(std::move(name)),
+      client_(std::move(client)),
+      target_(std::move(target)),
+      started_(std::chrono::steady_clock::now()) {
+  ++state_.open_connections;
+}
+
+EventStream::~EventStream() {
+  --state_.open_connections;
+  if (state_.log_every_request) {
+    LogRequest({.client = client_,
+                .method = "GET",
+                .target = target_,
+                .status = 200,
+                .bytes_received = 0,
+                .bytes_sent = bytes_sent_,
+                .duration = std::chrono::steady_clock::now() - started_});
+  }
+}
+
+void EventStream::Start() {
+  subscription_.emplace(state_.events, name_, static_cast<PictureEvents::Listener&>(*this));
+  Send(std::make_shared<const std::string>(std::string(kHeader) +
+                                           *PictureEvents::StateMessage(NewestStateJson(state_.store, name_))));
+  WaitForClientToLeave();
+  KeepAlive();
+}
+
+void EventStream::Deliver(const PictureEvents::Message& message) { Send(message); }
+
+void EventStream::Send(PictureEvents::Message message) {
+  if (!socket_.is_open()) {
+    return;
+  }
+  if (sending_) {
+    // A newer state makes an older one that still waits useless.
+    if (!waiting_ || message != KeepAliveMessage()) {
+      waiting_ = std::move(message);
+    }
+    return;
+  }
+  sending_ = std::move(message);
+  sending_since_ = std::chrono::steady_clock::now();
+  asio::async_write(
+      socket_, asio::buffer(*sending_),
+      [self = shared_from_this()](boost::system::error_code error, std::size_t bytes) { self->OnSent(error, bytes); });
+}
+
+void EventStream::OnSent(boost::system::error_code error, std::size_t bytes) {
+  bytes_sent_ += bytes;
+  sending_.reset();
+  if (error) {
+    Close();
+    return;
+  }
+  if (waiting_) {
+    Send(std::exchange(waiting_, nullptr));
+  }
+}
+
+// A viewer sends nothing after its request; any bytes or the end of the connection mean it has gone.
+void EventStream::WaitForClientToLeave() {
+  socket_.async_read_some(asio::buffer(read_buffer_),
+                          [self = shared_from_this()](boost::system::error_code, std::size_t) { self->Close(); });
+}
+
+void EventStream::KeepAlive() {
+  keep_alive_timer_.expires_after(kKeepAliveInterval);
+  keep_alive_timer_.async_wait([self = shared_from_this()](boost::system::error_code error) {
+    if (error || !self->socket_.is_open()) {
+      return;
+    }
+    if (self->sending_ && std::chrono::steady_clock::now() - self->sending_since_ > self->state_.limits.body_timeout) {
+      self->Close();
+      return;
+    }
+    self->Send(KeepAliveMessage());
+    self->KeepAlive();
+  });
+}
+
+void EventStream::Close() {
+  subscription_.reset();
+  keep_alive_timer_.cancel();
+  boost::system::error_code ignored;
+  socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
+  socket_.close(ignored);
+}
+
+}  // namespace lumivanta::server

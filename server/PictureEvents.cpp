@@ -1,0 +1,41 @@
+#include "server/PictureEvents.h"
+
+#include <utility>
+#include <vector>
+
+namespace lumivanta::server {
+
+PictureEvents::Subscription::Subscription(PictureEvents& events, std::string name, Listener& listener)
+    : events_(events), name_(std::move(name)), listener_(listener) {
+  events_.listeners_[name_].insert(&listener_);
+  ++events_.listener_count_;
+}
+
+PictureEvents::Subscription::~Subscription() {
+  const auto found = events_.listeners_.find(name_);
+  found->second.erase(&listener_);
+  if (found->second.empty()) {
+    events_.listeners_.erase(found);
+  }
+  --events_.listener_count_;
+}
+
+PictureEvents::Message PictureEvents::StateMessage(std::string_view state_json) {
+  // A state is one line of JSON, so one "data:" line carries it.
+  return std::make_shared<const std::string>("data: " + std::string(state_json) + "\n\n");
+}
+
+void PictureEvents::Publish(const std::string& name, std::string_view state_json) {
+  const auto found = listeners_.find(name);
+  if (found == listeners_.end()) {
+    return;
+  }
+  const Message message = StateMessage(state_json);
+  // A copy, so that the set may change while its listeners are served.
+  const std::vector<Listener*> listeners(found->second.begin(), found->second.end());
+  for (Listener* listener : listeners) {
+    listener->Deliver(message);
+  }
+}
+
+}  // namespace lumivanta::server

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+
+namespace lumivanta::server {
+
+// The viewers following each name: a change to a name's picture reaches every
+// one of them as one Server-Sent Events message, formatted once for all.
+// Used from the serving thread only.
+class PictureEvents {
+ public:
+  using Message = std::shared_ptr<const std::string>;
+
+  class Listener {
+   public:
+    // Must not end the listener's subscription before it returns.
+    virtual void Deliver(const Message& message) = 0;
+
+   protected:
+    ~Listener() = default;
+  };
+
+  // Follows one name for as long as it lives.
+  class Subscription {
+   public:
+    Subscription(PictureEvents& events, std::string name, Listener& listener);
+    Subscription(const Subscription&) = delete;
+    Subscription& operator=(const Subscription&) = delete;
+    ~Subscription();
+
+   private:
+    PictureEvents& events_;
+    std::string name_;
+    Listener& listener_;
+  };
+
+  // The message that carries a name's state, as NewestStateJson writes it.
+  static Message StateMessage(std::string_view state_json);
+
+  bool IsFollowed(std::string_view name) const { return listeners_.contains(name); }
+  void Publish(const std::string& name, std::string_view state_json);
+  std::size_t ListenerCount() const { return listener_count_; }
+
+ private:
+  std::map<std::string, std::set<Listener*>, std::less<>> listeners_;
+  std::size_t listener_count_ = 0;
+};
+
+}  // namespace lumivanta::server

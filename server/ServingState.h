@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstddef>
+
+#include "server/BodyBudget.h"
+#include "server/Limits.h"
+#include "server/PictureEvents.h"
+#include "server/PictureStore.h"
+
+namespace lumivanta::server {
+
+// What every connection shares; used from the one thread that serves.
+struct ServingState {
+  PictureStore& store;
+  RequestLimits limits;
+  bool log_every_request = false;
+  BodyBudget body_budget{limits.max_bodies_in_flight_bytes};
+  // Open connections, event streams included.
+  std::size_t open_connections = 0;
+  PictureEvents events;
+};
+
+}  // namespace lumivanta::server
