@@ -116,6 +116,10 @@ std::optional<Response> HttpConnection::CheckHeader() {
   const std::size_t body_bytes = parser_->chunked() ? state_.limits.max_body_bytes
                                                     : static_cast<std::size_t>(parser_->content_length().value_or(0));
   if (body_bytes > 0) {
+    // A body that its request's key would not allow is not received at all.
+    if (std::optional<Response> refusal = KeyRefusal(request.target(), state_.keys); refusal) {
+      return refusal;
+    }
     std::optional<BodyBudget::Reservation> reservation = state_.body_budget.Reserve(body_bytes);
     if (!reservation) {
       Response busy = TextAnswer(http::status::service_unavailable,
@@ -184,7 +188,7 @@ void HttpConnection::OnBody(beast::error_code error) {
 
 Response HttpConnection::AnswerOrExplainFailure(Request& request) {
   try {
-    return Answer(request, state_.store);
+    return Answer(request, state_.store, state_.keys);
   } catch (const std::exception& error) {
     std::cerr << "lumivanta-server: " << error.what() << '\n';
     return TextAnswer(http::status::internal_server_error, "the server could not answer this request\n");

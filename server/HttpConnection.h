@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "server/AccessKeys.h"
 #include "server/BodyBudget.h"
 #include "server/HttpMessages.h"
 #include "server/Limits.h"
@@ -22,6 +23,7 @@ struct ServingState {
   PictureStore& store;
   RequestLimits limits;
   bool log_every_request = false;
+  AccessKeys keys;
   BodyBudget body_budget{limits.max_bodies_in_flight_bytes};
   std::size_t open_connections = 0;
 };
