@@ -95,9 +95,9 @@ std::optional<std::string> LoadKey(const std::optional<std::filesystem::path>& f
   }
   if (const char* credentials = environment("CREDENTIALS_DIRECTORY"); credentials != nullptr && *credentials != '\0') {
     const std::filesystem::path credential = std::filesystem::path(credentials) / kind.credential;
-    std::error_code ignored;
     // The service manager keeps credentials where only the service can read
     // them, and may grant that through an access list that shows as group bits.
+    std::error_code ignored;
     if (std::filesystem::exists(credential, ignored)) {
       return ReadKeyFile(credential, kind, false, error);
     }

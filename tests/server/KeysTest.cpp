@@ -45,6 +45,7 @@ TEST(KeysTest, UploadsAndDeletesNeedTheUploadKeyFromAFileOrTheEnvironment) {
                                                 "/u/" + kUploadKey.substr(0, kUploadKey.size() - 1) + "/",
                                                 "/u/" + kUploadKey + "0/",
                                                 "/u/" + kUploadKey.substr(1) + "/",
+                                                "/u/Up1oad%2Dkey_0123456789abcdef/",
                                                 "/v/" + kUploadKey + "/",
                                                 "/x" + kKeyedPath};
   for (const bool from_file : {true, false}) {
