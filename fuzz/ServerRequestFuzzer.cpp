@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to lumivanta-server as one request: the HTTP parser
 // with the server's limits, then the routes (names, query, multipart) against
-// an in-memory store, then the answer's serialization.
+// an in-memory store, without keys and with them, then the answers' serialization.
 
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/http.hpp>
@@ -27,6 +27,26 @@ PictureStore& Store() {
   return store;
 }
 
+// An upload key and a view key, so that the key checks and the routes behind them are reached.
+const lumivanta::server::AccessKeys& Keys() {
+  static const lumivanta::server::AccessKeys keys{.upload_key = "fuzz-upload-key-0123",
+                                                  .view_key = "fuzz-view-key-01234"};
+  return keys;
+}
+
+void Serialize(lumivanta::server::Response response) {
+  http::response_serializer<lumivanta::server::SharedBytesBody> serializer(response);
+  boost::beast::error_code error;
+  while (!serializer.is_done()) {
+    serializer.next(error, [&serializer](boost::beast::error_code&, const auto& buffers) {
+      serializer.consume(boost::asio::buffer_size(buffers));
+    });
+    if (error) {
+      break;
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -43,15 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   lumivanta::server::Request request = parser.release();
-  lumivanta::server::Response response = lumivanta::server::Answer(request, Store());
-  http::response_serializer<lumivanta::server::SharedBytesBody> serializer(response);
-  while (!serializer.is_done()) {
-    serializer.next(error, [&serializer](boost::beast::error_code&, const auto& buffers) {
-      serializer.consume(boost::asio::buffer_size(buffers));
-    });
-    if (error) {
-      break;
-    }
-  }
+  lumivanta::server::Request keyed_request = request;
+  // The connection asks this first, to hand a viewer's request to an event stream.
+  lumivanta::server::EventStreamName(request, {});
+  lumivanta::server::EventStreamName(keyed_request, Keys());
+  Serialize(lumivanta::server::Answer(request, Store(), {}));
+  Serialize(lumivanta::server::Answer(keyed_request, Store(), Keys()));
   return 0;
 }

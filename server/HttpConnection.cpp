@@ -120,6 +120,10 @@ std::optional<Response> HttpConnection::CheckHeader() {
   const std::size_t body_bytes = parser_->chunked() ? state_.limits.max_body_bytes
                                                     : static_cast<std::size_t>(parser_->content_length().value_or(0));
   if (body_bytes > 0) {
+    // A body that its request's key would not allow is not received at all.
+    if (std::optional<Response> refusal = KeyRefusal(request.target(), state_.keys); refusal) {
+      return refusal;
+    }
     std::optional<BodyBudget::Reservation> reservation = state_.body_budget.Reserve(body_bytes);
     if (!reservation) {
       Response busy = TextAnswer(http::status::service_unavailable,
@@ -173,7 +177,7 @@ void HttpConnection::OnBody(beast::error_code error) {
     return;
   }
   Request& request = parser_->get();
-  if (std::optional<std::string> name = EventStreamName(request); name) {
+  if (std::optional<std::string> name = EventStreamName(request, state_.keys); name) {
     FollowPictures(std::move(*name));
     return;
   }
@@ -202,7 +206,7 @@ void HttpConnection::FollowPictures(std::string name) {
 
 Response HttpConnection::AnswerOrExplainFailure(Request& request) {
   try {
-    return Answer(request, state_.store);
+    return Answer(request, state_.store, state_.keys);
   } catch (const std::exception& error) {
     std::cerr << "lumivanta-server: " << error.what() << '\n';
     return TextAnswer(http::status::internal_server_error, "the server could not answer this request\n");

@@ -14,6 +14,7 @@
 #include "server/MultipartUpload.h"
 #include "server/PictureEvents.h"
 #include "server/PictureState.h"
+#include "server/RequestAccess.h"
 #include "server/RequestTarget.h"
 #include "server/StreamName.h"
 #include "server/ViewerPage.h"
@@ -191,11 +192,31 @@ Response TextAnswer(http::status status, std::string_view text) {
   return Reply(status, SharedText(text), "text/plain; charset=utf-8");
 }
 
-std::optional<std::string> EventStreamName(const Request& request) {
-  if (request.method() != http::verb::get) {
+std::optional<Response> KeyRefusal(std::string_view target, const AccessKeys& keys) {
+  const RequestAccess access = CheckAccess(target, keys);
+  const RequestTarget routed = ParseRequestTarget(access.routed_target);
+  const bool from_uploader = routed.Has("server");
+  if (from_uploader && !access.may_upload) {
+    return TextAnswer(http::status::forbidden, "uploads and deletes need the server's upload key in the address\n");
+  }
+  if (!from_uploader && !access.may_view) {
+    return TextAnswer(http::status::forbidden, "this viewer needs its secret address\n");
+  }
+  // The page's relative addresses would otherwise leave the key behind.
+  if (!from_uploader && routed.path.empty()) {
+    const std::size_t query = std::min(target.find('?'), target.size());
+    Response redirect = TextAnswer(http::status::permanent_redirect, "the viewer is one slash further\n");
+    redirect.set(http::field::location, std::string(target.substr(0, query)) + "/" + std::string(target.substr(query)));
+    return redirect;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> EventStreamName(const Request& request, const AccessKeys& keys) {
+  if (request.method() != http::verb::get || KeyRefusal(request.target(), keys)) {
     return std::nullopt;
   }
-  const RequestTarget target = ParseRequestTarget(request.target());
+  const RequestTarget target = ParseRequestTarget(CheckAccess(request.target(), keys).routed_target);
   if (target.Has("server")) {
     return std::nullopt;
   }
@@ -206,8 +227,12 @@ std::optional<std::string> EventStreamName(const Request& request) {
   return std::move(address->name);
 }
 
-Response Answer(Request& request, PictureStore& store) {
-  const RequestTarget target = ParseRequestTarget(request.target());
+Response Answer(Request& request, PictureStore& store, const AccessKeys& keys) {
+  const std::string_view raw_target = request.target();
+  if (std::optional<Response> refusal = KeyRefusal(raw_target, keys); refusal) {
+    return std::move(*refusal);
+  }
+  const RequestTarget target = ParseRequestTarget(CheckAccess(raw_target, keys).routed_target);
   switch (request.method()) {
     case http::verb::get:
     case http::verb::head:

@@ -1,5 +1,6 @@
 #include "server/RequestLog.h"
 
+#include <algorithm>
 #include <ctime>
 #include <iomanip>
 #include <iostream>
@@ -7,13 +8,22 @@
 
 namespace lumivanta::server {
 
+namespace {
+
+// Where the next "/u/" or "/v/" starts, or npos.
+std::size_t FindKeyPrefix(std::string_view target, std::size_t from) {
+  return std::min(target.find("/u/", from), target.find("/v/", from));
+}
+
+}  // namespace
+
 std::string TargetWithoutKeys(std::string_view target) {
-  constexpr std::string_view kKeyPrefix = "/u/";
+  constexpr std::size_t kKeyPrefixLength = 3;
   std::string result;
   std::size_t position = 0;
-  for (std::size_t found = target.find(kKeyPrefix); found != std::string_view::npos;
-       found = target.find(kKeyPrefix, position)) {
-    const std::size_t key_start = found + kKeyPrefix.size();
+  for (std::size_t found = FindKeyPrefix(target, 0); found != std::string_view::npos;
+       found = FindKeyPrefix(target, position)) {
+    const std::size_t key_start = found + kKeyPrefixLength;
     const std::size_t key_end = std::min(target.find_first_of("/?", key_start), target.size());
     result.append(target.substr(position, key_start - position)).append("*");
     position = key_end;

@@ -18,7 +18,7 @@ struct RequestRecord {
   std::chrono::steady_clock::duration duration{};
 };
 
-// The target as logged: the segment after "/u/", an upload key, is replaced by "*".
+// The target as logged: the segment after "/u/" or "/v/", an upload or view key, is replaced by "*".
 std::string TargetWithoutKeys(std::string_view target);
 
 // One line on standard error: UTC time, client, method, target without keys,

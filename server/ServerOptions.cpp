@@ -112,7 +112,8 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
       value = option.substr(equals + 1);
       option = option.substr(0, equals);
     }
-    const bool takes_value = option == "--listen" || option == "--store" || IsLimit(option);
+    const bool takes_value = option == "--listen" || option == "--store" || option == "--upload-key-file" ||
+                             option == "--view-key-file" || IsLimit(option);
     if (takes_value && !value) {
       if (index + 1 == arguments.size()) {
         return Failure(std::string(option) + " needs a value");
@@ -128,8 +129,24 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
       if (result.action != CommandLine::Action::kShowHelp) {
         result.action = CommandLine::Action::kShowVersion;
       }
+    } else if (option == "--new-key") {
+      if (result.action == CommandLine::Action::kRun) {
+        result.action = CommandLine::Action::kNewKey;
+      }
     } else if (option == "--verbose") {
       result.options.verbose = true;
+    } else if (option == "--public") {
+      result.options.public_uploads = true;
+    } else if (option == "--upload-key-file" || option == "--view-key-file") {
+      if (value->empty()) {
+        return Failure(std::string(option) + " needs a file");
+      }
+      (option == "--upload-key-file" ? result.options.upload_key_file : result.options.view_key_file) =
+          std::filesystem::path(*value);
+    } else if (option == "--upload-key" || option == "--view-key") {
+      return Failure("a key is not given on the command line, where other users of the machine can see it; use " +
+                     std::string(option) + "-file FILE or the environment variable " +
+                     (option == "--upload-key" ? "LUMIVANTA_UPLOAD_KEY" : "LUMIVANTA_VIEW_KEY"));
     } else if (option == "--listen") {
       if (!ParseListenAddress(*value, result.options)) {
         return Failure("--listen needs ADDRESS:PORT with a port from 0 to 65535, not '" + std::string(*value) + "'");
@@ -159,7 +176,8 @@ std::string UsageText() {
   const StoreLimits store;
   const RequestLimits requests;
   const auto mib = [](std::size_t bytes) { return std::to_string(bytes / kMebibyte); };
-  return "Usage: lumivanta-server [--listen ADDRESS:PORT] [--store DIR] [--verbose] [LIMITS]\n"
+  return "Usage: lumivanta-server [--listen ADDRESS:PORT] [--store DIR] [--verbose] [KEYS] [LIMITS]\n"
+         "       lumivanta-server --new-key\n"
          "\n"
          "Receives the pictures Lumivanta uploads and shows them on a viewer page.\n"
          "\n"
@@ -169,8 +187,22 @@ std::string UsageText() {
          "                         (default: in memory only)\n"
          "  --verbose              log every request to standard error, not only uploads\n"
          "                         and refusals\n"
+         "  --new-key              print a new random key and exit\n"
          "  --version              show the version\n"
          "  --help                 show this text\n"
+         "\n"
+         "Keys, each 16 to 256 characters A-Z a-z 0-9 _ -:\n"
+         "  --upload-key-file FILE  uploads and deletes need this key, sent in the server\n"
+         "                          URL as http://HOST:PORT/u/KEY/; it also opens the\n"
+         "                          viewer at that address\n"
+         "  --view-key-file FILE    the viewer needs this key: http://HOST:PORT/v/KEY/\n"
+         "  --public                listen beyond loopback without an upload key, letting\n"
+         "                          anyone upload and delete\n"
+         "A key file may be readable by its owner only (chmod 600). Without the option a\n"
+         "key comes from $CREDENTIALS_DIRECTORY/upload-key or view-key (systemd's\n"
+         "LoadCredential=), else from LUMIVANTA_UPLOAD_KEY or LUMIVANTA_VIEW_KEY. A key is\n"
+         "never given on the command line. Listening on an address other than loopback\n"
+         "needs an upload key or --public.\n"
          "\n"
          "Limits, each a whole number:\n"
          "  --max-names N                 names kept (default " +
@@ -209,7 +241,8 @@ std::string UsageText() {
          mib(requests.max_body_bytes) +
          " MiB by default.\n"
          "\n"
-         "Viewer page: http://ADDRESS:PORT/ (or /?name=NAME to open a name directly).\n";
+         "Viewer page: http://ADDRESS:PORT/ (or /?name=NAME to open a name directly);\n"
+         "with a view key http://ADDRESS:PORT/v/KEY/.\n";
 }
 
 }  // namespace lumivanta::server

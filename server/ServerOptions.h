@@ -16,12 +16,17 @@ struct ServerOptions {
   std::optional<std::filesystem::path> store_directory;
   // Logs every request rather than only uploads and refusals.
   bool verbose = false;
+  // Files holding the upload key and the view key; see KeySetup.h for the other places keys come from.
+  std::optional<std::filesystem::path> upload_key_file;
+  std::optional<std::filesystem::path> view_key_file;
+  // Lets the server listen beyond loopback without an upload key.
+  bool public_uploads = false;
   StoreLimits store_limits;
   RequestLimits request_limits;
 };
 
 struct CommandLine {
-  enum class Action { kRun, kShowHelp, kShowVersion, kFail };
+  enum class Action { kRun, kShowHelp, kShowVersion, kNewKey, kFail };
   Action action = Action::kRun;
   ServerOptions options;
   // Why the command line was refused, for Action::kFail.

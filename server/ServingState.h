@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "server/AccessKeys.h"
 #include "server/BodyBudget.h"
 #include "server/Limits.h"
 #include "server/PictureEvents.h"
@@ -14,6 +15,7 @@ struct ServingState {
   PictureStore& store;
   RequestLimits limits;
   bool log_every_request = false;
+  AccessKeys keys;
   BodyBudget body_budget{limits.max_bodies_in_flight_bytes};
   // Open connections, event streams included.
   std::size_t open_connections = 0;

@@ -11,15 +11,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "server/AccessKeys.h"
 #include "server/HttpServer.h"
+#include "server/KeySetup.h"
 #include "server/PictureState.h"
 #include "server/PictureStore.h"
 #include "server/ServerOptions.h"
 
 namespace {
 
+using lumivanta::server::AccessKeys;
 using lumivanta::server::CommandLine;
 using lumivanta::server::ServerOptions;
 
@@ -54,7 +58,7 @@ sigset_t StopSignals() {
   return signals;
 }
 
-int Run(ServerOptions options) {
+int Run(ServerOptions options, AccessKeys keys) {
   // Held back until they can be handled, so that one arriving while the server starts still stops it cleanly.
   const sigset_t stop_signal_set = StopSignals();
   ::sigprocmask(SIG_BLOCK, &stop_signal_set, nullptr);
@@ -71,7 +75,7 @@ int Run(ServerOptions options) {
   }
 
   lumivanta::server::ServingState state{
-      .store = *store, .limits = options.request_limits, .log_every_request = options.verbose};
+      .store = *store, .limits = options.request_limits, .log_every_request = options.verbose, .keys = std::move(keys)};
   store->OnChange([&state](const std::string& name) {
     if (state.events.IsFollowed(name)) {
       state.events.Publish(name, lumivanta::server::NewestStateJson(state.store, name));
@@ -115,11 +119,23 @@ int main(int argc, char** argv) {
     case CommandLine::Action::kShowVersion:
       std::cout << lumivanta::server::kVersionText;
       return 0;
+    case CommandLine::Action::kNewKey:
+      std::cout << lumivanta::server::NewRandomKey() << '\n';
+      return 0;
     case CommandLine::Action::kFail:
       std::cerr << "lumivanta-server: " << command_line.error << "\n\n" << lumivanta::server::UsageText();
       return 2;
     case CommandLine::Action::kRun:
       break;
   }
-  return Run(command_line.options);
+  // Keys and the address are checked before anything listens.
+  lumivanta::server::KeySetup key_setup = lumivanta::server::LoadAccessKeys(command_line.options);
+  if (key_setup.error.empty()) {
+    key_setup.error = lumivanta::server::RefusalToStart(command_line.options, key_setup.keys);
+  }
+  if (!key_setup.error.empty()) {
+    std::cerr << "lumivanta-server: " << key_setup.error << '\n';
+    return 2;
+  }
+  return Run(command_line.options, std::move(key_setup.keys));
 }

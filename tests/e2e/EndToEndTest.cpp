@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <string>
 
 #include "tests/support/ExpectedPicture.h"
 #include "tests/support/ProgramSession.h"
@@ -213,6 +214,41 @@ TEST_F(EndToEnd, ASecondInstanceRunsWhileTheFirstHoldsTheHotkeys) {
   ASSERT_TRUE(session_.Program().WaitForErrorText(" : Picture sent.", 10s));
   EXPECT_EQ(test::ChildProcess::Occurrences(second->ErrorOutput(), "Picture sent."), 0u);
   CloseInformation();
+}
+
+// A server URL holding the upload key works as it is; one with a wrong key fails its connection test.
+TEST(EndToEndUploadKey, TheServerUrlCarriesTheKey) {
+  const std::string key = "Up1oad-key_0123456789abcdef";
+  const test::TempDir key_directory;
+  const std::string key_file = key_directory.File("upload-key");
+  test::WriteWholeFile(key_file, key + "\n");
+  std::filesystem::permissions(key_file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  test::ProgramOptions options;
+  options.write_configuration = false;
+  options.server_options = {"--upload-key-file", key_file};
+  ProgramSession session(options);
+  const std::string server = "http://127.0.0.1:" + std::to_string(session.ServerPort());
+  options.server_url = server + "/u/" + key + "/";
+  session.WriteConfiguration(session.Directory().Path().string(), options);
+
+  session.StartProgram();
+  ASSERT_TRUE(session.Program().WaitForErrorText("Connection to Web-Server was tested successfully.", 20s))
+      << session.Program().ErrorOutput();
+  session.Press("ctrl+p");
+  const auto published = session.WaitForPictureAfter(0);
+  ASSERT_TRUE(published);
+  const test::DecodedJpeg picture = session.NewestPicture();
+  EXPECT_EQ(picture.width, 1066u);
+  EXPECT_EQ(picture.height, 600u);
+
+  const test::TempDir wrong_directory;
+  options.server_url = server + "/u/" + key.substr(0, key.size() - 1) + "x/";
+  session.WriteConfiguration(wrong_directory.Path().string(), options);
+  std::unique_ptr<test::ChildProcess> wrong;
+  session.StartProgramIn(wrong_directory.Path().string(), wrong);
+  ASSERT_TRUE(wrong->WaitForErrorText("Connection to Web-Server failed.", 20s)) << wrong->ErrorOutput();
+  EXPECT_TRUE(wrong->WaitForErrorText("HTTP status 403", 5s)) << wrong->ErrorOutput();
+  EXPECT_EQ(session.State().sequence, published->sequence);
 }
 
 TEST(EndToEndUnreachable, PublishAndSlideshowLogTheFailureAndChangeNothing) {

@@ -27,7 +27,8 @@ ChildProcess::Finished RunToExit(const std::vector<std::string>& options) {
 TEST(CommandLineTest, HelpShowsTheOptionsAndTheMemoryBound) {
   const ChildProcess::Finished help = RunToExit({"--help"});
   EXPECT_EQ(help.exit_code, 0);
-  for (const char* text : {"--listen", "--store", "1000 names", "256 MiB", "32 MiB"}) {
+  for (const char* text : {"--listen", "--store", "1000 names", "256 MiB", "32 MiB", "--upload-key-file",
+                           "--view-key-file", "--public", "--new-key", "LUMIVANTA_UPLOAD_KEY"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text;
   }
 }
@@ -40,6 +41,7 @@ TEST(CommandLineTest, VersionIsPrinted) {
 
 TEST(CommandLineTest, BadOptionsPrintTheUsageOnStandardErrorAndExit2) {
   for (const std::vector<std::string>& options : {std::vector<std::string>{"--bogus"},
+                                                  {"--upload-key", "Up1oad-key_0123456789abcdef"},
                                                   {"--listen", "nowhere"},
                                                   {"--header-timeout", "0"},
                                                   {"--max-body-mib", "64"}}) {
@@ -48,6 +50,33 @@ TEST(CommandLineTest, BadOptionsPrintTheUsageOnStandardErrorAndExit2) {
     EXPECT_NE(refused.err.find("Usage:"), std::string::npos) << refused.err;
     EXPECT_TRUE(refused.out.empty());
   }
+}
+
+TEST(CommandLineTest, NewKeyPrintsARandomUrlSafeKey) {
+  const ChildProcess::Finished first = RunToExit({"--new-key"});
+  const ChildProcess::Finished second = RunToExit({"--new-key"});
+  EXPECT_EQ(first.exit_code, 0);
+  EXPECT_TRUE(std::regex_match(first.out, std::regex("[A-Za-z0-9_-]{43}\n"))) << first.out;
+  EXPECT_TRUE(std::regex_match(second.out, std::regex("[A-Za-z0-9_-]{43}\n"))) << second.out;
+  EXPECT_NE(first.out, second.out);
+}
+
+// Checked before anything listens, so no address is taken.
+TEST(CommandLineTest, BeyondLoopbackWithoutAnUploadKeyItRefusesToStartAndSaysHow) {
+  const std::vector<std::string> no_keys = {"LUMIVANTA_UPLOAD_KEY", "LUMIVANTA_VIEW_KEY", "CREDENTIALS_DIRECTORY"};
+  ChildProcess child({kServerBinary, "--listen", "0.0.0.0:0"}, true, {}, no_keys);
+  const ChildProcess::Finished refused = child.WaitForExit(kExitTimeout);
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_TRUE(refused.out.empty()) << refused.out;
+  for (const char* how :
+       {"--new-key", "umask 077", "--upload-key-file", "LUMIVANTA_UPLOAD_KEY", "/u/KEY/", "--public"}) {
+    EXPECT_NE(refused.err.find(how), std::string::npos) << how << '\n' << refused.err;
+  }
+
+  const ChildProcess::Finished bad_key = RunToExit({"--view-key-file", "/nonexistent/view-key"});
+  EXPECT_EQ(bad_key.exit_code, 2);
+  EXPECT_NE(bad_key.err.find("cannot read the view key file /nonexistent/view-key"), std::string::npos) << bad_key.err;
+  EXPECT_TRUE(bad_key.out.empty()) << bad_key.out;
 }
 
 TEST(CommandLineTest, ATakenPortIsReportedWithoutServing) {

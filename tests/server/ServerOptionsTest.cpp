@@ -53,6 +53,17 @@ TEST(ServerOptionsTest, ReadsListenAddressesInBothSpellings) {
   EXPECT_EQ(joined.options.port, 65535);
 }
 
+TEST(ServerOptionsTest, ReadsTheKeyFilesAndPublicAndNewKey) {
+  const CommandLine parsed = Parse({"--upload-key-file", "/etc/up", "--view-key-file=/etc/view", "--public"});
+  ASSERT_EQ(parsed.action, CommandLine::Action::kRun) << parsed.error;
+  EXPECT_EQ(parsed.options.upload_key_file, "/etc/up");
+  EXPECT_EQ(parsed.options.view_key_file, "/etc/view");
+  EXPECT_TRUE(parsed.options.public_uploads);
+  EXPECT_FALSE(Parse({}).options.public_uploads);
+  EXPECT_EQ(Parse({"--new-key"}).action, CommandLine::Action::kNewKey);
+  EXPECT_EQ(Parse({"--new-key", "--help"}).action, CommandLine::Action::kShowHelp);
+}
+
 TEST(ServerOptionsTest, RefusesUnknownOptionsAndBadValues) {
   const std::vector<std::vector<std::string_view>> refused = {{"--port", "80"},
                                                               {"serve"},
@@ -67,7 +78,12 @@ TEST(ServerOptionsTest, RefusesUnknownOptionsAndBadValues) {
                                                               {"--max-names", "0"},
                                                               {"--max-connections", "-3"},
                                                               {"--header-timeout", "1s"},
-                                                              {"--max-body-mib", "49"}};
+                                                              {"--max-body-mib", "49"},
+                                                              {"--upload-key", "upload-KEY_0123456789"},
+                                                              {"--view-key=view-KEY_01234567890"},
+                                                              {"--upload-key-file"},
+                                                              {"--view-key-file="},
+                                                              {"--public=yes"}};
   for (const auto& arguments : refused) {
     const CommandLine parsed = Parse(arguments);
     EXPECT_EQ(parsed.action, CommandLine::Action::kFail) << arguments.front();

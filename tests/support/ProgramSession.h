@@ -19,6 +19,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "settings/Settings.h"
 #include "tests/support/ChildProcess.h"
@@ -48,6 +49,8 @@ struct ProgramOptions {
   std::uint32_t screen_height = 1080;
   // The session bus the program is given (DBUS_SESSION_BUS_ADDRESS); empty: none.
   std::string session_bus_address;
+  // Options of the session's lumivanta-server, after its --listen.
+  std::vector<std::string> server_options;
 };
 
 // What the server holds for the contact name.
@@ -66,7 +69,8 @@ class ProgramSession {
             .window_manager = true}),
         scene_(xvfb_.DisplayName()),
         screen_(PaintedScreen(options.screen_width, options.screen_height)),
-        session_bus_address_(options.session_bus_address.empty() ? "disabled:" : options.session_bus_address) {
+        session_bus_address_(options.session_bus_address.empty() ? "disabled:" : options.session_bus_address),
+        server_(options.server_options) {
     xvfb_.MakeCurrent();
     scene_.PaintRoot([this](int x, int y) {
       const std::uint8_t* bgrx = screen_.At(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));

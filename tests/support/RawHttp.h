@@ -62,6 +62,22 @@ class TcpConnection {
     return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) >= 0 || errno == EAGAIN;
   }
 
+  // What the server sends until the text is among it; throws at the end of the connection or after 20 s.
+  std::string ReceiveUntil(std::string_view text) {
+    char buffer[4096];
+    while (unread_.find(text) == std::string::npos) {
+      const ssize_t got = ::recv(fd_, buffer, sizeof(buffer), 0);
+      if (got <= 0) {
+        throw std::runtime_error("the connection ended before \"" + std::string(text) + "\" came");
+      }
+      unread_.append(buffer, static_cast<std::size_t>(got));
+    }
+    const std::size_t end = unread_.find(text) + text.size();
+    std::string received = unread_.substr(0, end);
+    unread_.erase(0, end);
+    return received;
+  }
+
   // Everything the server sends until it closes the connection.
   std::string ReceiveAll() const {
     std::string received;
@@ -78,6 +94,8 @@ class TcpConnection {
 
  private:
   int fd_ = -1;
+  // Received by ReceiveUntil past the text it waited for.
+  std::string unread_;
 };
 
 inline HttpAnswer ParseAnswer(const std::string& raw) {

@@ -19,7 +19,10 @@ inline constexpr std::chrono::seconds kServerStopTimeout{20};
 
 class ServerProcess {
  public:
-  explicit ServerProcess(const std::vector<std::string>& options = {}) : child_(Arguments(options), false) {
+  // environment_changes as for ChildProcess: "NAME=value" sets, a bare "NAME" removes.
+  explicit ServerProcess(const std::vector<std::string>& options = {},
+                         const std::vector<std::string>& environment_changes = {})
+      : child_(Arguments(options), false, {}, environment_changes) {
     // The server announces "lumivanta-server: listening on http://127.0.0.1:PORT/".
     const std::string line = child_.ReadLine(kServerStartTimeout);
     const std::size_t colon = line.rfind(':');

@@ -24,8 +24,9 @@ const BOUNDARY = '--MULTI-PARTS-FORM-DATA-BOUNDARY';
 const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
   '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
-function startServer() {
-  const child = spawn(serverBinary, ['--listen', '127.0.0.1:0'], { stdio: ['ignore', 'pipe', 'inherit'] });
+function startServer(environment = {}) {
+  const child = spawn(serverBinary, ['--listen', '127.0.0.1:0'],
+    { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...environment } });
   return new Promise((resolve, reject) => {
     const timer = setTimeout(() => reject(new Error('the server did not start')), WAIT_MS);
     let output = '';
@@ -233,13 +234,14 @@ test('without an event stream the page polls', { timeout: 60000 }, async () => {
   }
 });
 
-test('behind a proxy at a path prefix the page works', { timeout: 60000 }, async () => {
+test('behind a proxy at a path prefix the secret viewer link works', { timeout: 60000 }, async () => {
   const first = fs.readFileSync(path.join(dataDirectory, 'first.jpg'));
-  const { child, port } = await startServer();
+  const viewKey = 'Secret-viewer-key_0123456789';
+  const { child, port } = await startServer({ LUMIVANTA_VIEW_KEY: viewKey });
   const proxy = await startPrefixProxy(port);
   try {
     const { page, pageErrors } = await openPage();
-    await page.goto(`http://127.0.0.1:${proxy.address().port}/screen/?name=proxied`);
+    await page.goto(`http://127.0.0.1:${proxy.address().port}/screen/v/${viewKey}/?name=proxied`);
     assert.match(await upload(port, 'proxied', first), /^HTTP\/1\.1 200 /);
     await waitForWidth(page, 64);
     assert.deepEqual(pageErrors, []);

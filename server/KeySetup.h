@@ -1,0 +1,39 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "server/AccessKeys.h"
+#include "server/ServerOptions.h"
+
+namespace lumivanta::server {
+
+inline constexpr const char* kUploadKeyVariable = "LUMIVANTA_UPLOAD_KEY";
+inline constexpr const char* kViewKeyVariable = "LUMIVANTA_VIEW_KEY";
+
+struct KeySetup {
+  AccessKeys keys;
+  // Why the keys cannot be used; empty when they can.
+  std::string error;
+};
+
+// Reads each key from the first place that has one: the file named by
+// --upload-key-file or --view-key-file, the service manager's credential
+// ($CREDENTIALS_DIRECTORY/upload-key or view-key), then the environment
+// (LUMIVANTA_UPLOAD_KEY, LUMIVANTA_VIEW_KEY; an empty variable counts as
+// unset). A key file must be a regular file holding one well-formed key,
+// surrounding white space aside; one named by an option must also be closed
+// to everyone but its owner (chmod 600), as a credential already is.
+KeySetup LoadAccessKeys(const ServerOptions& options, const std::function<const char*(const char*)>& environment);
+KeySetup LoadAccessKeys(const ServerOptions& options);
+
+// 127.0.0.0/8, ::1 and "localhost".
+bool IsLoopbackHost(std::string_view host);
+
+// Why the server must not start with these options and keys, or empty: beyond
+// loopback it needs an upload key unless --public says anyone may upload, and
+// a view key equal to the upload key would hand the upload key to viewers.
+std::string RefusalToStart(const ServerOptions& options, const AccessKeys& keys);
+
+}  // namespace lumivanta::server
