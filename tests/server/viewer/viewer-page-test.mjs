@@ -6,13 +6,13 @@
 // Usage: node viewer-page-test.mjs SERVER_BINARY TEST_DATA_DIR
 
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import http from 'node:http';
-import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, test } from 'node:test';
+
+import { CHROMIUM_ARGS, startServer as startPictureServer, stopServer, upload } from './picture-server.mjs';
 
 const { chromium } = await import('playwright-core').catch(() => {
   throw new Error('playwright-core is missing; run scripts/install-deps');
@@ -20,58 +20,9 @@ const { chromium } = await import('playwright-core').catch(() => {
 
 const [serverBinary, dataDirectory] = process.argv.slice(2);
 const WAIT_MS = 15000;
-const BOUNDARY = '--MULTI-PARTS-FORM-DATA-BOUNDARY';
-const CHROMIUM_ARGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-  '--disable-background-networking', '--disable-component-update', '--disable-sync'];
 
 function startServer(environment = {}) {
-  const child = spawn(serverBinary, ['--listen', '127.0.0.1:0'],
-    { stdio: ['ignore', 'pipe', 'inherit'], env: { ...process.env, ...environment } });
-  return new Promise((resolve, reject) => {
-    const timer = setTimeout(() => reject(new Error('the server did not start')), WAIT_MS);
-    let output = '';
-    child.stdout.on('data', (chunk) => {
-      output += chunk;
-      const match = /listening on http:\/\/127\.0\.0\.1:(\d+)\//.exec(output);
-      if (match) {
-        clearTimeout(timer);
-        resolve({ child, port: Number(match[1]) });
-      }
-    });
-    child.on('exit', () => reject(new Error('the server ended early')));
-  });
-}
-
-function stopServer(child) {
-  if (child.exitCode !== null) {
-    return Promise.resolve();
-  }
-  const exited = new Promise((resolve) => child.once('exit', resolve));
-  child.kill('SIGTERM');
-  return exited;
-}
-
-// The upload exactly as the Lumivanta program sends it.
-function upload(port, name, jpeg) {
-  return send(port, `/?server&stream_name=${name}`, jpeg);
-}
-
-function send(port, address, jpeg) {
-  const body = Buffer.concat([
-    Buffer.from(`--${BOUNDARY}\r\nContent-Disposition: form-data; name="thescreen"; filename="image.jpg"\r\n` +
-      'Content-Type: image/jpeg\r\n\r\n'),
-    jpeg,
-    Buffer.from(`\r\n--${BOUNDARY}--\r\n`),
-  ]);
-  const head = `POST ${address} HTTP/1.0\r\nHost: 127.0.0.1:${port}\r\nAccept: */*\r\n` +
-    `Content-Type: multipart/form-data; boundary=${BOUNDARY}\r\nContent-Length: ${body.length}\r\n\r\n`;
-  return new Promise((resolve, reject) => {
-    const socket = net.connect(port, '127.0.0.1', () => socket.write(Buffer.concat([Buffer.from(head), body])));
-    let answer = '';
-    socket.on('data', (chunk) => { answer += chunk; });
-    socket.on('end', () => resolve(answer));
-    socket.on('error', reject);
-  });
+  return startPictureServer(serverBinary, { environment });
 }
 
 function deletePictures(port, name) {
