@@ -68,13 +68,16 @@ TEST_F(Preferences, SaveAndLoadRoundTrip) {
   CPreferences preferences(Path());
   preferences.global_hotkeys = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=off\n");
+  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=off\nnotifications=on\n");
   EXPECT_FALSE(Loaded().global_hotkeys);
+  EXPECT_TRUE(Loaded().notifications);
 
   preferences.global_hotkeys = true;
+  preferences.notifications = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=on\n");
+  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=on\nnotifications=off\n");
   EXPECT_TRUE(Loaded().global_hotkeys);
+  EXPECT_FALSE(Loaded().notifications);
 }
 
 TEST_F(Preferences, HandWrittenValuesAreRead) {
@@ -95,7 +98,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   fs::create_directory(dir_.Path() / "lumivanta");
   const std::string kept_before =
       "# written by a newer version\n"
-      "notifications=off\n"
+      "tray-icon=off\n"
       "\n"
       "future key with spaces = a=b # not a comment\n"
       "a line without equals sign\r\n"
@@ -117,7 +120,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   preferences = Loaded();
   preferences.global_hotkeys = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), kept_before + "global-hotkeys=off\n");
+  EXPECT_EQ(ReadWholeFile(Path()), kept_before + "global-hotkeys=off\nnotifications=on\n");
   EXPECT_FALSE(Loaded().global_hotkeys);
 }
 
