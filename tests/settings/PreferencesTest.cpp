@@ -98,6 +98,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   fs::create_directory(dir_.Path() / "lumivanta");
   const std::string kept_before =
       "# written by a newer version\n"
+      "notifications=off\n"
       "tray-icon=off\n"
       "\n"
       "future key with spaces = a=b # not a comment\n"
@@ -107,6 +108,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   WriteWholeFile(Path(), kept_before + "global-hotkeys = OFF\n" + kept_after);
   CPreferences preferences = Loaded();
   EXPECT_FALSE(preferences.global_hotkeys);
+  EXPECT_FALSE(preferences.notifications);
 
   // An unchanged value keeps its line untouched; a changed one is rewritten in place.
   ASSERT_TRUE(preferences.Save());
@@ -120,7 +122,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   preferences = Loaded();
   preferences.global_hotkeys = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), kept_before + "global-hotkeys=off\nnotifications=on\n");
+  EXPECT_EQ(ReadWholeFile(Path()), kept_before + "global-hotkeys=off\n");
   EXPECT_FALSE(Loaded().global_hotkeys);
 }
 
