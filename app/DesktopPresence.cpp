@@ -1,6 +1,7 @@
 #include "app/DesktopPresence.h"
 
 #include <QCoreApplication>
+#include <QKeySequence>
 #include <QMenu>
 #include <QTimer>
 #include <string>
@@ -27,12 +28,9 @@ QIcon TrayLook(const std::string& look) {
   return icon;
 }
 
-// A menu entry: what the information dialog says of the hotkey, and its key as the hint.
+// A menu entry: what the information dialog says of the hotkey.
 QString TrayMenuText(const Command& command) {
-  if (command.hotkey_id == 0) {
-    return FromText(command.menu_text);
-  }
-  return FromText(Text(command.hotkey_text_id)) + QStringLiteral("\tCtrl+") + QChar(HotkeyKey(command));
+  return command.hotkey_id == 0 ? FromText(command.menu_text) : FromText(Text(command.hotkey_text_id));
 }
 
 }  // namespace
@@ -54,6 +52,12 @@ DesktopPresence::DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
       menu_->addSeparator();
     }
     QAction* action = menu_->addAction(TrayMenuText(*command));
+    if (command->hotkey_id != 0) {
+      // Shown beside the entry (also in a tray that draws the menu itself);
+      // the system-wide hotkey serves the key, not the menu.
+      action->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + QChar(HotkeyKey(*command))));
+      action->setShortcutContext(Qt::WidgetShortcut);
+    }
     action->setObjectName(QStringLiteral("tray-") +
                           (command->remote_name.empty() ? QStringLiteral("exit") : FromText(command->remote_name)));
     connect(action, &QAction::triggered, this, [this, command] { RunTrayCommand(*command); });

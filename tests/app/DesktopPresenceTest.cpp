@@ -38,7 +38,8 @@ struct RecordingNotifier : DesktopNotifier {
 QStringList TextsOf(const QList<QAction*>& actions) {
   QStringList texts;
   for (const QAction* action : actions) {
-    texts.append(action->isSeparator() ? QString("-") : action->text());
+    texts.append(action->isSeparator() ? QString("-")
+                                       : action->text() + " " + action->shortcut().toString(QKeySequence::NativeText));
   }
   return texts;
 }
@@ -106,9 +107,9 @@ class DesktopPresenceTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!presence.ShowsOnAir(), 5000);
 
     QCOMPARE(TextsOf(presence.TrayMenu().actions()),
-             QStringList({"Publish current screen\tCtrl+P", "Start/stop slideshow\tCtrl+S",
-                          "Show/hide mouse cursor\tCtrl+M", "Show options and settings\tCtrl+O",
-                          "Delete published pictures\tCtrl+D", "Restore/show Lumivanta\tCtrl+R", "-", "Exit"}));
+             QStringList({"Publish current screen Ctrl+P", "Start/stop slideshow Ctrl+S",
+                          "Show/hide mouse cursor Ctrl+M", "Show options and settings Ctrl+O",
+                          "Delete published pictures Ctrl+D", "Restore/show Lumivanta Ctrl+R", "-", "Exit "}));
     // An entry runs as the window's menu does: the pointer is turned on, and no picture is taken.
     presence.TrayMenu().findChild<QAction*>("tray-cursor")->trigger();
     QVERIFY(harness.View().Run().ShowsMouseCursor());
