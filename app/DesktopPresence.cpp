@@ -75,7 +75,7 @@ DesktopPresence::DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
   connect(still_on_air_timer_, &QTimer::timeout, this,
           [this] { Notify(ids::kNoticeStillOnAirSummary, Text(ids::kNoticeStillOnAirBody)); });
 
-  shows_on_air_ = true;  // so that the first Update sets the idle look
+  tray_->setIcon(idle_icon_);
   Update();
   tray_->show();
   run_.SetListener(this);
