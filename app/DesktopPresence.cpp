@@ -1,6 +1,7 @@
 #include "app/DesktopPresence.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeySequence>
 #include <QMenu>
 #include <QTimer>
@@ -26,6 +27,13 @@ QIcon TrayLook(const std::string& look) {
     icon.addFile(ArtworkPath(("tray-" + look + "-" + std::to_string(size) + ".png").c_str()));
   }
   return icon;
+}
+
+// A tray that speaks StatusNotifierItem is there or not; on X11 Qt also
+// embeds the icon in an XEmbed tray that appears later. Elsewhere (Wayland
+// without such a tray) Qt's X11 fallback would only complain.
+bool TrayCanAppear() {
+  return QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
 // A menu entry: what the information dialog says of the hotkey.
@@ -77,7 +85,9 @@ DesktopPresence::DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
 
   tray_->setIcon(idle_icon_);
   Update();
-  tray_->show();
+  if (TrayCanAppear()) {
+    tray_->show();
+  }
   run_.SetListener(this);
 }
 
