@@ -144,6 +144,21 @@ std::vector<const Command*> ToolbarCommands() {
   return buttons;
 }
 
+std::vector<const Command*> TrayMenuCommands() {
+  std::vector<const Command*> entries;
+  for (const Command& command : kCommands) {
+    if (command.hotkey_id != 0) {
+      entries.push_back(&command);
+    }
+  }
+  for (const Command& command : kCommands) {
+    if (command.id == ids::kCommandExit) {
+      entries.push_back(&command);
+    }
+  }
+  return entries;
+}
+
 char HotkeyKey(const Command& command) {
   const std::string_view key_text = Text(command.key_text_id);
   return key_text.empty() ? '\0' : key_text.back();

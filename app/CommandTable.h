@@ -1,8 +1,8 @@
 #pragma once
 
-// The program's commands in one table: what the menu, the toolbar, the
-// system-wide hotkeys and the information dialog show of each, and which
-// operation of the run answers it.
+// The program's commands in one table: what the menu, the toolbar, the tray
+// icon's menu, the system-wide hotkeys and the information dialog show of
+// each, and which operation of the run answers it.
 
 #include <span>
 #include <string_view>
@@ -53,6 +53,9 @@ const Command* CommandForRemoteName(std::string_view remote_name);
 
 // The toolbar's commands in button order.
 std::vector<const Command*> ToolbarCommands();
+
+// The tray icon's menu: the commands with a hotkey in their order, then Exit.
+std::vector<const Command*> TrayMenuCommands();
 
 // The key of a hotkey: Control plus this character; 0 without a key text.
 char HotkeyKey(const Command& command);

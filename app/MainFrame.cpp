@@ -29,7 +29,8 @@ QString ToolTipOf(unsigned command_id) {
 CMainFrame::CMainFrame(GlobalHotkeys& hotkeys, ScreenSource* screen, QWidget* parent) : QMainWindow(parent) {
   resize(kWidthPx, kHeightPx);
   QIcon icon;
-  for (const char* name : {"icon-16.png", "icon-32.png", "icon-64.png", "icon-128.png"}) {
+  for (const char* name :
+       {"icon-16.png", "icon-32.png", "icon-48.png", "icon-64.png", "icon-128.png", "icon-256.png"}) {
     icon.addFile(ArtworkPath(name));
   }
   setWindowIcon(icon);

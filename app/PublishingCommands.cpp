@@ -51,11 +51,17 @@ void PublishingRun::OnSlideshow() {
   }
   if (IsSlideshowRunning()) {
     window_.StopSlideshowTimer();
+    if (listener_ != nullptr) {
+      listener_->OnSlideshowStopped();
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePauseMs));
     window_.LogMessage(ids::kSlideshowStopped, true);
     ShowInformation(ids::kSlideshowStopped);
   } else {
     window_.LogMessage(ids::kSlideshowStarted, true);
+    if (listener_ != nullptr) {
+      listener_->OnSlideshowStarted();
+    }
     window_.ClearScreenForCapture();
     CaptureScreen(true);
     // The timer starts only once the dialog is closed: no picture is taken while it is open.
@@ -110,6 +116,9 @@ void PublishingRun::CaptureScreen(bool quiet) {
     window_.LogMessage(ids::kPictureDropped, true);
   }
   dropping_pictures_ = !started;
+  if (started && listener_ != nullptr) {
+    listener_->OnPictureHandedOver(!quiet);
+  }
   window_.RepaintForCapture();
   if (!quiet) {
     window_.LogMessage(ids::kPictureSent, true);
@@ -153,6 +162,15 @@ void PublishingRun::OnDeletePicturesHotkey() {
 }
 
 void PublishingRun::OnRestoreHotkey() { window_.ToggleMainWindow(); }
+
+void PublishingRun::OnTrayCommand(const Command& command) {
+  if (dialog_open_) {
+    return;
+  }
+  if (auto handler = command.on_command != nullptr ? command.on_command : command.on_hotkey; handler != nullptr) {
+    RunCommand(handler);
+  }
+}
 
 void PublishingRun::OnOptions() { RunSettingsSequence(); }
 

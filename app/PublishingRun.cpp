@@ -200,6 +200,12 @@ void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {
     if (uploads_failing_) {
       uploads_failing_ = false;
       window_.LogMessage(ids::kUploadsWorkAgain, true);
+      if (listener_ != nullptr) {
+        listener_->OnUploadsWorkAgain();
+      }
+    }
+    if (listener_ != nullptr) {
+      listener_->OnUploadSent();
     }
     return;
   }
@@ -207,11 +213,14 @@ void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {
   settings_.connected = false;
   const bool first_of_a_run = !uploads_failing_;
   uploads_failing_ = true;
+  const std::string line = std::string(Text(ids::kUploadFailed)) + outcome.failure_cause;
+  if (listener_ != nullptr) {
+    listener_->OnUploadFailed(line, first_of_a_run);
+  }
   // A slideshow reports a run of failures once; a single picture every time.
   if (!first_of_a_run && !single_picture_mode_) {
     return;
   }
-  const std::string line = std::string(Text(ids::kUploadFailed)) + outcome.failure_cause;
   window_.LogText(line, true);
   if (single_picture_mode_) {
     ShowFailure(line);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/CommandTable.h"
+#include "app/RunListener.h"
 #include "app/RunWindow.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"
@@ -75,6 +76,14 @@ class PublishingRun {
   void OnRestoreHotkey();
   // Turns all global hotkeys off or on, and keeps the choice in the preferences.
   void OnGlobalHotkeys();
+  // A command from the tray icon's menu: the menu's answer, or the hotkey's
+  // for a command that has no menu entry; dropped as a hotkey while a dialog
+  // of the run is open.
+  void OnTrayCommand(const Command& command);
+
+  // Hears of slideshows, pictures and uploads from now on; null: nobody.
+  // The listener must outlive the run or be taken away first.
+  void SetListener(RunListener* listener) { listener_ = listener; }
 
   void CaptureScreen(bool quiet);
   void ShowInformation(unsigned string_id);
@@ -92,6 +101,7 @@ class PublishingRun {
   bool IsSlideshowRunning() const { return window_.IsSlideshowTimerRunning(); }
   bool ShowsMouseCursor() const { return show_mouse_cursor_; }
   bool GlobalHotkeysOn() const { return preferences_.global_hotkeys; }
+  bool NotificationsOn() const { return preferences_.notifications; }
   bool IsDialogOpen() const { return dialog_open_; }
   // While a request to the server made for a command or at start-up is
   // pending, commands and captures are refused: they are dropped, not queued.
@@ -117,6 +127,7 @@ class PublishingRun {
   void ShowFailure(std::string text);
 
   RunWindow& window_;
+  RunListener* listener_ = nullptr;
   GlobalHotkeys& hotkeys_;
   ScreenSource* screen_;
   CSettings settings_;

@@ -36,6 +36,7 @@ bool CvantacastApp::InitInstance() {
   frame_->SetDocumentTitle(document_.Title());
   PublishingRun& run = frame_->View().Run();
   ArmSaveAtExit([&run] { run.Settings().Save(); });
+  presence_ = std::make_unique<DesktopPresence>(*frame_, notifications_);
   frame_->show();
   // A signal during the start-up's dialogs came before the main event loop:
   // it ends the program as soon as that loop runs.

@@ -1,12 +1,14 @@
 #pragma once
 
 // The application: creates the document, the main window with its view,
-// runs the start-up before the window is shown, and answers About. A
-// termination signal ends it the normal way; an exit that skips the normal
-// way (the X server gone) still saves the settings.
+// runs the start-up before the window is shown, then puts the tray icon up,
+// and answers About. A termination signal ends it the normal way; an exit
+// that skips the normal way (the X server gone) still saves the settings.
 
 #include <memory>
 
+#include "app/DesktopPresence.h"
+#include "app/FreedesktopNotifications.h"
 #include "app/ProgramExit.h"
 #include "app/VantacastDoc.h"
 #include "platform/GlobalHotkeys.h"
@@ -36,7 +38,10 @@ class CvantacastApp {
   std::unique_ptr<ScreenSource> screen_;
   ExitSignals exit_signals_;
   CvantacastDoc document_;
+  FreedesktopNotifications notifications_;
   std::unique_ptr<CMainFrame> frame_;
+  // Goes before the frame, whose run it listens to.
+  std::unique_ptr<DesktopPresence> presence_;
 };
 
 }  // namespace lumivanta

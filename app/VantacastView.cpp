@@ -119,6 +119,11 @@ void CvantacastView::OnCommand(const Command& command) {
   ShowMarks(run_.Marks());
 }
 
+void CvantacastView::OnTrayCommand(const Command& command) {
+  run_.OnTrayCommand(command);
+  ShowMarks(run_.Marks());
+}
+
 void CvantacastView::AddLogLine(std::string_view text, bool with_time_stamp) {
   const bool first_line = !run_.HotkeysRegistered();
   if (first_line) {

@@ -37,6 +37,8 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   // A menu or toolbar command: the run's answer, then the marks put back in
   // line with the state, as Qt flips a check-style action by itself.
   void OnCommand(const Command& command);
+  // A command from the tray icon's menu, then the marks put back in line.
+  void OnTrayCommand(const Command& command);
 
   // The first line registers the hotkeys; every line also goes to standard error.
   void AddLogLine(std::string_view text, bool with_time_stamp);

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the program's pictures with ImageMagick's convert: the toolbar strip
-(seven 25x25 pictures in button order), the program icon in four sizes and
-the two wizard pictures. The PNG files are committed; run this after a change."""
+"""Draws the program's pictures: with ImageMagick's convert the toolbar strip
+(seven 25x25 pictures in button order) and the two wizard pictures; with
+rsvg-convert the program icon in six sizes and the tray icon's two looks from
+their SVG files. The PNG files are committed; run this after a change."""
 
 import math
 import pathlib
@@ -28,6 +29,11 @@ def monitor(x, y, scale):
 
 def convert(*arguments):
     subprocess.run(["convert", *map(str, arguments)], check=True)
+
+
+def render_svg(source, size, target):
+    subprocess.run(["rsvg-convert", "-w", str(size), "-h", str(size), "-o", str(HERE / target), str(HERE / source)],
+                   check=True)
 
 
 TOOLBAR = [
@@ -84,10 +90,12 @@ with tempfile.TemporaryDirectory() as tmp:
         parts.append(part)
     convert(*parts, "+append", "+repage", f"PNG32:{HERE / 'toolbar.png'}")
 
-for size in (16, 32, 64, 128):
-    scale = size / 25
-    convert("-size", f"{size}x{size}", "xc:none", *monitor(0, 0, scale), "-fill", "#e02020",
-            *draw(f"scale {scale},{scale} translate 18.5,5.5 circle 0,0 0,3.2"), f"PNG32:{HERE / f'icon-{size}.png'}")
+# The program icon and the tray icon's two looks are drawn as SVG; the PNG sizes are rendered from them.
+for size in (16, 32, 48, 64, 128, 256):
+    render_svg("lumivanta.svg", size, f"icon-{size}.png")
+for size in (16, 32, 64):
+    render_svg("tray-idle.svg", size, f"tray-idle-{size}.png")
+    render_svg("tray-on-air.svg", size, f"tray-on-air-{size}.png")
 
 convert("-size", "53x53", "xc:white", *monitor(0, 14, 1.6), *on_the_air(35, 18, 3, 2, "#e02020"),
         "-alpha", "off", f"PNG24:{HERE / 'header.png'}")

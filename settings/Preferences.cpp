@@ -29,8 +29,9 @@ struct SwitchPreference {
   bool CPreferences::*member;
 };
 
-constexpr std::array<SwitchPreference, 1> kSwitches{{
+constexpr std::array<SwitchPreference, 2> kSwitches{{
     {"global-hotkeys", &CPreferences::global_hotkeys},
+    {"notifications", &CPreferences::notifications},
 }};
 
 // A line that sets a preference: which one (an index into kSwitches) and to what.

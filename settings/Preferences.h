@@ -1,10 +1,11 @@
 #pragma once
 
 // The per-user preferences, apart from the configuration file: a plain text
-// file of "key=value" lines, for example "global-hotkeys=off". Lines starting
-// with "#" are comments. Lines this program does not understand (comments,
-// unknown keys, malformed lines) are kept and written back as they were, so
-// that preferences of a newer program survive a save by an older one.
+// file of "key=value" lines, for example "global-hotkeys=off" or
+// "notifications=off". Lines starting with "#" are comments. Lines this
+// program does not understand (comments, unknown keys, malformed lines) are
+// kept and written back as they were, so that preferences of a newer program
+// survive a save by an older one.
 
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ class CPreferences {
 
   // The program's global hotkeys on or off.
   bool global_hotkeys = true;
+  // Desktop notifications (failed uploads, their recovery, a long slideshow) on or off.
+  bool notifications = true;
 
  private:
   std::string path_;

@@ -55,6 +55,19 @@ constexpr std::array kTable{
           "Global hotkeys are not available on this desktop: bind a key of the desktop to a command line "
           "such as lumivanta --publish."},
     Entry{ids::kPointerUnavailable, "The mouse pointer cannot be shown in the pictures on this desktop."},
+    Entry{ids::kTrayNotOnAir, "Lumivanta: not on air"},
+    Entry{ids::kTraySlideshowOnAir, "Lumivanta: slideshow on air"},
+    Entry{ids::kTrayPictureOnAir, "Lumivanta: one picture sent"},
+    Entry{ids::kTrayContactName, "Contact name: "},
+    Entry{ids::kTrayCounts, "Since the slideshow started: #1 sent, #2 failed"},
+    Entry{ids::kTrayLastUpload, "Last successful upload: #1 ago"},
+    Entry{ids::kTrayNoUploadYet, "No successful upload yet"},
+    Entry{ids::kNoticeUploadsFailSummary, "Lumivanta: pictures do not reach the server"},
+    Entry{ids::kNoticeUploadsWorkSummary, "Lumivanta: pictures reach the server again"},
+    Entry{ids::kNoticeStillOnAirSummary, "Lumivanta: your screen is still on the web"},
+    Entry{ids::kNoticeStillOnAirBody,
+          "The slideshow has been sending your screen for an hour. Stop it with Ctrl+S, "
+          "lumivanta --slideshow or the tray icon's menu."},
     Entry{ids::kCommandSlideshow,
           "Start/stop slideshow (automatic screen transmission)\n"
           "Start/stop slideshow (automatic screen transmission)"},

@@ -46,6 +46,19 @@ inline constexpr unsigned kCaptureUnavailable = 173;  // prefix, followed by the
 inline constexpr unsigned kNothingCaptured = 174;
 inline constexpr unsigned kHotkeysUnavailable = 175;
 inline constexpr unsigned kPointerUnavailable = 176;
+// The tray icon's tooltip, line by line.
+inline constexpr unsigned kTrayNotOnAir = 177;
+inline constexpr unsigned kTraySlideshowOnAir = 178;
+inline constexpr unsigned kTrayPictureOnAir = 179;
+inline constexpr unsigned kTrayContactName = 180;  // prefix, followed by the contact name
+inline constexpr unsigned kTrayCounts = 181;       // #1 pictures sent, #2 failed
+inline constexpr unsigned kTrayLastUpload = 182;   // #1 the age of the last successful upload
+inline constexpr unsigned kTrayNoUploadYet = 183;
+// Desktop notifications: a summary and a body each.
+inline constexpr unsigned kNoticeUploadsFailSummary = 184;
+inline constexpr unsigned kNoticeUploadsWorkSummary = 185;
+inline constexpr unsigned kNoticeStillOnAirSummary = 186;
+inline constexpr unsigned kNoticeStillOnAirBody = 187;
 inline constexpr unsigned kCommandSlideshow = 32771;
 inline constexpr unsigned kCommandShowMouseCursor = 32772;
 inline constexpr unsigned kCommandOptions = 32773;

@@ -360,6 +360,44 @@ TEST_F(PublishingRunTest, AFailedUploadIsReportedWithItsCauseAndTheNextPublicati
   EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested), Logged(ids::kUploadsWorkAgain)}));
 }
 
+// What the tray icon and the notifications hear of the run.
+struct RecordingListener : RunListener {
+  void OnSlideshowStarted() override { heard.push_back("slideshow started"); }
+  void OnSlideshowStopped() override { heard.push_back("slideshow stopped"); }
+  void OnPictureHandedOver(bool single) override { heard.push_back(single ? "single picture" : "slideshow picture"); }
+  void OnUploadSent() override { heard.push_back("sent"); }
+  void OnUploadFailed(std::string_view line, bool first_of_a_run) override {
+    heard.push_back((first_of_a_run ? "first failure: " : "failure: ") + std::string(line));
+  }
+  void OnUploadsWorkAgain() override { heard.push_back("work again"); }
+  Events heard;
+};
+
+TEST_F(PublishingRunTest, TheListenerHearsOfSlideshowsPicturesAndRunsOfFailedUploads) {
+  test::LoopbackServer failing(test::HttpResponse("503 Service Unavailable", "connectok"));
+  PointAt(failing.Url("/"), "run");
+  const std::string failed = "Upload failed: HTTP status 503 (127.0.0.1:" + std::to_string(failing.Port()) + ")";
+  RecordingListener listener;
+  run_.SetListener(&listener);
+  run_.OnPublishScreen();
+  window_.RunPosted();
+  StartSlideshow();
+  window_.RunPosted();
+  PointAt(server_.Url("/"), "run");
+  run_.OnTimer();
+  window_.RunPosted();
+  run_.OnSlideshow();
+  EXPECT_EQ(listener.heard,
+            (Events{"single picture", "first failure: " + failed, "slideshow started", "slideshow picture",
+                    "failure: " + failed, "slideshow picture", "work again", "sent", "slideshow stopped"}));
+
+  // Taken away, it hears nothing more.
+  run_.SetListener(nullptr);
+  run_.OnPublishScreen();
+  window_.RunPosted();
+  EXPECT_EQ(listener.heard.size(), 9u);
+}
+
 TEST_F(PublishingRunTest, PicturesDroppedWhileAnUploadRunsAreSaidOncePerRun) {
   test::LoopbackServer stalled("", test::LoopbackServer::Behaviour::kNeverAnswer);
   PointAt(stalled.Url("/"), "run");

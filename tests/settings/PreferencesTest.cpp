@@ -68,13 +68,16 @@ TEST_F(Preferences, SaveAndLoadRoundTrip) {
   CPreferences preferences(Path());
   preferences.global_hotkeys = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=off\n");
+  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=off\nnotifications=on\n");
   EXPECT_FALSE(Loaded().global_hotkeys);
+  EXPECT_TRUE(Loaded().notifications);
 
   preferences.global_hotkeys = true;
+  preferences.notifications = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=on\n");
+  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=on\nnotifications=off\n");
   EXPECT_TRUE(Loaded().global_hotkeys);
+  EXPECT_FALSE(Loaded().notifications);
 }
 
 TEST_F(Preferences, HandWrittenValuesAreRead) {
@@ -96,6 +99,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   const std::string kept_before =
       "# written by a newer version\n"
       "notifications=off\n"
+      "tray-icon=off\n"
       "\n"
       "future key with spaces = a=b # not a comment\n"
       "a line without equals sign\r\n"
@@ -104,6 +108,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   WriteWholeFile(Path(), kept_before + "global-hotkeys = OFF\n" + kept_after);
   CPreferences preferences = Loaded();
   EXPECT_FALSE(preferences.global_hotkeys);
+  EXPECT_FALSE(preferences.notifications);
 
   // An unchanged value keeps its line untouched; a changed one is rewritten in place.
   ASSERT_TRUE(preferences.Save());

@@ -79,6 +79,11 @@ class LoopbackServer {
   }
 
   int Port() const { return port_; }
+  // What the requests that come from now on are answered.
+  void SetResponse(std::string response) {
+    std::lock_guard lock(mutex_);
+    response_ = std::move(response);
+  }
   std::string Url(std::string_view path) const {
     return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
   }
@@ -194,7 +199,12 @@ class LoopbackServer {
       default:
         break;
     }
-    SendAll(connection, response_);
+    std::string response;
+    {
+      std::lock_guard lock(mutex_);
+      response = response_;
+    }
+    SendAll(connection, response);
     ::shutdown(connection, SHUT_WR);
   }
 
@@ -236,7 +246,7 @@ class LoopbackServer {
     }
   }
 
-  const std::string response_;
+  std::string response_;
   const Behaviour behaviour_;
   const std::size_t close_after_bytes_;
   int listener_ = -1;

@@ -186,6 +186,17 @@ class ProgramSession {
   void MovePointer(int x, int y) {
     xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "mousemove", std::to_string(x), std::to_string(y)});
   }
+  // Clicks a mouse button (1 left, 3 right) at this place on the screen, as a person would (XTEST).
+  void Click(int x, int y, int button) {
+    xvfb_.Run({LUMIVANTA_XDOTOOL_PROGRAM, "mousemove", std::to_string(x), std::to_string(y), "click",
+               std::to_string(button)});
+  }
+  // Presses keys without moving the focus: they go to whatever has it, or holds the keyboard.
+  void PressHere(const std::vector<std::string>& keys) {
+    std::vector<std::string> arguments = {LUMIVANTA_XDOTOOL_PROGRAM, "key"};
+    arguments.insert(arguments.end(), keys.begin(), keys.end());
+    xvfb_.Run(arguments);
+  }
 
   // The managed window with exactly this title (other than other_than), or None.
   Window FindWindow(const std::string& title, Window other_than = None) const {

@@ -1,0 +1,79 @@
+#pragma once
+
+// The program's presence on the desktop beside its main window: a tray icon
+// that looks different while the screen is on air, says in its tooltip what
+// is going on, offers the commands in its menu and shows or hides the main
+// window when clicked; and notifications for the first failed upload of a
+// run of failures, for the recovery, and for a slideshow that has run for an
+// hour. Where the desktop has no tray the icon simply does not appear.
+
+#include <QIcon>
+#include <QObject>
+#include <QSystemTrayIcon>
+#include <chrono>
+#include <memory>
+#include <string_view>
+
+#include "app/DesktopNotifier.h"
+#include "app/RunListener.h"
+#include "app/TrayStatus.h"
+
+class QMenu;
+class QTimer;
+
+namespace lumivanta {
+
+class CMainFrame;
+class PublishingRun;
+struct Command;
+
+class DesktopPresence : public QObject, public RunListener {
+  Q_OBJECT
+
+ public:
+  static constexpr std::chrono::milliseconds kStillOnAirAfter = std::chrono::hours(1);
+
+  // Listens to the run of the frame's view from now on; the frame and the
+  // notifier must outlive this object.
+  DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
+                  std::chrono::milliseconds still_on_air_after = kStillOnAirAfter);
+  DesktopPresence(const DesktopPresence&) = delete;
+  DesktopPresence& operator=(const DesktopPresence&) = delete;
+  ~DesktopPresence() override;
+
+  const QSystemTrayIcon& TrayIcon() const { return *tray_; }
+  QMenu& TrayMenu() { return *menu_; }
+  bool ShowsOnAir() const { return shows_on_air_; }
+
+  void OnSlideshowStarted() override;
+  void OnSlideshowStopped() override;
+  void OnPictureHandedOver(bool single) override;
+  void OnUploadSent() override;
+  void OnUploadFailed(std::string_view failure_line, bool first_of_a_run) override;
+  void OnUploadsWorkAgain() override;
+
+ private:
+  // Puts the icon's look and tooltip in line with the status.
+  void Update();
+  void OnActivated(QSystemTrayIcon::ActivationReason reason);
+  void RunTrayCommand(const Command& command);
+  void Notify(unsigned summary_id, std::string_view body);
+
+  CMainFrame& frame_;
+  PublishingRun& run_;
+  DesktopNotifier& notifier_;
+  TrayStatus status_;
+  QIcon idle_icon_;
+  QIcon on_air_icon_;
+  bool shows_on_air_ = false;
+  QSystemTrayIcon* tray_ = nullptr;
+  std::unique_ptr<QMenu> menu_;
+  // Keeps the age in the tooltip current.
+  QTimer* refresh_timer_ = nullptr;
+  // Ends a single picture's time on air.
+  QTimer* single_picture_timer_ = nullptr;
+  // The reminder of a slideshow that has run for a long time, once per slideshow.
+  QTimer* still_on_air_timer_ = nullptr;
+};
+
+}  // namespace lumivanta

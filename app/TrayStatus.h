@@ -1,0 +1,46 @@
+#pragma once
+
+// What the tray icon shows of the run: whether the screen is on air (a
+// slideshow runs, or a single picture went out less than two seconds ago),
+// and its tooltip: the mode, the contact name, the pictures sent and failed
+// since the slideshow started, the age of the last successful upload.
+// Plain C++: the caller says what time it is.
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lumivanta {
+
+// An age as the tooltip says it: "42 s", "5 min", "2 h 10 min".
+std::string AgeText(std::chrono::seconds age);
+
+class TrayStatus {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr std::chrono::seconds kSinglePictureOnAir{2};
+
+  // The counts start again with every slideshow.
+  void SlideshowStarted();
+  void SlideshowStopped();
+  void PictureHandedOver(bool single, Clock::time_point now);
+  void UploadSent(Clock::time_point now);
+  void UploadFailed();
+
+  bool IsOnAir(Clock::time_point now) const;
+  // When a single picture's time on air ends, while it lasts: the look
+  // changes by itself then.
+  std::optional<Clock::time_point> SinglePictureOnAirUntil(Clock::time_point now) const;
+  // Lines separated by "\n".
+  std::string ToolTip(std::string_view contact_name, Clock::time_point now) const;
+
+ private:
+  bool slideshow_running_ = false;
+  int sent_ = 0;
+  int failed_ = 0;
+  std::optional<Clock::time_point> last_upload_;
+  std::optional<Clock::time_point> single_picture_until_;
+};
+
+}  // namespace lumivanta

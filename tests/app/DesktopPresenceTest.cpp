@@ -1,0 +1,124 @@
+// The tray icon and the notifications beside the main window, on the
+// offscreen platform: which notifications go out and when, the preference
+// that turns them off, the icon's look, tooltip and menu. The notifier is a
+// recording fake; the real one meets a real notification server in the
+// end-to-end tests.
+
+#include "app/DesktopPresence.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QtTest>
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/MainFrame.h"
+#include "app/VantacastView.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/ViewHarness.h"
+
+namespace lumivanta {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kShortReminder = 150ms;
+// Long enough for a reminder that should not come to have come.
+constexpr int kQuietMs = 500;
+
+struct RecordingNotifier : DesktopNotifier {
+  void Notify(std::string_view summary, std::string_view body) override {
+    shown.push_back(std::string(summary) + " | " + std::string(body));
+  }
+  std::vector<std::string> shown;
+};
+
+QStringList TextsOf(const QList<QAction*>& actions) {
+  QStringList texts;
+  for (const QAction* action : actions) {
+    texts.append(action->isSeparator() ? QString("-")
+                                       : action->text() + " " + action->shortcut().toString(QKeySequence::NativeText));
+  }
+  return texts;
+}
+
+}  // namespace
+
+class DesktopPresenceTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void aRunOfFailuresAndItsRecoveryAreToldOnceEachAndASlideshowIsRemindedOnce() {
+    test::ViewHarness harness;
+    RecordingNotifier notifier;
+    DesktopPresence presence(harness.Frame(), notifier, kShortReminder);
+    presence.OnUploadFailed("Upload failed: HTTP status 503 (h:1)", true);
+    presence.OnUploadFailed("Upload failed: HTTP status 503 (h:1)", false);
+    presence.OnUploadsWorkAgain();
+    QCOMPARE(notifier.shown, (std::vector<std::string>{
+                                 "Lumivanta: pictures do not reach the server | Upload failed: HTTP status 503 (h:1)",
+                                 "Lumivanta: pictures reach the server again | Pictures are uploaded again."}));
+
+    // A slideshow stopped before its time gives no reminder; one that runs on, one.
+    presence.OnSlideshowStarted();
+    presence.OnSlideshowStopped();
+    QTest::qWait(kQuietMs);
+    QCOMPARE(notifier.shown.size(), 2u);
+    presence.OnSlideshowStarted();
+    QTRY_COMPARE(notifier.shown.size(), 3u);
+    QVERIFY(notifier.shown.back().starts_with("Lumivanta: your screen is still on the web | The slideshow has been"));
+    QTest::qWait(kQuietMs);
+    QCOMPARE(notifier.shown.size(), 3u);
+  }
+
+  void notificationsOffInThePreferencesTellsNothing() {
+    test::ViewHarness harness;
+    std::filesystem::create_directories(harness.Directory().Path() / "config/lumivanta");
+    test::WriteWholeFile(harness.Directory().File("config/lumivanta/preferences"), "notifications=off\n");
+    CMainFrame frame(harness.Hotkeys(), &harness.Screen());  // reads the preferences
+    QVERIFY(frame.OnCreate());
+    RecordingNotifier notifier;
+    DesktopPresence presence(frame, notifier, kShortReminder);
+    presence.OnUploadFailed("Upload failed: x", true);
+    presence.OnUploadsWorkAgain();
+    presence.OnSlideshowStarted();
+    QTest::qWait(kQuietMs);
+    QVERIFY(notifier.shown.empty());
+  }
+
+  void theLookTooltipAndMenuFollowTheRun() {
+    test::ViewHarness harness;
+    RecordingNotifier notifier;
+    DesktopPresence presence(harness.Frame(), notifier);
+    QVERIFY(!presence.ShowsOnAir());
+    QCOMPARE(presence.TrayIcon().toolTip(),
+             QString("Lumivanta: not on air\nContact name: harness\nNo successful upload yet"));
+    presence.OnSlideshowStarted();
+    presence.OnUploadSent();
+    QVERIFY(presence.ShowsOnAir());
+    QVERIFY(presence.TrayIcon().toolTip().contains("Since the slideshow started: 1 sent, 0 failed"));
+    presence.OnSlideshowStopped();
+    QVERIFY(!presence.ShowsOnAir());
+    // A single picture is on air for a moment.
+    presence.OnPictureHandedOver(true);
+    QVERIFY(presence.ShowsOnAir());
+    QTRY_VERIFY_WITH_TIMEOUT(!presence.ShowsOnAir(), 5000);
+
+    QCOMPARE(TextsOf(presence.TrayMenu().actions()),
+             QStringList({"Publish current screen Ctrl+P", "Start/stop slideshow Ctrl+S",
+                          "Show/hide mouse cursor Ctrl+M", "Show options and settings Ctrl+O",
+                          "Delete published pictures Ctrl+D", "Restore/show Lumivanta Ctrl+R", "-", "Exit "}));
+    // An entry runs as the window's menu does: the pointer is turned on, and no picture is taken.
+    presence.TrayMenu().findChild<QAction*>("tray-cursor")->trigger();
+    QVERIFY(harness.View().Run().ShowsMouseCursor());
+    QVERIFY(harness.Frame().findChild<QAction*>("command32772")->isChecked());
+    QCOMPARE(harness.Screen().grabs, 0);
+  }
+};
+
+}  // namespace lumivanta
+
+QTEST_MAIN(lumivanta::DesktopPresenceTest)
+#include "DesktopPresenceTest.moc"

@@ -1,0 +1,279 @@
+#pragma once
+
+// The desktop's own services that a program meets beside its window, real and
+// private to one test: a system tray (wmdocker, an XEmbed tray host) on a
+// private X server, the tray icon embedded in it and its pixels; and a
+// notification server (dunst) on a private session bus, which records every
+// notification it shows. Everything started here is ended by its PID.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/TempDir.h"
+
+namespace lumivanta::test {
+
+inline constexpr auto kDesktopServiceStartTimeout = std::chrono::seconds(20);
+
+// Polls until ready() or the time-out; the last answer.
+template <typename Ready>
+bool WaitUntil(Ready ready, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!ready()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  }
+  return true;
+}
+
+// Where a window stands on the screen, and its size.
+struct ScreenRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  int CentreX() const { return x + width / 2; }
+  int CentreY() const { return y + height / 2; }
+};
+
+// A system tray on the display: it owns the tray selection of screen 0 once started.
+class TrayHost {
+ public:
+  TrayHost(Display* display, const std::string& display_name)
+      : display_(display), host_({LUMIVANTA_TRAY_HOST_PROGRAM}, false, {}, {"DISPLAY=" + display_name}) {
+    const Atom selection = XInternAtom(display_, "_NET_SYSTEM_TRAY_S0", False);
+    if (!WaitUntil([&] { return XGetSelectionOwner(display_, selection) != None; }, kDesktopServiceStartTimeout)) {
+      throw std::runtime_error("the tray host took no tray selection");
+    }
+  }
+
+  // The icon embedded in the tray, once it is shown: the window that speaks
+  // XEmbed and is not one of the window manager's clients (Qt marks its
+  // top-level windows for XEmbed too).
+  std::optional<Window> WaitForIcon(std::chrono::milliseconds timeout) const {
+    std::optional<Window> icon;
+    WaitUntil(
+        [&] {
+          icon = FindEmbedded(DefaultRootWindow(display_), ManagedWindows());
+          return icon.has_value();
+        },
+        timeout);
+    return icon;
+  }
+
+  ScreenRect Rect(Window window) const {
+    XWindowAttributes attributes{};
+    XGetWindowAttributes(display_, window, &attributes);
+    ScreenRect rect{0, 0, attributes.width, attributes.height};
+    Window child = None;
+    XTranslateCoordinates(display_, window, DefaultRootWindow(display_), 0, 0, &rect.x, &rect.y, &child);
+    return rect;
+  }
+
+  // The share of the window's pixels that are plainly red, from 0 to 1.
+  double RedShare(Window window) const {
+    const ScreenRect rect = Rect(window);
+    XImage* image = XGetImage(display_, window, 0, 0, static_cast<unsigned>(rect.width),
+                              static_cast<unsigned>(rect.height), AllPlanes, ZPixmap);
+    if (image == nullptr) {
+      return 0;
+    }
+    int red = 0;
+    for (int y = 0; y < rect.height; ++y) {
+      for (int x = 0; x < rect.width; ++x) {
+        const unsigned long pixel = XGetPixel(image, x, y);
+        const unsigned long r = (pixel >> 16) & 0xff;
+        const unsigned long g = (pixel >> 8) & 0xff;
+        const unsigned long b = pixel & 0xff;
+        red += r > 180 && g < 100 && b < 100 ? 1 : 0;
+      }
+    }
+    XDestroyImage(image);
+    return rect.width * rect.height > 0 ? static_cast<double>(red) / (rect.width * rect.height) : 0;
+  }
+
+  // A popup menu shown by a program of this class (override-redirect, so no window manager lists it).
+  std::optional<Window> WaitForPopupMenu(const std::string& program_class, std::chrono::milliseconds timeout) const {
+    std::optional<Window> menu;
+    WaitUntil(
+        [&] {
+          menu = FindPopup(program_class);
+          return menu.has_value();
+        },
+        timeout);
+    return menu;
+  }
+
+ private:
+  std::vector<Window> Children(Window window) const {
+    Window root = None;
+    Window parent = None;
+    Window* children = nullptr;
+    unsigned count = 0;
+    std::vector<Window> result;
+    if (XQueryTree(display_, window, &root, &parent, &children, &count) != 0 && children != nullptr) {
+      result.assign(children, children + count);
+      XFree(children);
+    }
+    return result;
+  }
+
+  bool IsMapped(Window window) const {
+    XWindowAttributes attributes{};
+    return XGetWindowAttributes(display_, window, &attributes) != 0 && attributes.map_state == IsViewable;
+  }
+
+  std::vector<Window> ManagedWindows() const {
+    const Atom client_list = XInternAtom(display_, "_NET_CLIENT_LIST", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long remaining = 0;
+    unsigned char* data = nullptr;
+    std::vector<Window> windows;
+    if (XGetWindowProperty(display_, DefaultRootWindow(display_), client_list, 0, 1024, False, AnyPropertyType, &type,
+                           &format, &count, &remaining, &data) == Success &&
+        data != nullptr) {
+      if (format == 32) {
+        const auto* items = reinterpret_cast<const unsigned long*>(data);
+        windows.assign(items, items + count);
+      }
+      XFree(data);
+    }
+    return windows;
+  }
+
+  std::optional<Window> FindEmbedded(Window window, const std::vector<Window>& managed) const {
+    const Atom xembed_info = XInternAtom(display_, "_XEMBED_INFO", False);
+    for (const Window child : Children(window)) {
+      if (std::find(managed.begin(), managed.end(), child) != managed.end()) {
+        continue;
+      }
+      int count = 0;
+      Atom* properties = XListProperties(display_, child, &count);
+      bool embedded = false;
+      for (int i = 0; i < count; ++i) {
+        embedded = embedded || properties[i] == xembed_info;
+      }
+      if (properties != nullptr) {
+        XFree(properties);
+      }
+      if (embedded && IsMapped(child)) {
+        return child;
+      }
+      if (const std::optional<Window> below = FindEmbedded(child, managed)) {
+        return below;
+      }
+    }
+    return std::nullopt;
+  }
+
+  std::optional<Window> FindPopup(const std::string& program_class) const {
+    for (const Window window : Children(DefaultRootWindow(display_))) {
+      XWindowAttributes attributes{};
+      XClassHint hint{};
+      if (XGetWindowAttributes(display_, window, &attributes) == 0 || attributes.map_state != IsViewable ||
+          !attributes.override_redirect || XGetClassHint(display_, window, &hint) == 0) {
+        continue;
+      }
+      const bool ours = hint.res_name != nullptr && program_class == hint.res_name;
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+      if (ours) {
+        return window;
+      }
+    }
+    return std::nullopt;
+  }
+
+  Display* display_;
+  ChildProcess host_;
+};
+
+// One notification as the server showed it.
+struct ShownNotification {
+  std::string app_name;
+  std::string summary;
+  std::string body;
+};
+
+// A notification server on the display and the session bus at bus_address:
+// it owns org.freedesktop.Notifications once started, and a rule of its
+// configuration records every notification in a file.
+class NotificationServer {
+ public:
+  NotificationServer(const std::string& display_name, const std::string& bus_address)
+      : server_(Arguments(directory_), false, {},
+                {"DISPLAY=" + display_name, "DBUS_SESSION_BUS_ADDRESS=" + bus_address, "WAYLAND_DISPLAY"}) {
+    const auto owned = [&] {
+      ChildProcess asked({LUMIVANTA_DBUS_SEND_PROGRAM, "--print-reply", "--dest=org.freedesktop.DBus", "/",
+                          "org.freedesktop.DBus.NameHasOwner", "string:org.freedesktop.Notifications"},
+                         true, {}, {"DBUS_SESSION_BUS_ADDRESS=" + bus_address});
+      return asked.WaitForExit(std::chrono::seconds(5)).out.find("boolean true") != std::string::npos;
+    };
+    if (!WaitUntil(owned, kDesktopServiceStartTimeout)) {
+      throw std::runtime_error("the notification server took no name on the bus");
+    }
+  }
+
+  // Every notification shown so far, oldest first.
+  std::vector<ShownNotification> Shown() const {
+    std::vector<ShownNotification> shown;
+    std::ifstream file(directory_.File("shown"));
+    std::string app_name;
+    std::string summary;
+    std::string body;
+    // The recording script writes three lines per notification.
+    while (std::getline(file, app_name) && std::getline(file, summary) && std::getline(file, body)) {
+      shown.push_back({app_name, summary, body});
+    }
+    return shown;
+  }
+
+  bool WaitForCount(std::size_t count, std::chrono::milliseconds timeout) const {
+    return WaitUntil([&] { return Shown().size() >= count; }, timeout);
+  }
+
+ private:
+  static std::vector<std::string> Arguments(const TempDir& directory) {
+    const std::string script = directory.File("record.sh");
+    {
+      std::ofstream out(script);
+      // Arguments: application, summary, body, icon, urgency. Line breaks in a body become spaces.
+      out << "#!/bin/sh\n"
+             "body=$(printf '%s' \"$3\" | tr '\\n' ' ')\n"
+             "printf '%s\\n%s\\n%s\\n' \"$1\" \"$2\" \"$body\" >> '"
+          << directory.File("shown") << "'\n";
+    }
+    ::chmod(script.c_str(), 0700);
+    const std::string configuration = directory.File("dunstrc");
+    {
+      std::ofstream out(configuration);
+      out << "[global]\n"
+             "    font = Monospace 8\n"
+             "[record]\n"
+             "    summary = \"*\"\n"
+             "    script = "
+          << script << "\n";
+    }
+    return {LUMIVANTA_NOTIFICATION_SERVER_PROGRAM, "-config", configuration};
+  }
+
+  TempDir directory_;
+  ChildProcess server_;
+};
+
+}  // namespace lumivanta::test
