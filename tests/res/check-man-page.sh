@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks that a man page cannot drift from its program's --help: every option
-# that --help lists is described in the page (a tag of its .TP paragraphs),
+# that --help lists has a paragraph of its own in the page (a tag of its .TP paragraphs),
 # every option the page names is one that --help lists, and the page renders
 # without a warning.
 #   check-man-page.sh PROGRAM MAN_PAGE
