@@ -16,6 +16,8 @@ using asio::ip::tcp;
 constexpr int kListenBacklog = 1024;
 // Connections past the cap that still get their 503; any more are closed unanswered.
 constexpr std::size_t kRefusedConnectionsAnswered = 64;
+// Connections taken in one turn of the loop, at most.
+constexpr int kAcceptAtOnce = 16;
 // Out of file descriptors, accepting pauses this long rather than spinning.
 constexpr std::chrono::milliseconds kAcceptRetryDelay{100};
 
@@ -36,6 +38,8 @@ HttpServer::HttpServer(asio::io_context& context, const std::string& host, int p
   acceptor_.set_option(tcp::acceptor::reuse_address(true));
   acceptor_.bind(endpoint);
   acceptor_.listen(kListenBacklog);
+  // Accepting beyond the first connection of a turn must never wait.
+  acceptor_.non_blocking(true);
 }
 
 void HttpServer::Stop() {
@@ -62,6 +66,20 @@ void HttpServer::OnAccepted(boost::system::error_code error, tcp::socket socket)
     });
     return;
   }
+  Admit(std::move(socket));
+  // Connections that are already waiting are taken at once rather than one per turn of the loop.
+  for (int taken = 1; taken < kAcceptAtOnce; ++taken) {
+    tcp::socket waiting(context_);
+    acceptor_.accept(waiting, error);
+    if (error) {
+      break;
+    }
+    Admit(std::move(waiting));
+  }
+  Accept();
+}
+
+void HttpServer::Admit(tcp::socket socket) {
   // Answers are sent whole as soon as they are ready; small ones must not wait for an acknowledgement.
   boost::system::error_code ignored;
   socket.set_option(tcp::no_delay(true), ignored);
@@ -71,7 +89,6 @@ void HttpServer::OnAccepted(boost::system::error_code error, tcp::socket socket)
   } else if (state_.open_connections < cap + kRefusedConnectionsAnswered) {
     std::make_shared<HttpConnection>(std::move(socket), state_)->RefuseAsBusy();
   }
-  Accept();
 }
 
 }  // namespace lumivanta::server

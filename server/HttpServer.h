@@ -24,6 +24,8 @@ class HttpServer {
  private:
   void Accept();
   void OnAccepted(boost::system::error_code error, boost::asio::ip::tcp::socket socket);
+  // Serves the connection, or refuses it past the connection cap.
+  void Admit(boost::asio::ip::tcp::socket socket);
 
   boost::asio::io_context& context_;
   boost::asio::ip::tcp::acceptor acceptor_;
