@@ -1,0 +1,70 @@
+#include "server/RedisClient.h"
+
+#include <vector>
+
+namespace lumivanta::server {
+
+namespace {
+
+timeval TimeVal(std::chrono::milliseconds duration) {
+  return {.tv_sec = static_cast<time_t>(duration.count() / 1000),
+          .tv_usec = static_cast<suseconds_t>((duration.count() % 1000) * 1000)};
+}
+
+std::string Describe(const RedisAddress& address) {
+  return address.unix_socket ? "unix://" + *address.unix_socket
+                             : "redis://" + address.host + ":" + std::to_string(address.port);
+}
+
+}  // namespace
+
+RedisClient::RedisClient(const RedisAddress& address, std::chrono::milliseconds time_limit) {
+  const timeval limit = TimeVal(time_limit);
+  context_.reset(address.unix_socket ? redisConnectUnixWithTimeout(address.unix_socket->c_str(), limit)
+                                     : redisConnectWithTimeout(address.host.c_str(), address.port, limit));
+  if (!context_) {
+    throw RedisError("cannot reach Redis at " + Describe(address) + ": out of memory");
+  }
+  if (context_->err != 0) {
+    throw RedisError("cannot reach Redis at " + Describe(address) + ": " + context_->errstr);
+  }
+  redisSetTimeout(context_.get(), limit);
+  if (address.database != 0) {
+    const Reply selected = Command({"SELECT", std::to_string(address.database)});
+    if (selected->type == REDIS_REPLY_ERROR) {
+      throw RedisError("Redis at " + Describe(address) + " refused database " + std::to_string(address.database) +
+                       ": " + std::string(selected->str, selected->len));
+    }
+  }
+}
+
+RedisClient::Reply RedisClient::Command(std::initializer_list<std::string_view> arguments) {
+  std::vector<const char*> data;
+  std::vector<std::size_t> lengths;
+  for (const std::string_view argument : arguments) {
+    data.push_back(argument.data());
+    lengths.push_back(argument.size());
+  }
+  Reply reply(static_cast<redisReply*>(
+      redisCommandArgv(context_.get(), static_cast<int>(data.size()), data.data(), lengths.data())));
+  if (!reply) {
+    throw RedisError(std::string("the connection to Redis failed: ") + context_->errstr);
+  }
+  return reply;
+}
+
+std::optional<std::string> RedisClient::StringOf(const redisReply& reply) {
+  switch (reply.type) {
+    case REDIS_REPLY_STRING:
+    case REDIS_REPLY_STATUS:
+      return std::string(reply.str, reply.len);
+    case REDIS_REPLY_NIL:
+      return std::nullopt;
+    case REDIS_REPLY_ERROR:
+      throw RedisError("Redis answered: " + std::string(reply.str, reply.len));
+    default:
+      throw RedisError("Redis answered with an unexpected kind of reply");
+  }
+}
+
+}  // namespace lumivanta::server

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <hiredis/hiredis.h>
+
+#include <chrono>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "server/RedisAddress.h"
+
+namespace lumivanta::server {
+
+// A connection that failed or broke; the client is unusable afterwards.
+class RedisError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// One blocking connection to Redis, with a time limit on connecting and on
+// each command. Commands take their arguments as bytes, so pictures need no
+// quoting. hiredis writes with write(2), so the process must ignore SIGPIPE,
+// as lumivanta-server does, for a lost connection to come back as an error.
+class RedisClient {
+ public:
+  struct ReplyDeleter {
+    void operator()(redisReply* reply) const { freeReplyObject(reply); }
+  };
+  using Reply = std::unique_ptr<redisReply, ReplyDeleter>;
+
+  // Throws RedisError when Redis cannot be reached or the database not chosen.
+  RedisClient(const RedisAddress& address, std::chrono::milliseconds time_limit);
+
+  // Throws RedisError when the connection fails; an error reply is returned as one.
+  Reply Command(std::initializer_list<std::string_view> arguments);
+
+  // The reply's bytes for a string reply, nullopt for nil; throws RedisError for anything else.
+  static std::optional<std::string> StringOf(const redisReply& reply);
+
+ private:
+  struct ContextDeleter {
+    void operator()(redisContext* context) const { redisFree(context); }
+  };
+  std::unique_ptr<redisContext, ContextDeleter> context_;
+};
+
+}  // namespace lumivanta::server
