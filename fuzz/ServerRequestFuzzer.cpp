@@ -10,20 +10,20 @@
 #include <string_view>
 
 #include "server/HttpRoutes.h"
-#include "server/PictureStore.h"
+#include "server/LocalPictureStore.h"
 
 namespace {
 
 namespace http = boost::beast::http;
-using lumivanta::server::PictureStore;
+using lumivanta::server::LocalPictureStore;
 
 constexpr std::size_t kHeaderLimit = 16 * 1024;
 constexpr std::size_t kBodyLimit = 1024 * 1024;
 
-PictureStore& Store() {
+LocalPictureStore& Store() {
   // Small bounds, so that dropping names is reached too.
-  static PictureStore store(lumivanta::server::StoreLimits{.max_names = 4, .max_picture_bytes = 64 * 1024},
-                            std::nullopt);
+  static LocalPictureStore store(lumivanta::server::StoreLimits{.max_names = 4, .max_picture_bytes = 64 * 1024},
+                                 std::nullopt);
   return store;
 }
 

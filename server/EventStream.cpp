@@ -1,6 +1,8 @@
 #include "server/EventStream.h"
 
+#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
+#include <exception>
 #include <utility>
 
 #include "server/PictureState.h"
@@ -61,10 +63,33 @@ EventStream::~EventStream() {
 
 void EventStream::Start() {
   subscription_.emplace(state_.events, name_, static_cast<PictureEvents::Listener&>(*this));
-  Send(std::make_shared<const std::string>(std::string(kHeader) +
-                                           *PictureEvents::StateMessage(NewestStateJson(state_.store, name_))));
+  if (state_.workers == nullptr) {
+    Send(std::make_shared<const std::string>(std::string(kHeader) +
+                                             *PictureEvents::StateMessage(NewestStateJson(state_.store, name_))));
+  } else {
+    Send(std::make_shared<const std::string>(kHeader));
+    SendStateFromWorker();
+  }
   WaitForClientToLeave();
   KeepAlive();
+}
+
+void EventStream::SendStateFromWorker() {
+  state_.workers->Run([self = shared_from_this()]() mutable {
+    PictureEvents::Message message;
+    try {
+      message = PictureEvents::StateMessage(NewestStateJson(self->state_.store, self->name_));
+    } catch (const std::exception&) {
+      // The viewer keeps its picture; the state follows once the store is back.
+    }
+    const auto executor = self->socket_.get_executor();
+    // The serving thread gets the last reference to the stream.
+    asio::post(executor, [self = std::move(self), message = std::move(message)]() mutable {
+      if (message) {
+        self->Send(std::move(message));
+      }
+    });
+  });
 }
 
 void EventStream::Deliver(const PictureEvents::Message& message) { Send(message); }

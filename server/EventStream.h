@@ -31,6 +31,8 @@ class EventStream : public std::enable_shared_from_this<EventStream>, private Pi
   void Start();
 
  private:
+  // Reads the name's state where the store may wait, and sends it when it comes.
+  void SendStateFromWorker();
   void Deliver(const PictureEvents::Message& message) override;
   void Send(PictureEvents::Message message);
   void OnSent(boost::system::error_code error, std::size_t bytes);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/range/iterator_range.hpp>
@@ -181,10 +182,26 @@ void HttpConnection::OnBody(beast::error_code error) {
     FollowPictures(std::move(*name));
     return;
   }
-  const bool keep_alive = request.keep_alive();
-  const bool head = request.method() == http::verb::head;
   bytes_received_ = request.body().size();
-  Response response = AnswerOrExplainFailure(request);
+  AnswerRequest(request.keep_alive(), request.method() == http::verb::head);
+}
+
+void HttpConnection::AnswerRequest(bool keep_alive, bool head) {
+  if (state_.workers == nullptr) {
+    SendAnswer(AnswerOrExplainFailure(parser_->get(), state_), keep_alive, head);
+    return;
+  }
+  state_.workers->Run([self = shared_from_this(), request = parser_->release(), keep_alive, head]() mutable {
+    Response response = AnswerOrExplainFailure(request, self->state_);
+    const auto executor = self->stream_.get_executor();
+    // The serving thread gets the last reference to the connection.
+    asio::post(executor, [self = std::move(self), response = std::move(response), keep_alive, head]() mutable {
+      self->SendAnswer(std::move(response), keep_alive, head);
+    });
+  });
+}
+
+void HttpConnection::SendAnswer(Response response, bool keep_alive, bool head) {
   if (head) {
     response.body() = nullptr;
   }
@@ -204,9 +221,9 @@ void HttpConnection::FollowPictures(std::string name) {
   std::make_shared<EventStream>(stream_.release_socket(), state_, std::move(name), client_, target_)->Start();
 }
 
-Response HttpConnection::AnswerOrExplainFailure(Request& request) {
+Response HttpConnection::AnswerOrExplainFailure(Request& request, const ServingState& state) {
   try {
-    return Answer(request, state_.store, state_.keys);
+    return Answer(request, state.store, state.keys);
   } catch (const std::exception& error) {
     std::cerr << "lumivanta-server: " << error.what() << '\n';
     return TextAnswer(http::status::internal_server_error, "the server could not answer this request\n");

@@ -39,8 +39,11 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   void OnBody(boost::beast::error_code error);
   // Hands the socket to an event stream for the name's pictures.
   void FollowPictures(std::string name);
+  // Answers on a store worker, or at once when the store never waits.
+  void AnswerRequest(bool keep_alive, bool head);
   // Answer, or 500 when it throws, such as when memory runs out.
-  Response AnswerOrExplainFailure(Request& request);
+  static Response AnswerOrExplainFailure(Request& request, const ServingState& state);
+  void SendAnswer(Response response, bool keep_alive, bool head);
   void Send(Response response, bool keep_alive);
   void OnSent(boost::beast::error_code error, bool keep_alive);
   void Refuse(http::status status, std::string_view text);

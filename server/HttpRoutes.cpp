@@ -85,10 +85,20 @@ Response HandleUploaderRequest(Request& request, const RequestTarget& target, Pi
       return TextAnswer(http::status::bad_request, "send a picture by POST, or fkt=end to delete\n");
     }
     return StorePicture(request, store, *name);
+  } catch (const StoreUnavailable&) {
+    throw;
   } catch (const std::exception& error) {
     std::cerr << "lumivanta-server: " << error.what() << '\n';
     return TextAnswer(http::status::internal_server_error, "the server could not change its stored pictures\n");
   }
+}
+
+// The store is out of reach for now: the client may try again in a moment.
+Response Unavailable() {
+  Response response =
+      TextAnswer(http::status::service_unavailable, "the server cannot reach its pictures just now; try again soon\n");
+  response.set(http::field::retry_after, "1");
+  return response;
 }
 
 Response ServeNewestPicture(const PictureStore& store, const std::string& name) {
@@ -99,7 +109,7 @@ Response ServeNewestPicture(const PictureStore& store, const std::string& name) 
   Response response = Reply(http::status::ok, picture->bytes, "image/jpeg");
   ForbidCaching(response);
   response.set("X-Picture-Sequence", std::to_string(picture->sequence));
-  response.set("X-Picture-Age-Ms", std::to_string(AgeMs(*picture)));
+  response.set("X-Picture-Age-Ms", std::to_string(AgeMs(picture->uploaded_at)));
   return response;
 }
 
@@ -186,6 +196,24 @@ Response AnswerGet(Request& request, const RequestTarget& target, PictureStore& 
   return TextAnswer(http::status::not_found, "not found\n");
 }
 
+Response AnswerAllowed(Request& request, const RequestTarget& target, PictureStore& store) {
+  switch (request.method()) {
+    case http::verb::get:
+    case http::verb::head:
+      return AnswerGet(request, target, store);
+    case http::verb::post:
+      if (target.Has("server")) {
+        return HandleUploaderRequest(request, target, store);
+      }
+      return TextAnswer(http::status::not_found, "uploads go to an address with ?server&stream_name=NAME\n");
+    default: {
+      Response refusal = TextAnswer(http::status::method_not_allowed, "only GET, HEAD and POST are answered\n");
+      refusal.set(http::field::allow, "GET, HEAD, POST");
+      return refusal;
+    }
+  }
+}
+
 }  // namespace
 
 Response TextAnswer(http::status status, std::string_view text) {
@@ -232,21 +260,10 @@ Response Answer(Request& request, PictureStore& store, const AccessKeys& keys) {
   if (std::optional<Response> refusal = KeyRefusal(raw_target, keys); refusal) {
     return std::move(*refusal);
   }
-  const RequestTarget target = ParseRequestTarget(CheckAccess(raw_target, keys).routed_target);
-  switch (request.method()) {
-    case http::verb::get:
-    case http::verb::head:
-      return AnswerGet(request, target, store);
-    case http::verb::post:
-      if (target.Has("server")) {
-        return HandleUploaderRequest(request, target, store);
-      }
-      return TextAnswer(http::status::not_found, "uploads go to an address with ?server&stream_name=NAME\n");
-    default: {
-      Response refusal = TextAnswer(http::status::method_not_allowed, "only GET, HEAD and POST are answered\n");
-      refusal.set(http::field::allow, "GET, HEAD, POST");
-      return refusal;
-    }
+  try {
+    return AnswerAllowed(request, ParseRequestTarget(CheckAccess(raw_target, keys).routed_target), store);
+  } catch (const StoreUnavailable&) {
+    return Unavailable();
   }
 }
 

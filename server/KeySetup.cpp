@@ -22,14 +22,18 @@ constexpr std::size_t kMaxKeyFileBytes = 4096;
 constexpr std::string_view kWhiteSpace = " \t\r\n";
 
 struct KeyKind {
-  std::string_view name;  // "upload" or "view"
+  std::string_view name;  // "upload", "view" or "Redis password"
   std::string_view option;
   const char* credential;
   const char* variable;
+  // A password may be any one line of text; a key has its own form.
+  bool any_text = false;
 };
 
 constexpr KeyKind kUploadKind{"upload", "--upload-key-file", "upload-key", kUploadKeyVariable};
 constexpr KeyKind kViewKind{"view", "--view-key-file", "view-key", kViewKeyVariable};
+constexpr KeyKind kRedisPasswordKind{"Redis password", "--redis-password-file", "redis-password",
+                                     kRedisPasswordVariable, true};
 
 std::string_view Trimmed(std::string_view text) {
   const std::size_t first = text.find_first_not_of(kWhiteSpace);
@@ -39,7 +43,17 @@ std::string_view Trimmed(std::string_view text) {
   return text.substr(first, text.find_last_not_of(kWhiteSpace) - first + 1);
 }
 
+bool IsWellFormed(std::string_view key, const KeyKind& kind) {
+  if (kind.any_text) {
+    return !key.empty() && key.find_first_of("\r\n") == std::string_view::npos;
+  }
+  return IsWellFormedKey(key);
+}
+
 std::string KeyRule(const KeyKind& kind) {
+  if (kind.any_text) {
+    return "the " + std::string(kind.name) + " must be one line of text";
+  }
   return "the " + std::string(kind.name) + " key must be " + std::to_string(kMinKeyLength) + " to " +
          std::to_string(kMaxKeyLength) + " characters from A-Z a-z 0-9 _ - (lumivanta-server --new-key makes one)";
 }
@@ -81,7 +95,7 @@ std::optional<std::string> ReadKeyFile(const std::filesystem::path& file, const 
     filled += static_cast<std::size_t>(got);
   }
   const std::string_view key = Trimmed(std::string_view(content).substr(0, filled));
-  if (filled > kMaxKeyFileBytes || !IsWellFormedKey(key)) {
+  if (filled > kMaxKeyFileBytes || !IsWellFormed(key, kind)) {
     error = "in " + name + ": " + KeyRule(kind);
     return std::nullopt;
   }
@@ -107,7 +121,7 @@ std::optional<std::string> LoadKey(const std::optional<std::filesystem::path>& f
     return std::nullopt;
   }
   const std::string_view key = Trimmed(variable);
-  if (!IsWellFormedKey(key)) {
+  if (!IsWellFormed(key, kind)) {
     error = "in " + std::string(kind.variable) + ": " + KeyRule(kind);
     return std::nullopt;
   }
@@ -121,6 +135,10 @@ KeySetup LoadAccessKeys(const ServerOptions& options, const std::function<const 
   setup.keys.upload_key = LoadKey(options.upload_key_file, kUploadKind, environment, setup.error);
   if (setup.error.empty()) {
     setup.keys.view_key = LoadKey(options.view_key_file, kViewKind, environment, setup.error);
+  }
+  if (setup.error.empty() && options.redis) {
+    setup.redis_password =
+        LoadKey(options.redis_password_file, kRedisPasswordKind, environment, setup.error).value_or("");
   }
   return setup;
 }

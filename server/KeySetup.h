@@ -11,9 +11,12 @@ namespace lumivanta::server {
 
 inline constexpr const char* kUploadKeyVariable = "LUMIVANTA_UPLOAD_KEY";
 inline constexpr const char* kViewKeyVariable = "LUMIVANTA_VIEW_KEY";
+inline constexpr const char* kRedisPasswordVariable = "LUMIVANTA_REDIS_PASSWORD";
 
 struct KeySetup {
   AccessKeys keys;
+  // The password Redis asks for, with --redis; empty when none is given.
+  std::string redis_password;
   // Why the keys cannot be used; empty when they can.
   std::string error;
 };
@@ -24,7 +27,9 @@ struct KeySetup {
 // (LUMIVANTA_UPLOAD_KEY, LUMIVANTA_VIEW_KEY; an empty variable counts as
 // unset). A key file must be a regular file holding one well-formed key,
 // surrounding white space aside; one named by an option must also be closed
-// to everyone but its owner (chmod 600), as a credential already is.
+// to everyone but its owner (chmod 600), as a credential already is. With
+// --redis, the Redis password comes the same way: --redis-password-file,
+// $CREDENTIALS_DIRECTORY/redis-password or LUMIVANTA_REDIS_PASSWORD.
 KeySetup LoadAccessKeys(const ServerOptions& options, const std::function<const char*(const char*)>& environment);
 KeySetup LoadAccessKeys(const ServerOptions& options);
 

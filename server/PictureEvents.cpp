@@ -25,6 +25,14 @@ PictureEvents::Message PictureEvents::StateMessage(std::string_view state_json) 
   return std::make_shared<const std::string>("data: " + std::string(state_json) + "\n\n");
 }
 
+std::vector<std::string> PictureEvents::FollowedNames() const {
+  std::vector<std::string> names;
+  for (const auto& [name, listeners] : listeners_) {
+    names.push_back(name);
+  }
+  return names;
+}
+
 void PictureEvents::Publish(const std::string& name, std::string_view state_json) {
   const auto found = listeners_.find(name);
   if (found == listeners_.end()) {

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace lumivanta::server {
 
@@ -45,6 +46,7 @@ class PictureEvents {
   bool IsFollowed(std::string_view name) const { return listeners_.contains(name); }
   void Publish(const std::string& name, std::string_view state_json);
   std::size_t ListenerCount() const { return listener_count_; }
+  std::vector<std::string> FollowedNames() const;
 
  private:
   std::map<std::string, std::set<Listener*>, std::less<>> listeners_;

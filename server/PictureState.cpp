@@ -1,25 +1,28 @@
 #include "server/PictureState.h"
 
 #include <algorithm>
-#include <chrono>
-#include <optional>
 
 namespace lumivanta::server {
 
-std::int64_t AgeMs(const Picture& picture) {
-  const auto age = std::chrono::system_clock::now() - picture.uploaded_at;
+std::int64_t AgeMs(std::chrono::system_clock::time_point uploaded_at) {
+  const auto age = std::chrono::system_clock::now() - uploaded_at;
   return std::max<std::int64_t>(0, std::chrono::duration_cast<std::chrono::milliseconds>(age).count());
 }
 
-std::string NewestStateJson(const PictureStore& store, const std::string& name) {
+std::string StateJson(const std::string& name, const NameState& state) {
   std::string json = "{\"name\":\"" + name + "\",\"present\":";
-  if (const std::optional<Picture> picture = store.Newest(name); picture) {
-    json += "true,\"sequence\":" + std::to_string(picture->sequence) +
-            ",\"age_ms\":" + std::to_string(AgeMs(*picture)) + ",\"bytes\":" + std::to_string(picture->bytes->size());
+  if (state.newest) {
+    json += "true,\"sequence\":" + std::to_string(state.newest->sequence) +
+            ",\"age_ms\":" + std::to_string(AgeMs(state.newest->uploaded_at)) +
+            ",\"bytes\":" + std::to_string(state.newest->bytes);
   } else {
-    json += std::string("false,\"ended\":") + (store.Ended(name) ? "true" : "false");
+    json += std::string("false,\"ended\":") + (state.ended ? "true" : "false");
   }
   return json + "}";
+}
+
+std::string NewestStateJson(const PictureStore& store, const std::string& name) {
+  return StateJson(name, store.State(name));
 }
 
 }  // namespace lumivanta::server

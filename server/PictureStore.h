@@ -1,53 +1,79 @@
 #pragma once
 
-#include <deque>
-#include <filesystem>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <set>
+#include <stdexcept>
 #include <string>
 
-#include "server/Limits.h"
 #include "server/Picture.h"
-#include "server/PictureFiles.h"
-#include "server/PictureIndex.h"
 
 namespace lumivanta::server {
 
-// The newest picture of every name, safe to use from many threads. Pictures
-// live in memory; with a directory they are also kept there as files and
-// loaded again on start. It also remembers the names whose uploader deleted
-// them, so that a viewer can tell an ended screen from one not yet shared.
+// The store cannot be reached for now; the request may be tried again later.
+class StoreUnavailable : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// What a viewer may know of a name without its picture's bytes.
+struct NameState {
+  struct Newest {
+    std::uint64_t sequence = 0;
+    std::chrono::system_clock::time_point uploaded_at;
+    std::size_t bytes = 0;
+  };
+  std::optional<Newest> newest;
+  // The uploader deleted the name's pictures and none came since.
+  bool ended = false;
+};
+
+// The newest picture of every name, safe to use from many threads.
 class PictureStore {
  public:
-  // Called after a name's picture was stored or deleted, on the thread that changed it.
-  using ChangeHandler = std::function<void(const std::string& name)>;
+  // Called after a name's picture was stored or deleted, from any thread.
+  using ChangeHandler = std::function<void(const std::string& name, const NameState& state)>;
+  // Called when changes may have been missed, so that followers read the states again.
+  using StaleHandler = std::function<void()>;
 
-  // Throws std::filesystem::filesystem_error when the directory cannot be used.
-  PictureStore(StoreLimits limits, std::optional<std::filesystem::path> directory);
+  virtual ~PictureStore() = default;
 
-  // Throws std::system_error when the picture cannot be written; nothing changes then.
-  void Store(const std::string& name, PictureBytes bytes);
-  // Throws std::system_error when the file cannot be deleted; nothing changes then.
-  void Delete(const std::string& name);
-  std::optional<Picture> Newest(const std::string& name) const;
-  // True when the name's pictures were deleted and none came since.
-  bool Ended(const std::string& name) const;
+  // Each throws StoreUnavailable when the store cannot be reached, and
+  // std::system_error when it cannot be changed; nothing changes then.
+  virtual void Store(const std::string& name, PictureBytes bytes) = 0;
+  virtual void Delete(const std::string& name) = 0;
+  virtual std::optional<Picture> Newest(const std::string& name) const = 0;
+  virtual NameState State(const std::string& name) const = 0;
 
+  // True when a call may wait on another machine, so it must not run on the serving thread.
+  virtual bool Blocks() const = 0;
+
+  // Starts and stops hearing the changes made by other instances sharing
+  // the store; the handlers are set first, and outlive the following.
+  virtual void FollowChanges() {}
+  virtual void StopFollowing() {}
+
+  // Set before the store is shared between threads.
   void OnChange(ChangeHandler handler) { on_change_ = std::move(handler); }
+  void OnStale(StaleHandler handler) { on_stale_ = std::move(handler); }
+
+ protected:
+  void Changed(const std::string& name, const NameState& state) const {
+    if (on_change_) {
+      on_change_(name, state);
+    }
+  }
+  void Stale() const {
+    if (on_stale_) {
+      on_stale_();
+    }
+  }
 
  private:
-  void Changed(const std::string& name) const;
-  void PutLocked(const std::string& name, PictureBytes bytes, std::chrono::system_clock::time_point uploaded_at);
-
-  mutable std::mutex mutex_;
-  PictureIndex index_;
-  std::optional<PictureFiles> files_;
-  // The names deleted most recently, oldest first, within a bound.
-  std::deque<std::string> ended_order_;
-  std::set<std::string, std::less<>> ended_;
   ChangeHandler on_change_;
+  StaleHandler on_stale_;
 };
 
 }  // namespace lumivanta::server

@@ -89,6 +89,15 @@ std::optional<RedisAddress> ParseUnix(std::string_view rest) {
 
 }  // namespace
 
+std::string DescribeRedisAddress(const RedisAddress& address) {
+  const std::string database = std::to_string(address.database);
+  if (address.unix_socket) {
+    return "unix://" + *address.unix_socket + (address.database != 0 ? "?db=" + database : "");
+  }
+  const std::string host = address.host.find(':') == std::string::npos ? address.host : "[" + address.host + "]";
+  return "redis://" + host + ":" + std::to_string(address.port) + (address.database != 0 ? "/" + database : "");
+}
+
 std::optional<RedisAddress> ParseRedisAddress(std::string_view text) {
   if (text.starts_with(kTcpScheme)) {
     return ParseTcp(text.substr(kTcpScheme.size()));

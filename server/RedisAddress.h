@@ -13,7 +13,13 @@ struct RedisAddress {
   int port = 6379;
   std::optional<std::string> unix_socket;
   int database = 0;
+  // Login, when Redis asks for one; never read from the address itself.
+  std::string user;
+  std::string password;
 };
+
+// The address as the log shows it, without the password.
+std::string DescribeRedisAddress(const RedisAddress& address);
 
 // Reads "redis://HOST[:PORT][/DB]" (HOST may be an [IPv6] literal) or
 // "unix:///PATH[?db=DB]"; nullopt for anything else. Passwords are not taken

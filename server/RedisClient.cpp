@@ -11,10 +11,9 @@ timeval TimeVal(std::chrono::milliseconds duration) {
           .tv_usec = static_cast<suseconds_t>((duration.count() % 1000) * 1000)};
 }
 
-std::string Describe(const RedisAddress& address) {
-  return address.unix_socket ? "unix://" + *address.unix_socket
-                             : "redis://" + address.host + ":" + std::to_string(address.port);
-}
+std::string Describe(const RedisAddress& address) { return DescribeRedisAddress(address); }
+
+std::string ErrorText(const redisReply& reply) { return std::string(reply.str, reply.len); }
 
 }  // namespace
 
@@ -29,16 +28,27 @@ RedisClient::RedisClient(const RedisAddress& address, std::chrono::milliseconds 
     throw RedisError("cannot reach Redis at " + Describe(address) + ": " + context_->errstr);
   }
   redisSetTimeout(context_.get(), limit);
+  if (!address.password.empty()) {
+    const Reply login =
+        address.user.empty() ? Command({"AUTH", address.password}) : Command({"AUTH", address.user, address.password});
+    if (login->type == REDIS_REPLY_ERROR) {
+      throw RedisError("Redis at " + Describe(address) + " refused the login: " + ErrorText(*login));
+    }
+  }
   if (address.database != 0) {
     const Reply selected = Command({"SELECT", std::to_string(address.database)});
     if (selected->type == REDIS_REPLY_ERROR) {
       throw RedisError("Redis at " + Describe(address) + " refused database " + std::to_string(address.database) +
-                       ": " + std::string(selected->str, selected->len));
+                       ": " + ErrorText(*selected));
     }
   }
 }
 
 RedisClient::Reply RedisClient::Command(std::initializer_list<std::string_view> arguments) {
+  return Command(std::span<const std::string_view>(arguments.begin(), arguments.size()));
+}
+
+RedisClient::Reply RedisClient::Command(std::span<const std::string_view> arguments) {
   std::vector<const char*> data;
   std::vector<std::size_t> lengths;
   for (const std::string_view argument : arguments) {
@@ -61,10 +71,20 @@ std::optional<std::string> RedisClient::StringOf(const redisReply& reply) {
     case REDIS_REPLY_NIL:
       return std::nullopt;
     case REDIS_REPLY_ERROR:
-      throw RedisError("Redis answered: " + std::string(reply.str, reply.len));
+      throw RedisError("Redis answered: " + ErrorText(reply));
     default:
       throw RedisError("Redis answered with an unexpected kind of reply");
   }
+}
+
+long long RedisClient::IntegerOf(const redisReply& reply) {
+  if (reply.type == REDIS_REPLY_INTEGER) {
+    return reply.integer;
+  }
+  if (reply.type == REDIS_REPLY_ERROR) {
+    throw RedisError("Redis answered: " + ErrorText(reply));
+  }
+  throw RedisError("Redis answered with an unexpected kind of reply");
 }
 
 }  // namespace lumivanta::server

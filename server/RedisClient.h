@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -31,14 +32,20 @@ class RedisClient {
   };
   using Reply = std::unique_ptr<redisReply, ReplyDeleter>;
 
-  // Throws RedisError when Redis cannot be reached or the database not chosen.
+  // Throws RedisError when Redis cannot be reached, refuses the login or the database.
   RedisClient(const RedisAddress& address, std::chrono::milliseconds time_limit);
 
   // Throws RedisError when the connection fails; an error reply is returned as one.
   Reply Command(std::initializer_list<std::string_view> arguments);
+  Reply Command(std::span<const std::string_view> arguments);
+
+  // For reading a subscription without blocking; the client keeps the context.
+  redisContext* Context() const { return context_.get(); }
 
   // The reply's bytes for a string reply, nullopt for nil; throws RedisError for anything else.
   static std::optional<std::string> StringOf(const redisReply& reply);
+  // The reply's number for an integer reply; throws RedisError for anything else.
+  static long long IntegerOf(const redisReply& reply);
 
  private:
   struct ContextDeleter {

@@ -79,6 +79,14 @@ std::optional<bool> ParseLimit(std::string_view option, std::string_view value, 
     return ParseCount(value, kMaxCount, 1, requests.max_connections);
   }
   std::int64_t seconds = 0;
+  if (option == "--redis-ttl") {
+    constexpr std::uint64_t kMaxTtlSeconds = 30 * kMaxSeconds;
+    if (!ParseCount(value, kMaxTtlSeconds, 1, seconds)) {
+      return false;
+    }
+    options.redis_ttl = std::chrono::seconds(seconds);
+    return true;
+  }
   if (option == "--header-timeout" || option == "--body-timeout") {
     if (!ParseCount(value, kMaxSeconds, 1, seconds)) {
       return false;
@@ -105,6 +113,7 @@ CommandLine Failure(std::string error) {
 
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
   CommandLine result;
+  std::string redis_user;
   for (std::size_t index = 0; index < arguments.size(); ++index) {
     std::string_view option = arguments[index];
     std::optional<std::string_view> value;
@@ -113,7 +122,8 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
       option = option.substr(0, equals);
     }
     const bool takes_value = option == "--listen" || option == "--store" || option == "--upload-key-file" ||
-                             option == "--view-key-file" || IsLimit(option);
+                             option == "--view-key-file" || option == "--redis" || option == "--redis-user" ||
+                             option == "--redis-password-file" || IsLimit(option);
     if (takes_value && !value) {
       if (index + 1 == arguments.size()) {
         return Failure(std::string(option) + " needs a value");
@@ -151,6 +161,24 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
       if (!ParseListenAddress(*value, result.options)) {
         return Failure("--listen needs ADDRESS:PORT with a port from 0 to 65535, not '" + std::string(*value) + "'");
       }
+    } else if (option == "--redis") {
+      std::optional<RedisAddress> address = ParseRedisAddress(*value);
+      if (!address) {
+        return Failure("--redis needs redis://HOST[:PORT][/DB] or unix:///PATH[?db=DB], without a password, not '" +
+                       std::string(*value) + "'");
+      }
+      result.options.redis = std::move(address);
+    } else if (option == "--redis-user") {
+      redis_user = std::string(*value);
+    } else if (option == "--redis-password-file") {
+      if (value->empty()) {
+        return Failure("--redis-password-file needs a file");
+      }
+      result.options.redis_password_file = std::filesystem::path(*value);
+    } else if (option == "--redis-password") {
+      return Failure(
+          "a password is not given on the command line, where other users of the machine can see it; use "
+          "--redis-password-file FILE or the environment variable LUMIVANTA_REDIS_PASSWORD");
     } else if (option == "--store") {
       if (value->empty()) {
         return Failure("--store needs a directory");
@@ -165,6 +193,15 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments) {
       return Failure("unknown option '" + std::string(option) + "'");
     }
   }
+  if (result.options.redis) {
+    result.options.redis->user = redis_user;
+  }
+  if (result.options.redis && result.options.store_directory) {
+    return Failure("--store and --redis exclude each other: pictures are kept in one place");
+  }
+  if (!result.options.redis && (!redis_user.empty() || result.options.redis_password_file)) {
+    return Failure("--redis-user and --redis-password-file need --redis");
+  }
   const RequestLimits& requests = result.options.request_limits;
   if (requests.max_body_bytes > requests.max_bodies_in_flight_bytes) {
     return Failure("--max-body-mib must not exceed --max-bodies-in-flight-mib");
@@ -176,7 +213,7 @@ std::string UsageText() {
   const StoreLimits store;
   const RequestLimits requests;
   const auto mib = [](std::size_t bytes) { return std::to_string(bytes / kMebibyte); };
-  return "Usage: lumivanta-server [--listen ADDRESS:PORT] [--store DIR] [--verbose] [KEYS] [LIMITS]\n"
+  return "Usage: lumivanta-server [--listen ADDRESS:PORT] [--store DIR | --redis URL] [--verbose] [KEYS] [LIMITS]\n"
          "       lumivanta-server --new-key\n"
          "\n"
          "Receives the pictures Lumivanta uploads and shows them on a viewer page.\n"
@@ -203,6 +240,18 @@ std::string UsageText() {
          "LoadCredential=), else from LUMIVANTA_UPLOAD_KEY or LUMIVANTA_VIEW_KEY. A key is\n"
          "never given on the command line. Listening on an address other than loopback\n"
          "needs an upload key or --public.\n"
+         "\n"
+         "Several instances behind one load balancer share their pictures through Redis:\n"
+         "  --redis URL               keep pictures in Redis at redis://HOST[:PORT][/DB]\n"
+         "                            or unix:///PATH[?db=DB] rather than in memory; every\n"
+         "                            instance with the same URL serves the same pictures\n"
+         "  --redis-user NAME         log in to Redis as NAME (with a password)\n"
+         "  --redis-password-file FILE  the Redis password, in a file only its owner may\n"
+         "                            read; else $CREDENTIALS_DIRECTORY/redis-password or\n"
+         "                            LUMIVANTA_REDIS_PASSWORD\n"
+         "  --redis-ttl SECONDS       how long Redis keeps a name's newest picture after\n"
+         "                            its upload (default 3600)\n"
+         "The limits on names and MiB kept then hold for all instances together.\n"
          "\n"
          "Limits, each a whole number:\n"
          "  --max-names N                 names kept (default " +

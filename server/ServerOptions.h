@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "server/Limits.h"
+#include "server/RedisAddress.h"
 
 namespace lumivanta::server {
 
@@ -21,6 +22,11 @@ struct ServerOptions {
   std::optional<std::filesystem::path> view_key_file;
   // Lets the server listen beyond loopback without an upload key.
   bool public_uploads = false;
+  // Pictures kept in Redis, shared with other instances, instead of in memory or store_directory.
+  std::optional<RedisAddress> redis;
+  std::optional<std::filesystem::path> redis_password_file;
+  // How long Redis keeps a name's newest picture after its upload.
+  std::chrono::seconds redis_ttl{3600};
   StoreLimits store_limits;
   RequestLimits request_limits;
 };

@@ -7,12 +7,15 @@
 #include "server/Limits.h"
 #include "server/PictureEvents.h"
 #include "server/PictureStore.h"
+#include "server/StoreWorkers.h"
 
 namespace lumivanta::server {
 
 // What every connection shares; used from the one thread that serves.
 struct ServingState {
   PictureStore& store;
+  // Where the store's calls run when they may wait; null when the store answers at once.
+  StoreWorkers* workers = nullptr;
   RequestLimits limits;
   bool log_every_request = false;
   AccessKeys keys;

@@ -3,6 +3,7 @@
 #include <sys/resource.h>
 
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/system/system_error.hpp>
 #include <exception>
@@ -17,15 +18,23 @@
 #include "server/AccessKeys.h"
 #include "server/HttpServer.h"
 #include "server/KeySetup.h"
+#include "server/LocalPictureStore.h"
 #include "server/PictureState.h"
 #include "server/PictureStore.h"
+#include "server/RedisPictureStore.h"
 #include "server/ServerOptions.h"
+#include "server/StoreWorkers.h"
 
 namespace {
 
 using lumivanta::server::AccessKeys;
 using lumivanta::server::CommandLine;
+using lumivanta::server::NameState;
 using lumivanta::server::ServerOptions;
+using lumivanta::server::ServingState;
+
+// Threads waiting on Redis at once; each holds one connection.
+constexpr std::size_t kStoreWorkerThreads = 4;
 
 // Buffers from this size up get their own mapping, returned to the system
 // when freed; a fixed size also stops glibc from raising it after large frees.
@@ -58,7 +67,56 @@ sigset_t StopSignals() {
   return signals;
 }
 
-int Run(ServerOptions options, AccessKeys keys) {
+// The store the options ask for, or nullptr after saying why it cannot be used.
+std::unique_ptr<lumivanta::server::PictureStore> OpenStore(const ServerOptions& options,
+                                                           const std::string& redis_password) {
+  try {
+    if (options.redis) {
+      lumivanta::server::RedisAddress address = *options.redis;
+      address.password = redis_password;
+      return std::make_unique<lumivanta::server::RedisPictureStore>(lumivanta::server::RedisStoreOptions{
+          .address = std::move(address), .limits = options.store_limits, .lifetime = options.redis_ttl});
+    }
+    return std::make_unique<lumivanta::server::LocalPictureStore>(options.store_limits, options.store_directory);
+  } catch (const std::exception& error) {
+    std::cerr << "lumivanta-server: " << (options.redis ? "" : "cannot use the store directory: ") << error.what()
+              << '\n';
+    return nullptr;
+  }
+}
+
+// Every change to a name's picture, at this instance or another, reaches the
+// viewers following it here; when changes may have been missed, each
+// followed name's state is read again.
+void ConnectStoreToViewers(lumivanta::server::PictureStore& store, ServingState& state,
+                           boost::asio::io_context& context) {
+  store.OnChange([&state, &context](const std::string& name, const NameState& change) {
+    boost::asio::post(context, [&state, name, json = lumivanta::server::StateJson(name, change)] {
+      state.events.Publish(name, json);
+    });
+  });
+  store.OnStale([&state, &context] {
+    boost::asio::post(context, [&state, &context] {
+      if (state.workers == nullptr || state.events.ListenerCount() == 0) {
+        return;
+      }
+      state.workers->Run([&state, &context, names = state.events.FollowedNames()] {
+        for (const std::string& name : names) {
+          try {
+            boost::asio::post(context, [&state, name, json = lumivanta::server::NewestStateJson(state.store, name)] {
+              state.events.Publish(name, json);
+            });
+          } catch (const std::exception&) {
+            // Lost again; the next resumption reads the states once more.
+            return;
+          }
+        }
+      });
+    });
+  });
+}
+
+int Run(ServerOptions options, AccessKeys keys, const std::string& redis_password) {
   // Held back until they can be handled, so that one arriving while the server starts still stops it cleanly.
   const sigset_t stop_signal_set = StopSignals();
   ::sigprocmask(SIG_BLOCK, &stop_signal_set, nullptr);
@@ -66,23 +124,20 @@ int Run(ServerOptions options, AccessKeys keys) {
   ::signal(SIGPIPE, SIG_IGN);
   FitConnectionCap(options.request_limits.max_connections);
 
-  std::optional<lumivanta::server::PictureStore> store;
-  try {
-    store.emplace(options.store_limits, options.store_directory);
-  } catch (const std::exception& error) {
-    std::cerr << "lumivanta-server: cannot use the store directory: " << error.what() << '\n';
+  const std::unique_ptr<lumivanta::server::PictureStore> store = OpenStore(options, redis_password);
+  if (!store) {
     return 1;
   }
-
-  lumivanta::server::ServingState state{
+  ServingState state{
       .store = *store, .limits = options.request_limits, .log_every_request = options.verbose, .keys = std::move(keys)};
-  store->OnChange([&state](const std::string& name) {
-    if (state.events.IsFollowed(name)) {
-      state.events.Publish(name, lumivanta::server::NewestStateJson(state.store, name));
-    }
-  });
   // Declared after the state, so connections still pending when it stops go first.
   boost::asio::io_context context(1);
+  std::optional<lumivanta::server::StoreWorkers> workers;
+  if (store->Blocks()) {
+    workers.emplace(kStoreWorkerThreads);
+    state.workers = &*workers;
+  }
+  ConnectStoreToViewers(*store, state, context);
   boost::asio::signal_set stop_signals(context, SIGINT, SIGTERM);
   ::sigprocmask(SIG_UNBLOCK, &stop_signal_set, nullptr);
 
@@ -102,8 +157,12 @@ int Run(ServerOptions options, AccessKeys keys) {
     server->Stop();
     context.stop();
   });
+  store->FollowChanges();
   server->Start();
   context.run();
+  // Nothing may hand work to the serving thread once it has stopped.
+  store->StopFollowing();
+  workers.reset();
   return 0;
 }
 
@@ -137,5 +196,5 @@ int main(int argc, char** argv) {
     std::cerr << "lumivanta-server: " << key_setup.error << '\n';
     return 2;
   }
-  return Run(command_line.options, std::move(key_setup.keys));
+  return Run(command_line.options, std::move(key_setup.keys), key_setup.redis_password);
 }

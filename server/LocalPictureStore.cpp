@@ -1,4 +1,4 @@
-#include "server/PictureStore.h"
+#include "server/LocalPictureStore.h"
 
 #include <utility>
 
@@ -18,7 +18,7 @@ constexpr std::size_t kMaxEndedNames = 10000;
 
 }  // namespace
 
-PictureStore::PictureStore(StoreLimits limits, std::optional<std::filesystem::path> directory)
+LocalPictureStore::LocalPictureStore(StoreLimits limits, std::optional<std::filesystem::path> directory)
     : index_(limits, FirstSequence()) {
   if (!directory) {
     return;
@@ -29,8 +29,9 @@ PictureStore::PictureStore(StoreLimits limits, std::optional<std::filesystem::pa
   }
 }
 
-void PictureStore::Store(const std::string& name, PictureBytes bytes) {
+void LocalPictureStore::Store(const std::string& name, PictureBytes bytes) {
   std::optional<PictureFiles::PendingFile> pending;
+  NameState state;
   if (files_) {
     // The slow part, writing and flushing, happens before taking the lock.
     pending.emplace(files_->WriteTemporary(*bytes));
@@ -43,11 +44,12 @@ void PictureStore::Store(const std::string& name, PictureBytes bytes) {
     }
     PutLocked(name, std::move(bytes), std::chrono::system_clock::now());
     ended_.erase(name);
+    state = StateLocked(name);
   }
-  Changed(name);
+  Changed(name, state);
 }
 
-void PictureStore::Delete(const std::string& name) {
+void LocalPictureStore::Delete(const std::string& name) {
   {
     const std::lock_guard lock(mutex_);
     if (files_) {
@@ -63,27 +65,28 @@ void PictureStore::Delete(const std::string& name) {
       ended_order_.pop_front();
     }
   }
-  Changed(name);
+  Changed(name, NameState{.ended = true});
 }
 
-bool PictureStore::Ended(const std::string& name) const {
+NameState LocalPictureStore::State(const std::string& name) const {
   const std::lock_guard lock(mutex_);
-  return ended_.contains(name);
+  return StateLocked(name);
 }
 
-void PictureStore::Changed(const std::string& name) const {
-  if (on_change_) {
-    on_change_(name);
+NameState LocalPictureStore::StateLocked(const std::string& name) const {
+  if (const std::optional<Picture> picture = index_.Find(name); picture) {
+    return {.newest = NameState::Newest{picture->sequence, picture->uploaded_at, picture->bytes->size()}};
   }
+  return {.ended = ended_.contains(name)};
 }
 
-std::optional<Picture> PictureStore::Newest(const std::string& name) const {
+std::optional<Picture> LocalPictureStore::Newest(const std::string& name) const {
   const std::lock_guard lock(mutex_);
   return index_.Find(name);
 }
 
-void PictureStore::PutLocked(const std::string& name, PictureBytes bytes,
-                             std::chrono::system_clock::time_point uploaded_at) {
+void LocalPictureStore::PutLocked(const std::string& name, PictureBytes bytes,
+                                  std::chrono::system_clock::time_point uploaded_at) {
   for (const auto& dropped : index_.Put(name, std::move(bytes), uploaded_at)) {
     if (files_) {
       // A file that cannot be removed comes back on the next start, where the bound applies again.

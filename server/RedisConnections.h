@@ -1,0 +1,41 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "server/RedisAddress.h"
+#include "server/RedisClient.h"
+
+namespace lumivanta::server {
+
+// Connections to Redis shared by the threads that serve requests: each
+// command takes an idle connection, or opens one. A connection that fails is
+// dropped; for a moment after that, commands fail at once rather than each
+// waiting on a Redis that is gone. The log says when Redis is lost and back.
+class RedisConnections {
+ public:
+  RedisConnections(RedisAddress address, std::chrono::milliseconds time_limit);
+
+  // Throws RedisError when Redis cannot be reached or the connection breaks.
+  RedisClient::Reply Run(std::span<const std::string_view> command);
+
+  const RedisAddress& Address() const { return address_; }
+
+ private:
+  std::unique_ptr<RedisClient> Take();
+  void Give(std::unique_ptr<RedisClient> client);
+  void Lost(const RedisError& error);
+
+  const RedisAddress address_;
+  const std::chrono::milliseconds time_limit_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<RedisClient>> idle_;
+  std::chrono::steady_clock::time_point retry_after_;
+  bool lost_ = false;
+};
+
+}  // namespace lumivanta::server

@@ -1,0 +1,158 @@
+#include "server/RedisPictureStore.h"
+
+#include <charconv>
+#include <iostream>
+#include <memory>
+
+#include "server/RedisScripts.h"
+#include "server/StreamName.h"
+
+namespace lumivanta::server {
+
+namespace {
+
+namespace scripts = redis_scripts;
+
+constexpr std::chrono::milliseconds kTimeLimit{2000};
+
+std::string Key(std::string_view prefix, const std::string& name) { return std::string(prefix) + name; }
+
+std::optional<std::uint64_t> Number(std::string_view text) {
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::chrono::system_clock::time_point FromMilliseconds(std::uint64_t milliseconds) {
+  return std::chrono::system_clock::time_point(std::chrono::milliseconds(milliseconds));
+}
+
+std::string_view TextOf(const redisReply& reply) { return std::string_view(reply.str, reply.len); }
+
+}  // namespace
+
+RedisPictureStore::RedisPictureStore(RedisStoreOptions options)
+    : options_(std::move(options)),
+      // Channels are not per database, so the database is part of the channel's name.
+      channel_(std::string(scripts::kPrefix) + "changes:" + std::to_string(options_.address.database)),
+      connections_(options_.address, kTimeLimit) {}
+
+void RedisPictureStore::FollowChanges() {
+  feed_.emplace(
+      options_.address, channel_,
+      [this](std::string_view message) {
+        if (auto change = ParseChange(message); change) {
+          Changed(change->first, change->second);
+        }
+      },
+      [this] { Stale(); });
+}
+
+RedisClient::Reply RedisPictureStore::Run(std::span<const std::string_view> command) const {
+  RedisClient::Reply reply;
+  try {
+    reply = connections_.Run(command);
+  } catch (const RedisError& error) {
+    throw StoreUnavailable(error.what());
+  }
+  if (reply->type == REDIS_REPLY_ERROR) {
+    // Such as a Redis out of memory; the next request may fare better.
+    std::cerr << "lumivanta-server: Redis refused: " << TextOf(*reply) << std::endl;
+    throw StoreUnavailable("Redis refused: " + std::string(TextOf(*reply)));
+  }
+  return reply;
+}
+
+void RedisPictureStore::Store(const std::string& name, PictureBytes bytes) {
+  const std::string picture_key = Key(scripts::kPicturePrefix, name);
+  const std::string ended_key = Key(scripts::kEndedPrefix, name);
+  const std::string lifetime_ms = std::to_string(options_.lifetime.count() * 1000);
+  const std::string max_names = std::to_string(options_.limits.max_names);
+  const std::string max_bytes = std::to_string(options_.limits.max_picture_bytes);
+  const std::string_view command[] = {
+      "EVAL",          scripts::kStore,    "6",  picture_key, ended_key,   scripts::kNames, scripts::kSizes,
+      scripts::kBytes, scripts::kSequence, name, *bytes,      lifetime_ms, max_names,       max_bytes,
+      channel_};
+  Run(command);
+}
+
+void RedisPictureStore::Delete(const std::string& name) {
+  const std::string picture_key = Key(scripts::kPicturePrefix, name);
+  const std::string ended_key = Key(scripts::kEndedPrefix, name);
+  const std::string lifetime_ms = std::to_string(options_.lifetime.count() * 1000);
+  const std::string_view command[] = {"EVAL",          scripts::kDelete, "5",  picture_key, ended_key, scripts::kNames,
+                                      scripts::kSizes, scripts::kBytes,  name, lifetime_ms, channel_};
+  Run(command);
+}
+
+std::pair<NameState, PictureBytes> RedisPictureStore::Read(const std::string& name, bool with_picture) const {
+  const std::string picture_key = Key(scripts::kPicturePrefix, name);
+  const std::string ended_key = Key(scripts::kEndedPrefix, name);
+  const std::string_view command[] = {"EVAL", scripts::kRead, "2", picture_key, ended_key, with_picture ? "1" : "0"};
+  const RedisClient::Reply reply = Run(command);
+  const auto unexpected = [] { return StoreUnavailable("Redis answered a read with an unexpected reply"); };
+  if (reply->type != REDIS_REPLY_ARRAY || reply->elements < 2 || reply->element[0]->type != REDIS_REPLY_STRING) {
+    throw unexpected();
+  }
+  const redisReply* const* fields = reply->element;
+  if (TextOf(*fields[0]) == "absent") {
+    return {NameState{.ended = fields[1]->type == REDIS_REPLY_INTEGER && fields[1]->integer == 1}, nullptr};
+  }
+  const std::size_t expected = with_picture ? 5 : 4;
+  if (reply->elements != expected || fields[1]->type != REDIS_REPLY_STRING || fields[2]->type != REDIS_REPLY_STRING ||
+      fields[3]->type != REDIS_REPLY_INTEGER || (with_picture && fields[4]->type != REDIS_REPLY_STRING)) {
+    throw unexpected();
+  }
+  const std::optional<std::uint64_t> sequence = Number(TextOf(*fields[1]));
+  const std::optional<std::uint64_t> uploaded_ms = Number(TextOf(*fields[2]));
+  if (!sequence || !uploaded_ms) {
+    throw unexpected();
+  }
+  NameState state{.newest = NameState::Newest{.sequence = *sequence,
+                                              .uploaded_at = FromMilliseconds(*uploaded_ms),
+                                              .bytes = static_cast<std::size_t>(fields[3]->integer)}};
+  PictureBytes bytes = with_picture ? std::make_shared<const std::string>(TextOf(*fields[4])) : nullptr;
+  return {state, std::move(bytes)};
+}
+
+std::optional<Picture> RedisPictureStore::Newest(const std::string& name) const {
+  auto [state, bytes] = Read(name, true);
+  if (!state.newest) {
+    return std::nullopt;
+  }
+  return Picture{
+      .bytes = std::move(bytes), .sequence = state.newest->sequence, .uploaded_at = state.newest->uploaded_at};
+}
+
+NameState RedisPictureStore::State(const std::string& name) const { return Read(name, false).first; }
+
+std::optional<std::pair<std::string, NameState>> RedisPictureStore::ParseChange(std::string_view message) {
+  const auto next_word = [&message]() {
+    const std::size_t space = message.find(' ');
+    const std::string_view word = message.substr(0, space);
+    message = space == std::string_view::npos ? std::string_view() : message.substr(space + 1);
+    return word;
+  };
+  const std::string_view kind = next_word();
+  const std::string name(next_word());
+  if (!IsValidStreamName(name)) {
+    return std::nullopt;
+  }
+  if (kind == "E" && message.empty()) {
+    return std::pair{name, NameState{.ended = true}};
+  }
+  const std::optional<std::uint64_t> sequence = Number(next_word());
+  const std::optional<std::uint64_t> uploaded_ms = Number(next_word());
+  const std::optional<std::uint64_t> bytes = Number(next_word());
+  if (kind != "P" || !sequence || !uploaded_ms || !bytes || !message.empty()) {
+    return std::nullopt;
+  }
+  return std::pair{name, NameState{.newest = NameState::Newest{.sequence = *sequence,
+                                                               .uploaded_at = FromMilliseconds(*uploaded_ms),
+                                                               .bytes = static_cast<std::size_t>(*bytes)}}};
+}
+
+}  // namespace lumivanta::server

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "server/Limits.h"
+#include "server/PictureStore.h"
+#include "server/RedisAddress.h"
+#include "server/RedisChangeFeed.h"
+#include "server/RedisConnections.h"
+
+namespace lumivanta::server {
+
+struct RedisStoreOptions {
+  RedisAddress address;
+  // Bounds on all instances' pictures together.
+  StoreLimits limits;
+  // How long a name's newest picture is kept after its upload, and an ended name remembered.
+  std::chrono::seconds lifetime{3600};
+};
+
+// Pictures kept in Redis, shared by every instance of the server that uses
+// the same Redis and database. Each change is published there, and every
+// instance hears every change, its own included, through OnChange.
+class RedisPictureStore final : public PictureStore {
+ public:
+  // Throws RedisError when Redis cannot be reached or refuses the login.
+  explicit RedisPictureStore(RedisStoreOptions options);
+
+  void Store(const std::string& name, PictureBytes bytes) override;
+  void Delete(const std::string& name) override;
+  std::optional<Picture> Newest(const std::string& name) const override;
+  NameState State(const std::string& name) const override;
+  bool Blocks() const override { return true; }
+
+  // Every instance hears every change, its own included.
+  void FollowChanges() override;
+  void StopFollowing() override { feed_.reset(); }
+
+  // A published change as the feed carries it: "P NAME SEQUENCE UPLOADED_MS BYTES" or "E NAME".
+  static std::optional<std::pair<std::string, NameState>> ParseChange(std::string_view message);
+
+ private:
+  // Reads a name's state, with its picture's bytes when asked.
+  std::pair<NameState, PictureBytes> Read(const std::string& name, bool with_picture) const;
+  RedisClient::Reply Run(std::span<const std::string_view> command) const;
+
+  const RedisStoreOptions options_;
+  const std::string channel_;
+  mutable RedisConnections connections_;
+  std::optional<RedisChangeFeed> feed_;
+};
+
+}  // namespace lumivanta::server

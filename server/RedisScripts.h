@@ -1,0 +1,101 @@
+#pragma once
+
+#include <string_view>
+
+// The Lua scripts that change and read the shared store. Each runs whole or
+// not at all inside Redis, so no instance ever sees a half-written name, and
+// the bounds hold across every instance at once.
+//
+// Keys, under the prefix "lumivanta:":
+//   picture:NAME  hash of the newest picture: jpeg, sequence, uploaded_ms; expires
+//   ended:NAME    present while the name counts as ended; expires
+//   names         sorted set of the names kept, by sequence (oldest first)
+//   sizes         hash of each name's picture size in bytes
+//   bytes         the sizes' sum
+//   sequence      the last sequence handed out
+// Numbers are formatted with %d throughout: Lua would write large ones in
+// floating-point notation and lose digits.
+
+namespace lumivanta::server::redis_scripts {
+
+inline constexpr std::string_view kPrefix = "lumivanta:";
+inline constexpr std::string_view kPicturePrefix = "lumivanta:picture:";
+inline constexpr std::string_view kEndedPrefix = "lumivanta:ended:";
+inline constexpr std::string_view kNames = "lumivanta:names";
+inline constexpr std::string_view kSizes = "lumivanta:sizes";
+inline constexpr std::string_view kBytes = "lumivanta:bytes";
+inline constexpr std::string_view kSequence = "lumivanta:sequence";
+
+// Drops a name from the bounds' bookkeeping; its keys are the caller's.
+#define LUMIVANTA_FORGET_NAME                         \
+  "local function forget(old)\n"                      \
+  "  local size = redis.call('HGET', KEYS[4], old)\n" \
+  "  if size then\n"                                  \
+  "    redis.call('DECRBY', KEYS[5], size)\n"         \
+  "    redis.call('HDEL', KEYS[4], old)\n"            \
+  "  end\n"                                           \
+  "  redis.call('ZREM', KEYS[3], old)\n"              \
+  "end\n"
+
+// KEYS: picture:NAME, ended:NAME, names, sizes, bytes, sequence
+// ARGV: name, jpeg, lifetime_ms, max_names, max_bytes, channel
+// Returns the picture's sequence; publishes "P NAME SEQUENCE UPLOADED_MS BYTES".
+inline constexpr std::string_view kStore = LUMIVANTA_FORGET_NAME
+    "local name, jpeg = ARGV[1], ARGV[2]\n"
+    // Names whose picture ran out of time leave the bounds, oldest first.
+    "while true do\n"
+    "  local oldest = redis.call('ZRANGE', KEYS[3], 0, 0)[1]\n"
+    "  if not oldest or redis.call('EXISTS', 'lumivanta:picture:' .. oldest) == 1 then break end\n"
+    "  forget(oldest)\n"
+    "end\n"
+    "local now = redis.call('TIME')\n"
+    // The first sequence is the time in microseconds, so that viewers see new numbers after Redis starts afresh.
+    "if redis.call('EXISTS', KEYS[6]) == 0 then\n"
+    "  redis.call('SET', KEYS[6], now[1] .. string.format('%06d', tonumber(now[2])))\n"
+    "end\n"
+    "local sequence = string.format('%d', redis.call('INCR', KEYS[6]))\n"
+    "local uploaded_ms = now[1] .. string.format('%03d', math.floor(tonumber(now[2]) / 1000))\n"
+    "local size = string.format('%d', #jpeg)\n"
+    "forget(name)\n"
+    "redis.call('DEL', KEYS[1], KEYS[2])\n"
+    "redis.call('HSET', KEYS[1], 'jpeg', jpeg, 'sequence', sequence, 'uploaded_ms', uploaded_ms)\n"
+    "redis.call('PEXPIRE', KEYS[1], ARGV[3])\n"
+    "redis.call('ZADD', KEYS[3], sequence, name)\n"
+    "redis.call('HSET', KEYS[4], name, size)\n"
+    "redis.call('INCRBY', KEYS[5], size)\n"
+    // Past either bound the oldest names go; the picture just stored stays.
+    "local max_names, max_bytes = tonumber(ARGV[4]), tonumber(ARGV[5])\n"
+    "while redis.call('ZCARD', KEYS[3]) > 1 and (redis.call('ZCARD', KEYS[3]) > max_names or\n"
+    "      tonumber(redis.call('GET', KEYS[5])) > max_bytes) do\n"
+    "  local oldest = redis.call('ZRANGE', KEYS[3], 0, 0)[1]\n"
+    "  redis.call('DEL', 'lumivanta:picture:' .. oldest)\n"
+    "  forget(oldest)\n"
+    "end\n"
+    "redis.call('PUBLISH', ARGV[6], 'P ' .. name .. ' ' .. sequence .. ' ' .. uploaded_ms .. ' ' .. size)\n"
+    "return sequence\n";
+
+// KEYS: picture:NAME, ended:NAME, names, sizes, bytes
+// ARGV: name, lifetime_ms, channel
+// Publishes "E NAME".
+inline constexpr std::string_view kDelete = LUMIVANTA_FORGET_NAME
+    "forget(ARGV[1])\n"
+    "redis.call('DEL', KEYS[1])\n"
+    "redis.call('SET', KEYS[2], '1', 'PX', ARGV[2])\n"
+    "redis.call('PUBLISH', ARGV[3], 'E ' .. ARGV[1])\n"
+    "return 1\n";
+
+#undef LUMIVANTA_FORGET_NAME
+
+// KEYS: picture:NAME, ended:NAME
+// ARGV: "1" to include the picture's bytes
+// Returns {"present", sequence, uploaded_ms, bytes[, jpeg]} or {"absent", ended}.
+inline constexpr std::string_view kRead =
+    "local fields = redis.call('HMGET', KEYS[1], 'sequence', 'uploaded_ms')\n"
+    "if not fields[1] then return {'absent', redis.call('EXISTS', KEYS[2])} end\n"
+    "local size = redis.call('HSTRLEN', KEYS[1], 'jpeg')\n"
+    "if ARGV[1] == '1' then\n"
+    "  return {'present', fields[1], fields[2], size, redis.call('HGET', KEYS[1], 'jpeg')}\n"
+    "end\n"
+    "return {'present', fields[1], fields[2], size}\n";
+
+}  // namespace lumivanta::server::redis_scripts
