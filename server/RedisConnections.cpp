@@ -6,27 +6,51 @@ namespace lumivanta::server {
 
 namespace {
 
-// How long commands fail at once after Redis could not be reached.
+// How long commands fail at once after Redis could not be reached, rather
+// than each waiting on a connection attempt.
 constexpr std::chrono::milliseconds kRetryPause{100};
 
 }  // namespace
 
 RedisConnections::RedisConnections(RedisAddress address, std::chrono::milliseconds time_limit)
     : address_(std::move(address)), time_limit_(time_limit) {
-  Give(std::make_unique<RedisClient>(address_, time_limit_));
+  auto first = std::make_unique<RedisClient>(address_, time_limit_);
+  // A Redis that wants a login takes the connection but refuses every command.
+  const RedisClient::Reply pong = first->Command({"PING"});
+  if (pong->type != REDIS_REPLY_STATUS) {
+    throw RedisError("Redis at " + DescribeRedisAddress(address_) + " refused: " +
+                     (pong->type == REDIS_REPLY_ERROR ? std::string(pong->str, pong->len) : "an unexpected reply"));
+  }
+  Give(std::move(first));
 }
 
 RedisClient::Reply RedisConnections::Run(std::span<const std::string_view> command) {
-  std::unique_ptr<RedisClient> client = Take();
-  try {
-    if (!client) {
-      client = std::make_unique<RedisClient>(address_, time_limit_);
+  // An idle connection may have been closed by Redis meanwhile (its timeout,
+  // a restart); the command is then tried once more on a new one. Every
+  // command here may run twice: a store twice keeps the same newest picture.
+  if (std::unique_ptr<RedisClient> idle = Take(); idle) {
+    try {
+      RedisClient::Reply reply = idle->Command(command);
+      Give(std::move(idle));
+      return reply;
+    } catch (const RedisError&) {
+      const std::lock_guard lock(mutex_);
+      idle_.clear();
     }
+  }
+  std::unique_ptr<RedisClient> client;
+  try {
+    client = std::make_unique<RedisClient>(address_, time_limit_);
+  } catch (const RedisError& error) {
+    Lost(error, true);
+    throw;
+  }
+  try {
     RedisClient::Reply reply = client->Command(command);
     Give(std::move(client));
     return reply;
   } catch (const RedisError& error) {
-    Lost(error);
+    Lost(error, false);
     throw;
   }
 }
@@ -53,14 +77,16 @@ void RedisConnections::Give(std::unique_ptr<RedisClient> client) {
   idle_.push_back(std::move(client));
 }
 
-void RedisConnections::Lost(const RedisError& error) {
+void RedisConnections::Lost(const RedisError& error, bool unreachable) {
   const std::lock_guard lock(mutex_);
   // The other idle connections most likely broke as well.
   idle_.clear();
-  retry_after_ = std::chrono::steady_clock::now() + kRetryPause;
+  if (unreachable) {
+    retry_after_ = std::chrono::steady_clock::now() + kRetryPause;
+  }
   if (!lost_) {
     lost_ = true;
-    std::cerr << "lumivanta-server: lost Redis: " << error.what() << "; uploads are refused until it is back"
+    std::cerr << "lumivanta-server: lost Redis: " << error.what() << "; uploads and pictures get 503 until it is back"
               << std::endl;
   }
 }

@@ -14,10 +14,12 @@ namespace lumivanta::server {
 
 // Connections to Redis shared by the threads that serve requests: each
 // command takes an idle connection, or opens one. A connection that fails is
-// dropped; for a moment after that, commands fail at once rather than each
-// waiting on a Redis that is gone. The log says when Redis is lost and back.
+// dropped; for a moment after Redis could not be reached, commands fail at
+// once rather than each waiting on a Redis that is gone. The log says when
+// Redis is lost and when it is back.
 class RedisConnections {
  public:
+  // Throws RedisError when Redis cannot be reached or refuses this client's commands.
   RedisConnections(RedisAddress address, std::chrono::milliseconds time_limit);
 
   // Throws RedisError when Redis cannot be reached or the connection breaks.
@@ -26,9 +28,10 @@ class RedisConnections {
   const RedisAddress& Address() const { return address_; }
 
  private:
+  // An idle connection, or nullptr; throws RedisError for a moment after Redis could not be reached.
   std::unique_ptr<RedisClient> Take();
   void Give(std::unique_ptr<RedisClient> client);
-  void Lost(const RedisError& error);
+  void Lost(const RedisError& error, bool unreachable);
 
   const RedisAddress address_;
   const std::chrono::milliseconds time_limit_;

@@ -72,10 +72,12 @@ void RedisPictureStore::Store(const std::string& name, PictureBytes bytes) {
   const std::string lifetime_ms = std::to_string(options_.lifetime.count() * 1000);
   const std::string max_names = std::to_string(options_.limits.max_names);
   const std::string max_bytes = std::to_string(options_.limits.max_picture_bytes);
+  // clang-format off
   const std::string_view command[] = {
-      "EVAL",          scripts::kStore,    "6",  picture_key, ended_key,   scripts::kNames, scripts::kSizes,
-      scripts::kBytes, scripts::kSequence, name, *bytes,      lifetime_ms, max_names,       max_bytes,
-      channel_};
+      "EVAL", scripts::kStore, "7",
+      picture_key, ended_key, scripts::kNames, scripts::kSizes, scripts::kBytes, scripts::kExpiry, scripts::kSequence,
+      name, *bytes, lifetime_ms, max_names, max_bytes, channel_};
+  // clang-format on
   Run(command);
 }
 
@@ -83,8 +85,12 @@ void RedisPictureStore::Delete(const std::string& name) {
   const std::string picture_key = Key(scripts::kPicturePrefix, name);
   const std::string ended_key = Key(scripts::kEndedPrefix, name);
   const std::string lifetime_ms = std::to_string(options_.lifetime.count() * 1000);
-  const std::string_view command[] = {"EVAL",          scripts::kDelete, "5",  picture_key, ended_key, scripts::kNames,
-                                      scripts::kSizes, scripts::kBytes,  name, lifetime_ms, channel_};
+  // clang-format off
+  const std::string_view command[] = {
+      "EVAL", scripts::kDelete, "6",
+      picture_key, ended_key, scripts::kNames, scripts::kSizes, scripts::kBytes, scripts::kExpiry,
+      name, lifetime_ms, channel_};
+  // clang-format on
   Run(command);
 }
 

@@ -13,6 +13,7 @@
 //   sizes         hash of each name's picture size in bytes
 //   bytes         the sizes' sum
 //   sequence      the last sequence handed out
+//   expiry        sorted set of the names kept, by when their picture expires (ms)
 // Numbers are formatted with %d throughout: Lua would write large ones in
 // floating-point notation and lose digits.
 
@@ -25,6 +26,7 @@ inline constexpr std::string_view kNames = "lumivanta:names";
 inline constexpr std::string_view kSizes = "lumivanta:sizes";
 inline constexpr std::string_view kBytes = "lumivanta:bytes";
 inline constexpr std::string_view kSequence = "lumivanta:sequence";
+inline constexpr std::string_view kExpiry = "lumivanta:expiry";
 
 // Drops a name from the bounds' bookkeeping; its keys are the caller's.
 #define LUMIVANTA_FORGET_NAME                         \
@@ -35,25 +37,25 @@ inline constexpr std::string_view kSequence = "lumivanta:sequence";
   "    redis.call('HDEL', KEYS[4], old)\n"            \
   "  end\n"                                           \
   "  redis.call('ZREM', KEYS[3], old)\n"              \
+  "  redis.call('ZREM', KEYS[6], old)\n"              \
   "end\n"
 
-// KEYS: picture:NAME, ended:NAME, names, sizes, bytes, sequence
+// KEYS: picture:NAME, ended:NAME, names, sizes, bytes, expiry, sequence
 // ARGV: name, jpeg, lifetime_ms, max_names, max_bytes, channel
 // Returns the picture's sequence; publishes "P NAME SEQUENCE UPLOADED_MS BYTES".
 inline constexpr std::string_view kStore = LUMIVANTA_FORGET_NAME
     "local name, jpeg = ARGV[1], ARGV[2]\n"
-    // Names whose picture ran out of time leave the bounds, oldest first.
-    "while true do\n"
-    "  local oldest = redis.call('ZRANGE', KEYS[3], 0, 0)[1]\n"
-    "  if not oldest or redis.call('EXISTS', 'lumivanta:picture:' .. oldest) == 1 then break end\n"
-    "  forget(oldest)\n"
-    "end\n"
     "local now = redis.call('TIME')\n"
-    // The first sequence is the time in microseconds, so that viewers see new numbers after Redis starts afresh.
-    "if redis.call('EXISTS', KEYS[6]) == 0 then\n"
-    "  redis.call('SET', KEYS[6], now[1] .. string.format('%06d', tonumber(now[2])))\n"
+    "local now_ms = tonumber(now[1]) * 1000 + math.floor(tonumber(now[2]) / 1000)\n"
+    // Names whose picture ran out of time leave the bounds.
+    "for _, old in ipairs(redis.call('ZRANGEBYSCORE', KEYS[6], '-inf', string.format('%d', now_ms))) do\n"
+    "  if redis.call('EXISTS', 'lumivanta:picture:' .. old) == 0 then forget(old) end\n"
     "end\n"
-    "local sequence = string.format('%d', redis.call('INCR', KEYS[6]))\n"
+    // The first sequence is the time in microseconds, so that viewers see new numbers after Redis starts afresh.
+    "if redis.call('EXISTS', KEYS[7]) == 0 then\n"
+    "  redis.call('SET', KEYS[7], now[1] .. string.format('%06d', tonumber(now[2])))\n"
+    "end\n"
+    "local sequence = string.format('%d', redis.call('INCR', KEYS[7]))\n"
     "local uploaded_ms = now[1] .. string.format('%03d', math.floor(tonumber(now[2]) / 1000))\n"
     "local size = string.format('%d', #jpeg)\n"
     "forget(name)\n"
@@ -61,6 +63,7 @@ inline constexpr std::string_view kStore = LUMIVANTA_FORGET_NAME
     "redis.call('HSET', KEYS[1], 'jpeg', jpeg, 'sequence', sequence, 'uploaded_ms', uploaded_ms)\n"
     "redis.call('PEXPIRE', KEYS[1], ARGV[3])\n"
     "redis.call('ZADD', KEYS[3], sequence, name)\n"
+    "redis.call('ZADD', KEYS[6], string.format('%d', now_ms + tonumber(ARGV[3])), name)\n"
     "redis.call('HSET', KEYS[4], name, size)\n"
     "redis.call('INCRBY', KEYS[5], size)\n"
     // Past either bound the oldest names go; the picture just stored stays.
@@ -74,7 +77,7 @@ inline constexpr std::string_view kStore = LUMIVANTA_FORGET_NAME
     "redis.call('PUBLISH', ARGV[6], 'P ' .. name .. ' ' .. sequence .. ' ' .. uploaded_ms .. ' ' .. size)\n"
     "return sequence\n";
 
-// KEYS: picture:NAME, ended:NAME, names, sizes, bytes
+// KEYS: picture:NAME, ended:NAME, names, sizes, bytes, expiry
 // ARGV: name, lifetime_ms, channel
 // Publishes "E NAME".
 inline constexpr std::string_view kDelete = LUMIVANTA_FORGET_NAME

@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/post.hpp>
 #include <boost/asio/signal_set.hpp>
 #include <boost/system/system_error.hpp>
 #include <exception>
@@ -19,17 +18,16 @@
 #include "server/HttpServer.h"
 #include "server/KeySetup.h"
 #include "server/LocalPictureStore.h"
-#include "server/PictureState.h"
 #include "server/PictureStore.h"
 #include "server/RedisPictureStore.h"
 #include "server/ServerOptions.h"
 #include "server/StoreWorkers.h"
+#include "server/ViewerUpdates.h"
 
 namespace {
 
 using lumivanta::server::AccessKeys;
 using lumivanta::server::CommandLine;
-using lumivanta::server::NameState;
 using lumivanta::server::ServerOptions;
 using lumivanta::server::ServingState;
 
@@ -85,37 +83,6 @@ std::unique_ptr<lumivanta::server::PictureStore> OpenStore(const ServerOptions& 
   }
 }
 
-// Every change to a name's picture, at this instance or another, reaches the
-// viewers following it here; when changes may have been missed, each
-// followed name's state is read again.
-void ConnectStoreToViewers(lumivanta::server::PictureStore& store, ServingState& state,
-                           boost::asio::io_context& context) {
-  store.OnChange([&state, &context](const std::string& name, const NameState& change) {
-    boost::asio::post(context, [&state, name, json = lumivanta::server::StateJson(name, change)] {
-      state.events.Publish(name, json);
-    });
-  });
-  store.OnStale([&state, &context] {
-    boost::asio::post(context, [&state, &context] {
-      if (state.workers == nullptr || state.events.ListenerCount() == 0) {
-        return;
-      }
-      state.workers->Run([&state, &context, names = state.events.FollowedNames()] {
-        for (const std::string& name : names) {
-          try {
-            boost::asio::post(context, [&state, name, json = lumivanta::server::NewestStateJson(state.store, name)] {
-              state.events.Publish(name, json);
-            });
-          } catch (const std::exception&) {
-            // Lost again; the next resumption reads the states once more.
-            return;
-          }
-        }
-      });
-    });
-  });
-}
-
 int Run(ServerOptions options, AccessKeys keys, const std::string& redis_password) {
   // Held back until they can be handled, so that one arriving while the server starts still stops it cleanly.
   const sigset_t stop_signal_set = StopSignals();
@@ -137,7 +104,7 @@ int Run(ServerOptions options, AccessKeys keys, const std::string& redis_passwor
     workers.emplace(kStoreWorkerThreads);
     state.workers = &*workers;
   }
-  ConnectStoreToViewers(*store, state, context);
+  lumivanta::server::ForwardChangesToViewers(*store, state, context);
   boost::asio::signal_set stop_signals(context, SIGINT, SIGTERM);
   ::sigprocmask(SIG_UNBLOCK, &stop_signal_set, nullptr);
 

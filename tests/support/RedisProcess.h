@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "server/RedisAddress.h"
 #include "tests/support/ChildProcess.h"
@@ -18,7 +19,10 @@ namespace lumivanta::test {
 
 class RedisProcess {
  public:
-  RedisProcess() { Start(); }
+  // extra_arguments go to redis-server, such as {"--requirepass", "secret"}.
+  explicit RedisProcess(std::vector<std::string> extra_arguments = {}) : extra_arguments_(std::move(extra_arguments)) {
+    Start();
+  }
 
   // The address as lumivanta-server's --redis takes it.
   std::string Url() const { return "unix://" + Socket(); }
@@ -28,10 +32,23 @@ class RedisProcess {
   void Stop() { child_.reset(); }
   void Start() {
     std::filesystem::remove(Socket());
-    child_.emplace(std::vector<std::string>{LUMIVANTA_REDIS_SERVER_PROGRAM, "--port", "0", "--unixsocket", Socket(),
-                                            "--unixsocketperm", "700", "--save", "", "--appendonly", "no", "--dir",
-                                            directory_.Path().string()},
-                   true);
+    std::vector<std::string> arguments{LUMIVANTA_REDIS_SERVER_PROGRAM,
+                                       "--port",
+                                       "0",
+                                       "--unixsocket",
+                                       Socket(),
+                                       "--unixsocketperm",
+                                       "700",
+                                       "--save",
+                                       "",
+                                       "--appendonly",
+                                       "no",
+                                       "--loglevel",
+                                       "warning",
+                                       "--dir",
+                                       directory_.Path().string()};
+    arguments.insert(arguments.end(), extra_arguments_.begin(), extra_arguments_.end());
+    child_.emplace(arguments, true);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     for (;;) {
       if (std::filesystem::exists(Socket())) {
@@ -47,6 +64,7 @@ class RedisProcess {
  private:
   std::string Socket() const { return directory_.File("redis.sock"); }
 
+  std::vector<std::string> extra_arguments_;
   TempDir directory_;
   std::optional<ChildProcess> child_;
 };

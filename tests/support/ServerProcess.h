@@ -42,6 +42,13 @@ class ServerProcess {
   int Port() const { return port_; }
   pid_t Pid() const { return child_.Pid(); }
 
+  // Ends the server at once with SIGKILL, as a crash would.
+  void Kill() {
+    running_ = false;
+    child_.Signal(SIGKILL);
+    child_.WaitForExit(kServerStopTimeout);
+  }
+
   // Ends the server with SIGTERM and returns its exit code.
   int Stop() {
     running_ = false;
