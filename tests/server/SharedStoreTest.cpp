@@ -149,10 +149,12 @@ TEST(SharedStoreTest, EveryViewerOfEitherInstanceGetsEveryPictureBehindTheSameKe
   EXPECT_NE(at_b.NextState().find("\"present\":true"), std::string::npos);
   EXPECT_TRUE(NewestPicture(b.Port(), "abc").body == pictures[0]);
   ExpectWholeStore(redis);
+  // With its worker threads and its subscription, the instance still ends cleanly.
+  EXPECT_EQ(b.Stop(), 0);
 }
 
 TEST(SharedStoreTest, BoundsAndLifetimeHoldForAllInstancesTogether) {
-  RedisProcess redis;
+  RedisProcess redis({}, RedisProcess::Transport::kTcp);
   const std::vector<std::string> bounds = {"--max-names", "3", "--max-store-mib", "1"};
   ServerProcess a(Over(redis, bounds), kNoKeys);
   ServerProcess b(Over(redis, bounds), kNoKeys);
@@ -267,7 +269,7 @@ class SteadyUploader {
 
 TEST(SharedStoreTest, RedisLostAndBackUnderLoadCostsNoPictureAndLeavesNothingHalfWritten) {
   ::signal(SIGPIPE, SIG_IGN);
-  RedisProcess redis;
+  RedisProcess redis({}, RedisProcess::Transport::kTcp);
   ServerProcess a(Over(redis), kNoKeys);
   ServerProcess b(Over(redis), kNoKeys);
   EventViewer viewer(b.Port(), "load");
@@ -313,6 +315,8 @@ TEST(SharedStoreTest, RedisLostAndBackUnderLoadCostsNoPictureAndLeavesNothingHal
     EXPECT_TRUE(status == 200 || status == 503) << count << " answers " << status;
   }
   EXPECT_LT(uploader.Slowest(), 2s);
+  EXPECT_EQ(a.Stop(), 0);
+  EXPECT_EQ(b.Stop(), 0);
 }
 
 TEST(SharedStoreTest, StartsOnlyWithAReachableRedisThatTakesItsLogin) {
