@@ -30,11 +30,11 @@ bool IsPubSubReply(const redisReply& reply, std::string_view kind) {
 }  // namespace
 
 RedisChangeFeed::RedisChangeFeed(RedisAddress address, std::string channel, MessageHandler on_message,
-                                 ResumedHandler on_resumed)
+                                 FollowingHandler on_following)
     : address_(std::move(address)),
       channel_(std::move(channel)),
       on_message_(std::move(on_message)),
-      on_resumed_(std::move(on_resumed)),
+      on_following_(std::move(on_following)),
       wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (!wake_.IsValid()) {
     throw std::system_error(errno, std::generic_category(), "eventfd");
@@ -69,8 +69,12 @@ void RedisChangeFeed::ReadUntilLost(const std::stop_token& stop) {
   } catch (const RedisError&) {
     return;
   }
-  on_resumed_();
-  redisContext* context = client->Context();
+  on_following_(true);
+  ReadMessages(stop, client->Context());
+  on_following_(false);
+}
+
+void RedisChangeFeed::ReadMessages(const std::stop_token& stop, redisContext* context) {
   int unanswered_pings = 0;
   while (!stop.stop_requested()) {
     std::array<pollfd, 2> watched{pollfd{.fd = context->fd, .events = POLLIN, .revents = 0},

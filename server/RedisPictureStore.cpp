@@ -1,5 +1,6 @@
 #include "server/RedisPictureStore.h"
 
+#include <algorithm>
 #include <charconv>
 #include <iostream>
 #include <memory>
@@ -38,17 +39,27 @@ RedisPictureStore::RedisPictureStore(RedisStoreOptions options)
     : options_(std::move(options)),
       // Channels are not per database, so the database is part of the channel's name.
       channel_(std::string(scripts::kPrefix) + "changes:" + std::to_string(options_.address.database)),
-      connections_(options_.address, kTimeLimit) {}
+      connections_(options_.address, kTimeLimit),
+      recent_(options_.limits) {}
 
 void RedisPictureStore::FollowChanges() {
   feed_.emplace(
       options_.address, channel_,
       [this](std::string_view message) {
-        if (auto change = ParseChange(message); change) {
-          Changed(change->first, change->second);
+        if (const std::optional<Change> change = ParseChange(message); change) {
+          const NameState& state = change->state;
+          recent_.Announce(change->name, state.newest ? std::optional(state.newest->sequence) : std::nullopt);
+          if (!change->dropped) {
+            Changed(change->name, state);
+          }
         }
       },
-      [this] { Stale(); });
+      [this](bool following) {
+        recent_.SetFollowing(following);
+        if (following) {
+          Stale();
+        }
+      });
 }
 
 RedisClient::Reply RedisPictureStore::Run(std::span<const std::string_view> command) const {
@@ -94,7 +105,7 @@ void RedisPictureStore::Delete(const std::string& name) {
   Run(command);
 }
 
-std::pair<NameState, PictureBytes> RedisPictureStore::Read(const std::string& name, bool with_picture) const {
+RedisPictureStore::ReadState RedisPictureStore::Read(const std::string& name, bool with_picture) const {
   const std::string picture_key = Key(scripts::kPicturePrefix, name);
   const std::string ended_key = Key(scripts::kEndedPrefix, name);
   const std::string_view command[] = {"EVAL", scripts::kRead, "2", picture_key, ended_key, with_picture ? "1" : "0"};
@@ -105,11 +116,12 @@ std::pair<NameState, PictureBytes> RedisPictureStore::Read(const std::string& na
   }
   const redisReply* const* fields = reply->element;
   if (TextOf(*fields[0]) == "absent") {
-    return {NameState{.ended = fields[1]->type == REDIS_REPLY_INTEGER && fields[1]->integer == 1}, nullptr};
+    return {.state = NameState{.ended = fields[1]->type == REDIS_REPLY_INTEGER && fields[1]->integer == 1}};
   }
-  const std::size_t expected = with_picture ? 5 : 4;
+  const std::size_t expected = with_picture ? 6 : 5;
   if (reply->elements != expected || fields[1]->type != REDIS_REPLY_STRING || fields[2]->type != REDIS_REPLY_STRING ||
-      fields[3]->type != REDIS_REPLY_INTEGER || (with_picture && fields[4]->type != REDIS_REPLY_STRING)) {
+      fields[3]->type != REDIS_REPLY_INTEGER || fields[4]->type != REDIS_REPLY_INTEGER ||
+      (with_picture && fields[5]->type != REDIS_REPLY_STRING)) {
     throw unexpected();
   }
   const std::optional<std::uint64_t> sequence = Number(TextOf(*fields[1]));
@@ -117,25 +129,40 @@ std::pair<NameState, PictureBytes> RedisPictureStore::Read(const std::string& na
   if (!sequence || !uploaded_ms) {
     throw unexpected();
   }
-  NameState state{.newest = NameState::Newest{.sequence = *sequence,
-                                              .uploaded_at = FromMilliseconds(*uploaded_ms),
-                                              .bytes = static_cast<std::size_t>(fields[3]->integer)}};
-  PictureBytes bytes = with_picture ? std::make_shared<const std::string>(TextOf(*fields[4])) : nullptr;
-  return {state, std::move(bytes)};
+  ReadState read;
+  read.state.newest = NameState::Newest{.sequence = *sequence,
+                                        .uploaded_at = FromMilliseconds(*uploaded_ms),
+                                        .bytes = static_cast<std::size_t>(fields[3]->integer)};
+  read.expires_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0LL, fields[4]->integer));
+  if (with_picture) {
+    read.bytes = std::make_shared<const std::string>(TextOf(*fields[5]));
+  }
+  return read;
 }
 
 std::optional<Picture> RedisPictureStore::Newest(const std::string& name) const {
-  auto [state, bytes] = Read(name, true);
-  if (!state.newest) {
+  if (std::optional<Picture> recent = recent_.Find(name); recent) {
+    return recent;
+  }
+  ReadState read = Read(name, true);
+  if (!read.state.newest) {
     return std::nullopt;
   }
-  return Picture{
-      .bytes = std::move(bytes), .sequence = state.newest->sequence, .uploaded_at = state.newest->uploaded_at};
+  Picture picture{.bytes = std::move(read.bytes),
+                  .sequence = read.state.newest->sequence,
+                  .uploaded_at = read.state.newest->uploaded_at};
+  recent_.Offer(name, picture, read.expires_at);
+  return picture;
 }
 
-NameState RedisPictureStore::State(const std::string& name) const { return Read(name, false).first; }
+NameState RedisPictureStore::State(const std::string& name) const {
+  if (const std::optional<Picture> recent = recent_.Find(name); recent) {
+    return {.newest = NameState::Newest{recent->sequence, recent->uploaded_at, recent->bytes->size()}};
+  }
+  return Read(name, false).state;
+}
 
-std::optional<std::pair<std::string, NameState>> RedisPictureStore::ParseChange(std::string_view message) {
+std::optional<RedisPictureStore::Change> RedisPictureStore::ParseChange(std::string_view message) {
   const auto next_word = [&message]() {
     const std::size_t space = message.find(' ');
     const std::string_view word = message.substr(0, space);
@@ -147,8 +174,8 @@ std::optional<std::pair<std::string, NameState>> RedisPictureStore::ParseChange(
   if (!IsValidStreamName(name)) {
     return std::nullopt;
   }
-  if (kind == "E" && message.empty()) {
-    return std::pair{name, NameState{.ended = true}};
+  if ((kind == "E" || kind == "X") && message.empty()) {
+    return Change{.name = name, .state = NameState{.ended = kind == "E"}, .dropped = kind == "X"};
   }
   const std::optional<std::uint64_t> sequence = Number(next_word());
   const std::optional<std::uint64_t> uploaded_ms = Number(next_word());
@@ -156,7 +183,8 @@ std::optional<std::pair<std::string, NameState>> RedisPictureStore::ParseChange(
   if (kind != "P" || !sequence || !uploaded_ms || !bytes || !message.empty()) {
     return std::nullopt;
   }
-  return std::pair{name, NameState{.newest = NameState::Newest{.sequence = *sequence,
+  return Change{.name = name,
+                .state = NameState{.newest = NameState::Newest{.sequence = *sequence,
                                                                .uploaded_at = FromMilliseconds(*uploaded_ms),
                                                                .bytes = static_cast<std::size_t>(*bytes)}}};
 }

@@ -8,6 +8,7 @@
 
 #include "server/Limits.h"
 #include "server/PictureStore.h"
+#include "server/RecentPictures.h"
 #include "server/RedisAddress.h"
 #include "server/RedisChangeFeed.h"
 #include "server/RedisConnections.h"
@@ -24,7 +25,9 @@ struct RedisStoreOptions {
 
 // Pictures kept in Redis, shared by every instance of the server that uses
 // the same Redis and database. Each change is published there, and every
-// instance hears every change, its own included, through OnChange.
+// instance hears every change, its own included, through OnChange; while it
+// hears them, it keeps the newest pictures it read, so that their viewers
+// cost Redis one read per picture and instance.
 class RedisPictureStore final : public PictureStore {
  public:
   // Throws RedisError when Redis cannot be reached or refuses the login.
@@ -40,17 +43,29 @@ class RedisPictureStore final : public PictureStore {
   void FollowChanges() override;
   void StopFollowing() override { feed_.reset(); }
 
-  // A published change as the feed carries it: "P NAME SEQUENCE UPLOADED_MS BYTES" or "E NAME".
-  static std::optional<std::pair<std::string, NameState>> ParseChange(std::string_view message);
+  struct Change {
+    std::string name;
+    NameState state;
+    // A name dropped for the bounds or its lifetime: viewers are not told, as with pictures kept in memory.
+    bool dropped = false;
+  };
+  // A published change as the feed carries it: "P NAME SEQUENCE UPLOADED_MS BYTES", "E NAME" or "X NAME".
+  static std::optional<Change> ParseChange(std::string_view message);
 
  private:
-  // Reads a name's state, with its picture's bytes when asked.
-  std::pair<NameState, PictureBytes> Read(const std::string& name, bool with_picture) const;
+  struct ReadState {
+    NameState state;
+    // With a picture: its bytes when asked for, and when Redis lets it expire.
+    PictureBytes bytes;
+    std::chrono::steady_clock::time_point expires_at;
+  };
+  ReadState Read(const std::string& name, bool with_picture) const;
   RedisClient::Reply Run(std::span<const std::string_view> command) const;
 
   const RedisStoreOptions options_;
   const std::string channel_;
   mutable RedisConnections connections_;
+  mutable RecentPictures recent_;
   std::optional<RedisChangeFeed> feed_;
 };
 

@@ -42,14 +42,18 @@ inline constexpr std::string_view kExpiry = "lumivanta:expiry";
 
 // KEYS: picture:NAME, ended:NAME, names, sizes, bytes, expiry, sequence
 // ARGV: name, jpeg, lifetime_ms, max_names, max_bytes, channel
-// Returns the picture's sequence; publishes "P NAME SEQUENCE UPLOADED_MS BYTES".
+// Returns the picture's sequence; publishes "P NAME SEQUENCE UPLOADED_MS BYTES",
+// and "X NAME" for each name dropped for the bounds or found expired.
 inline constexpr std::string_view kStore = LUMIVANTA_FORGET_NAME
     "local name, jpeg = ARGV[1], ARGV[2]\n"
     "local now = redis.call('TIME')\n"
     "local now_ms = tonumber(now[1]) * 1000 + math.floor(tonumber(now[2]) / 1000)\n"
     // Names whose picture ran out of time leave the bounds.
     "for _, old in ipairs(redis.call('ZRANGEBYSCORE', KEYS[6], '-inf', string.format('%d', now_ms))) do\n"
-    "  if redis.call('EXISTS', 'lumivanta:picture:' .. old) == 0 then forget(old) end\n"
+    "  if redis.call('EXISTS', 'lumivanta:picture:' .. old) == 0 then\n"
+    "    forget(old)\n"
+    "    redis.call('PUBLISH', ARGV[6], 'X ' .. old)\n"
+    "  end\n"
     "end\n"
     // The first sequence is the time in microseconds, so that viewers see new numbers after Redis starts afresh.
     "if redis.call('EXISTS', KEYS[7]) == 0 then\n"
@@ -73,6 +77,7 @@ inline constexpr std::string_view kStore = LUMIVANTA_FORGET_NAME
     "  local oldest = redis.call('ZRANGE', KEYS[3], 0, 0)[1]\n"
     "  redis.call('DEL', 'lumivanta:picture:' .. oldest)\n"
     "  forget(oldest)\n"
+    "  redis.call('PUBLISH', ARGV[6], 'X ' .. oldest)\n"
     "end\n"
     "redis.call('PUBLISH', ARGV[6], 'P ' .. name .. ' ' .. sequence .. ' ' .. uploaded_ms .. ' ' .. size)\n"
     "return sequence\n";
@@ -91,14 +96,14 @@ inline constexpr std::string_view kDelete = LUMIVANTA_FORGET_NAME
 
 // KEYS: picture:NAME, ended:NAME
 // ARGV: "1" to include the picture's bytes
-// Returns {"present", sequence, uploaded_ms, bytes[, jpeg]} or {"absent", ended}.
+// Returns {"present", sequence, uploaded_ms, bytes, ms_to_live[, jpeg]} or {"absent", ended}.
 inline constexpr std::string_view kRead =
     "local fields = redis.call('HMGET', KEYS[1], 'sequence', 'uploaded_ms')\n"
     "if not fields[1] then return {'absent', redis.call('EXISTS', KEYS[2])} end\n"
-    "local size = redis.call('HSTRLEN', KEYS[1], 'jpeg')\n"
+    "local size, ttl = redis.call('HSTRLEN', KEYS[1], 'jpeg'), redis.call('PTTL', KEYS[1])\n"
     "if ARGV[1] == '1' then\n"
-    "  return {'present', fields[1], fields[2], size, redis.call('HGET', KEYS[1], 'jpeg')}\n"
+    "  return {'present', fields[1], fields[2], size, ttl, redis.call('HGET', KEYS[1], 'jpeg')}\n"
     "end\n"
-    "return {'present', fields[1], fields[2], size}\n";
+    "return {'present', fields[1], fields[2], size, ttl}\n";
 
 }  // namespace lumivanta::server::redis_scripts
