@@ -1,7 +1,10 @@
 // Load on lumivanta-server over loopback: uploaders post pictures through the
 // program's own request object while viewers fetch the newest picture.
-// Usage: server_load URL [uploaders uploads-each viewers picture-bytes]
+// Several instances sharing one store are given as URLs joined by commas;
+// uploaders and viewers are then spread over them in turn.
+// Usage: server_load URL[,URL...] [uploaders uploads-each viewers picture-bytes]
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -11,6 +14,7 @@
 #include <mutex>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -57,19 +61,36 @@ struct Counters {
 
 constexpr int kMaxUploaders = 256;
 
+std::vector<std::string> SplitAtCommas(std::string_view text) {
+  std::vector<std::string> parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = text.find(',', start);
+    parts.emplace_back(text.substr(start, comma - start));
+    if (comma == std::string_view::npos) {
+      return parts;
+    }
+    start = comma + 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: server_load URL [uploaders uploads-each viewers picture-bytes]\n");
+    std::fprintf(stderr, "usage: server_load URL[,URL...] [uploaders uploads-each viewers picture-bytes]\n");
     return 2;
   }
-  const std::string base = argv[1];
+  const std::vector<std::string> bases = SplitAtCommas(argv[1]);
+  const auto instances = static_cast<int>(bases.size());
   const int uploaders = argc > 2 ? std::atoi(argv[2]) : 20;
   const int uploads_each = argc > 3 ? std::atoi(argv[3]) : 100;
   const int viewers = argc > 4 ? std::atoi(argv[4]) : 20;
   const std::size_t picture_bytes = argc > 5 ? std::strtoul(argv[5], nullptr, 10) : 100'000;
 
+  if (std::ranges::any_of(bases, [](const std::string& base) { return base.empty(); })) {
+    std::fprintf(stderr, "server_load: an empty URL in %s\n", argv[1]);
+    return 2;
+  }
   if (uploaders < 1 || uploaders > kMaxUploaders || viewers < 0) {
     std::fprintf(stderr, "server_load: 1 to %d uploaders, 0 or more viewers\n", kMaxUploaders);
     return 2;
@@ -83,7 +104,7 @@ int main(int argc, char** argv) {
   for (int u = 0; u < uploaders; ++u) {
     threads.emplace_back([&, u] {
       const std::string picture = RandomPicture(picture_bytes, static_cast<unsigned>(u));
-      const std::string address = base + "?server&stream_name=load-" + std::to_string(u);
+      const std::string address = bases[u % instances] + "?server&stream_name=load-" + std::to_string(u);
       for (int i = 0; i < uploads_each && Clock::now() - start < kDeadline; ++i) {
         lumivanta::CWebRequest request;
         request.AddFormItem("thescreen", "image.jpg", true, picture.data(), static_cast<std::uint32_t>(picture.size()));
@@ -103,7 +124,10 @@ int main(int argc, char** argv) {
   for (int v = 0; v < viewers; ++v) {
     threads.emplace_back([&, v] {
       const int watched = v % uploaders;
-      const std::string address = base + "pictures/load-" + std::to_string(watched) + "/latest.jpg";
+      // One instance on from the uploaders' turn, so that with several instances
+      // a viewer mostly reads a picture that another instance stored.
+      const std::string address =
+          bases[(v + 1) % instances] + "pictures/load-" + std::to_string(watched) + "/latest.jpg";
       while (uploaders_running > 0) {
         if (!first_picture_stored[watched]) {
           std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -125,7 +149,11 @@ int main(int argc, char** argv) {
     thread.join();
   }
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("uploaders %d x %d uploads of %zu bytes, %d viewers\n", uploaders, uploads_each, picture_bytes, viewers);
+  std::printf("uploaders %d x %d uploads of %zu bytes, %d viewers", uploaders, uploads_each, picture_bytes, viewers);
+  if (instances > 1) {
+    std::printf(", spread over %d instances", instances);
+  }
+  std::printf("\n");
   std::printf("time %.2f s\n", seconds);
   std::printf("uploads %ld (%.1f per second), upload errors %ld\n", counters.uploads.load(),
               static_cast<double>(counters.uploads.load()) / seconds, counters.upload_errors.load());

@@ -51,6 +51,39 @@ export async function reportShownPictures(page, report) {
   });
 }
 
+// Opens the viewer page on the name: following its event stream when pushed,
+// else polling, as the page does without EventSource. shownAfter(count)
+// resolves with the time the page showed its count-th picture.
+export async function openViewer(context, port, name, pushed) {
+  const page = await context.newPage();
+  const shown = [];
+  let waiting = null;
+  await reportShownPictures(page, (time) => {
+    shown.push(time);
+    waiting?.();
+  });
+  if (!pushed) {
+    await page.addInitScript(() => { delete window.EventSource; });
+  }
+  await page.goto(`http://127.0.0.1:${port}/?name=${name}`);
+  return {
+    page,
+    shownAfter(count) {
+      return new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error(`no picture shown on ${name}`)), 15000);
+        waiting = () => {
+          if (shown.length >= count) {
+            clearTimeout(timer);
+            waiting = null;
+            resolve(shown[count - 1]);
+          }
+        };
+        waiting();
+      });
+    },
+  };
+}
+
 export function median(values) {
   const sorted = [...values].sort((a, b) => a - b);
   const middle = Math.floor(sorted.length / 2);

@@ -7,42 +7,12 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 
-import { CHROMIUM_ARGS, chromium, median, nowMs, reportShownPictures, startServer, stopServer, upload }
+import { CHROMIUM_ARGS, chromium, median, nowMs, openViewer, startServer, stopServer, upload }
   from './ViewerSupport.mjs';
 
 const ROUNDS = 40;
 const [serverBinary, dataDirectory] = process.argv.slice(2);
 const pictures = ['first.jpg', 'second.jpg'].map((file) => fs.readFileSync(path.join(dataDirectory, file)));
-
-async function openViewer(context, port, name, pushed) {
-  const page = await context.newPage();
-  const shown = [];
-  let waiting = null;
-  await reportShownPictures(page, (time) => {
-    shown.push(time);
-    waiting?.();
-  });
-  if (!pushed) {
-    await page.addInitScript(() => { delete window.EventSource; });
-  }
-  await page.goto(`http://127.0.0.1:${port}/?name=${name}`);
-  return {
-    page,
-    shownAfter(count) {
-      return new Promise((resolve, reject) => {
-        const timer = setTimeout(() => reject(new Error(`no picture shown on ${name}`)), 15000);
-        waiting = () => {
-          if (shown.length >= count) {
-            clearTimeout(timer);
-            waiting = null;
-            resolve(shown[count - 1]);
-          }
-        };
-        waiting();
-      });
-    },
-  };
-}
 
 const profile = fs.mkdtempSync(path.join(os.tmpdir(), 'lumivanta-push-bench-'));
 const { child, port } = await startServer(serverBinary);
