@@ -1,5 +1,6 @@
 #include "server/PictureStore.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace lumivanta::server {
@@ -42,7 +43,10 @@ void PictureStore::Store(const std::string& name, PictureBytes bytes) {
       files_->Commit(*pending, name);
     }
     PutLocked(name, std::move(bytes), std::chrono::system_clock::now());
-    ended_.erase(name);
+    if (ended_.erase(name) > 0) {
+      // Rare: only a name that comes back after its delete pays for the search.
+      std::erase(ended_order_, name);
+    }
   }
   Changed(name);
 }
@@ -57,8 +61,7 @@ void PictureStore::Delete(const std::string& name) {
     if (ended_.insert(name).second) {
       ended_order_.push_back(name);
     }
-    // Names that came back with a new picture are erased from the set only; drop them here too.
-    while (ended_order_.size() > kMaxEndedNames || (!ended_order_.empty() && !ended_.contains(ended_order_.front()))) {
+    if (ended_order_.size() > kMaxEndedNames) {
       ended_.erase(ended_order_.front());
       ended_order_.pop_front();
     }

@@ -44,7 +44,7 @@ class PictureStore {
   mutable std::mutex mutex_;
   PictureIndex index_;
   std::optional<PictureFiles> files_;
-  // The names deleted most recently, oldest first, within a bound.
+  // The ended names, each once, oldest first, within a bound; the same names as ended_.
   std::deque<std::string> ended_order_;
   std::set<std::string, std::less<>> ended_;
   ChangeHandler on_change_;
