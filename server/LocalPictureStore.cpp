@@ -1,5 +1,6 @@
 #include "server/LocalPictureStore.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace lumivanta::server {
@@ -43,7 +44,10 @@ void LocalPictureStore::Store(const std::string& name, PictureBytes bytes) {
       files_->Commit(*pending, name);
     }
     PutLocked(name, std::move(bytes), std::chrono::system_clock::now());
-    ended_.erase(name);
+    if (ended_.erase(name) > 0) {
+      // Rare: only a name that comes back after its delete pays for the search.
+      std::erase(ended_order_, name);
+    }
     state = StateLocked(name);
   }
   Changed(name, state);
@@ -59,8 +63,7 @@ void LocalPictureStore::Delete(const std::string& name) {
     if (ended_.insert(name).second) {
       ended_order_.push_back(name);
     }
-    // Names that came back with a new picture are erased from the set only; drop them here too.
-    while (ended_order_.size() > kMaxEndedNames || (!ended_order_.empty() && !ended_.contains(ended_order_.front()))) {
+    if (ended_order_.size() > kMaxEndedNames) {
       ended_.erase(ended_order_.front());
       ended_order_.pop_front();
     }

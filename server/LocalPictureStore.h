@@ -36,7 +36,7 @@ class LocalPictureStore final : public PictureStore {
   mutable std::mutex mutex_;
   PictureIndex index_;
   std::optional<PictureFiles> files_;
-  // The names deleted most recently, oldest first, within a bound.
+  // The ended names, each once, oldest first, within a bound; the same names as ended_.
   std::deque<std::string> ended_order_;
   std::set<std::string, std::less<>> ended_;
 };

@@ -40,6 +40,13 @@ TEST(EventStreamTest, EveryViewerGetsTheStateAtOnceAndEachChangeBehindTheViewKey
     EXPECT_NE(stored.find(",\"bytes\":" + std::to_string(FirstJpeg().size()) + "}"), std::string::npos) << stored;
     EXPECT_EQ(viewer.ReceiveUntil("}\n\n"), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true}\n\n");
   }
+  // A name that comes back and is deleted again has ended again.
+  ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", FirstJpeg())).status, 200);
+  ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc")).body, "connectok");
+  for (TcpConnection& viewer : viewers) {
+    EXPECT_NE(viewer.ReceiveUntil("}\n\n").find("\"present\":true"), std::string::npos);
+    EXPECT_EQ(viewer.ReceiveUntil("}\n\n"), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true}\n\n");
+  }
   // Open streams do not hold the server up when it is told to stop.
   EXPECT_EQ(server.Stop(), 0);
 }
