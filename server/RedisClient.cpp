@@ -49,18 +49,43 @@ RedisClient::Reply RedisClient::Command(std::initializer_list<std::string_view> 
 }
 
 RedisClient::Reply RedisClient::Command(std::span<const std::string_view> arguments) {
+  Append(arguments);
+  return NextReply();
+}
+
+RedisClient::Reply RedisClient::Transaction(std::span<const std::span<const std::string_view>> commands) {
+  constexpr std::string_view kMulti[] = {"MULTI"};
+  constexpr std::string_view kExec[] = {"EXEC"};
+  Append(kMulti);
+  for (const std::span<const std::string_view> command : commands) {
+    Append(command);
+  }
+  Append(kExec);
+  // MULTI's and each command's acknowledgements come first; EXEC's reply is last.
+  for (std::size_t acknowledged = 0; acknowledged <= commands.size(); ++acknowledged) {
+    NextReply();
+  }
+  return NextReply();
+}
+
+void RedisClient::Append(std::span<const std::string_view> arguments) {
   std::vector<const char*> data;
   std::vector<std::size_t> lengths;
   for (const std::string_view argument : arguments) {
     data.push_back(argument.data());
     lengths.push_back(argument.size());
   }
-  Reply reply(static_cast<redisReply*>(
-      redisCommandArgv(context_.get(), static_cast<int>(data.size()), data.data(), lengths.data())));
-  if (!reply) {
+  if (redisAppendCommandArgv(context_.get(), static_cast<int>(data.size()), data.data(), lengths.data()) != REDIS_OK) {
+    throw RedisError("the command for Redis could not be made: out of memory");
+  }
+}
+
+RedisClient::Reply RedisClient::NextReply() {
+  void* reply = nullptr;
+  if (redisGetReply(context_.get(), &reply) != REDIS_OK || reply == nullptr) {
     throw RedisError(std::string("the connection to Redis failed: ") + context_->errstr);
   }
-  return reply;
+  return Reply(static_cast<redisReply*>(reply));
 }
 
 std::optional<std::string> RedisClient::StringOf(const redisReply& reply) {

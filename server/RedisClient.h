@@ -38,6 +38,9 @@ class RedisClient {
   // Throws RedisError when the connection fails; an error reply is returned as one.
   Reply Command(std::initializer_list<std::string_view> arguments);
   Reply Command(std::span<const std::string_view> arguments);
+  // Runs the commands as one MULTI/EXEC transaction, sent at once, and returns
+  // EXEC's reply: their replies in an array, or the error that kept all of them from running.
+  Reply Transaction(std::span<const std::span<const std::string_view>> commands);
 
   // For reading a subscription without blocking; the client keeps the context.
   redisContext* Context() const { return context_.get(); }
@@ -51,6 +54,9 @@ class RedisClient {
   struct ContextDeleter {
     void operator()(redisContext* context) const { redisFree(context); }
   };
+  void Append(std::span<const std::string_view> arguments);
+  Reply NextReply();
+
   std::unique_ptr<redisContext, ContextDeleter> context_;
 };
 

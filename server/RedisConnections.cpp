@@ -25,12 +25,15 @@ RedisConnections::RedisConnections(RedisAddress address, std::chrono::millisecon
 }
 
 RedisClient::Reply RedisConnections::Run(std::span<const std::string_view> command) {
+  return Run([command](RedisClient& client) { return client.Command(command); });
+}
+
+RedisClient::Reply RedisConnections::Run(const std::function<RedisClient::Reply(RedisClient&)>& use) {
   // An idle connection may have been closed by Redis meanwhile (its timeout,
-  // a restart); the command is then tried once more on a new one. Every
-  // command here may run twice: a store twice keeps the same newest picture.
+  // a restart); the work is then tried once more on a new one.
   if (std::unique_ptr<RedisClient> idle = Take(); idle) {
     try {
-      RedisClient::Reply reply = idle->Command(command);
+      RedisClient::Reply reply = use(*idle);
       Give(std::move(idle));
       return reply;
     } catch (const RedisError&) {
@@ -46,7 +49,7 @@ RedisClient::Reply RedisConnections::Run(std::span<const std::string_view> comma
     throw;
   }
   try {
-    RedisClient::Reply reply = client->Command(command);
+    RedisClient::Reply reply = use(*client);
     Give(std::move(client));
     return reply;
   } catch (const RedisError& error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -22,8 +23,12 @@ class RedisConnections {
   // Throws RedisError when Redis cannot be reached or refuses this client's commands.
   RedisConnections(RedisAddress address, std::chrono::milliseconds time_limit);
 
-  // Throws RedisError when Redis cannot be reached or the connection breaks.
+  // Runs one command, or what use sends on a connection and returns its
+  // last reply. Throws RedisError when Redis cannot be reached or the
+  // connection breaks. A connection Redis closed while idle is replaced and
+  // the work done again, so it must be safe to repeat.
   RedisClient::Reply Run(std::span<const std::string_view> command);
+  RedisClient::Reply Run(const std::function<RedisClient::Reply(RedisClient&)>& use);
 
   const RedisAddress& Address() const { return address_; }
 

@@ -62,17 +62,29 @@ void RedisPictureStore::FollowChanges() {
       });
 }
 
-RedisClient::Reply RedisPictureStore::Run(std::span<const std::string_view> command) const {
+RedisClient::Reply RedisPictureStore::Run(std::span<const std::span<const std::string_view>> commands) const {
   RedisClient::Reply reply;
   try {
-    reply = connections_.Run(command);
+    reply = connections_.Run([commands](RedisClient& client) { return client.Transaction(commands); });
   } catch (const RedisError& error) {
     throw StoreUnavailable(error.what());
   }
+  // Such as a Redis out of memory, which refuses the whole transaction; the next request may fare better.
+  std::string_view refusal;
   if (reply->type == REDIS_REPLY_ERROR) {
-    // Such as a Redis out of memory; the next request may fare better.
-    std::cerr << "lumivanta-server: Redis refused: " << TextOf(*reply) << std::endl;
-    throw StoreUnavailable("Redis refused: " + std::string(TextOf(*reply)));
+    refusal = TextOf(*reply);
+  } else if (reply->type != REDIS_REPLY_ARRAY || reply->elements != commands.size()) {
+    refusal = "the transaction did not run";
+  } else {
+    for (std::size_t index = 0; index < reply->elements && refusal.empty(); ++index) {
+      if (reply->element[index]->type == REDIS_REPLY_ERROR) {
+        refusal = TextOf(*reply->element[index]);
+      }
+    }
+  }
+  if (!refusal.empty()) {
+    std::cerr << "lumivanta-server: Redis refused: " << refusal << std::endl;
+    throw StoreUnavailable("Redis refused: " + std::string(refusal));
   }
   return reply;
 }
@@ -80,16 +92,19 @@ RedisClient::Reply RedisPictureStore::Run(std::span<const std::string_view> comm
 void RedisPictureStore::Store(const std::string& name, PictureBytes bytes) {
   const std::string picture_key = Key(scripts::kPicturePrefix, name);
   const std::string ended_key = Key(scripts::kEndedPrefix, name);
+  const std::string size = std::to_string(bytes->size());
   const std::string lifetime_ms = std::to_string(options_.lifetime.count() * 1000);
   const std::string max_names = std::to_string(options_.limits.max_names);
   const std::string max_bytes = std::to_string(options_.limits.max_picture_bytes);
   // clang-format off
-  const std::string_view command[] = {
+  const std::string_view bookkeeping[] = {
       "EVAL", scripts::kStore, "7",
       picture_key, ended_key, scripts::kNames, scripts::kSizes, scripts::kBytes, scripts::kExpiry, scripts::kSequence,
-      name, *bytes, lifetime_ms, max_names, max_bytes, channel_};
+      name, size, lifetime_ms, max_names, max_bytes, channel_};
   // clang-format on
-  Run(command);
+  const std::string_view picture[] = {"HSET", picture_key, "jpeg", *bytes};
+  const std::span<const std::string_view> commands[] = {bookkeeping, picture};
+  Run(commands);
 }
 
 void RedisPictureStore::Delete(const std::string& name) {
@@ -102,40 +117,47 @@ void RedisPictureStore::Delete(const std::string& name) {
       picture_key, ended_key, scripts::kNames, scripts::kSizes, scripts::kBytes, scripts::kExpiry,
       name, lifetime_ms, channel_};
   // clang-format on
-  Run(command);
+  const std::span<const std::string_view> commands[] = {command};
+  Run(commands);
 }
 
 RedisPictureStore::ReadState RedisPictureStore::Read(const std::string& name, bool with_picture) const {
   const std::string picture_key = Key(scripts::kPicturePrefix, name);
   const std::string ended_key = Key(scripts::kEndedPrefix, name);
-  const std::string_view command[] = {"EVAL", scripts::kRead, "2", picture_key, ended_key, with_picture ? "1" : "0"};
-  const RedisClient::Reply reply = Run(command);
+  const std::string_view fields[] = {"HMGET", picture_key, "sequence", "uploaded_ms", "jpeg"};
+  const std::string_view size[] = {"HSTRLEN", picture_key, "jpeg"};
+  const std::string_view time_to_live[] = {"PTTL", picture_key};
+  const std::string_view ended[] = {"EXISTS", ended_key};
+  const std::span<const std::string_view> commands[] = {std::span(fields).first(with_picture ? 5 : 4), size,
+                                                        time_to_live, ended};
+  const RedisClient::Reply reply = Run(commands);
+
+  const redisReply* const* answers = reply->element;
+  const redisReply& values = *answers[0];
   const auto unexpected = [] { return StoreUnavailable("Redis answered a read with an unexpected reply"); };
-  if (reply->type != REDIS_REPLY_ARRAY || reply->elements < 2 || reply->element[0]->type != REDIS_REPLY_STRING) {
+  if (values.type != REDIS_REPLY_ARRAY || values.elements != (with_picture ? 3u : 2u) ||
+      answers[1]->type != REDIS_REPLY_INTEGER || answers[2]->type != REDIS_REPLY_INTEGER ||
+      answers[3]->type != REDIS_REPLY_INTEGER) {
     throw unexpected();
   }
-  const redisReply* const* fields = reply->element;
-  if (TextOf(*fields[0]) == "absent") {
-    return {.state = NameState{.ended = fields[1]->type == REDIS_REPLY_INTEGER && fields[1]->integer == 1}};
+  if (values.element[0]->type == REDIS_REPLY_NIL) {
+    return {.state = NameState{.ended = answers[3]->integer == 1}};
   }
-  const std::size_t expected = with_picture ? 6 : 5;
-  if (reply->elements != expected || fields[1]->type != REDIS_REPLY_STRING || fields[2]->type != REDIS_REPLY_STRING ||
-      fields[3]->type != REDIS_REPLY_INTEGER || fields[4]->type != REDIS_REPLY_INTEGER ||
-      (with_picture && fields[5]->type != REDIS_REPLY_STRING)) {
-    throw unexpected();
-  }
-  const std::optional<std::uint64_t> sequence = Number(TextOf(*fields[1]));
-  const std::optional<std::uint64_t> uploaded_ms = Number(TextOf(*fields[2]));
-  if (!sequence || !uploaded_ms) {
+  const auto text = [&values](std::size_t index) {
+    return values.element[index]->type == REDIS_REPLY_STRING ? TextOf(*values.element[index]) : std::string_view();
+  };
+  const std::optional<std::uint64_t> sequence = Number(text(0));
+  const std::optional<std::uint64_t> uploaded_ms = Number(text(1));
+  if (!sequence || !uploaded_ms || (with_picture && values.element[2]->type != REDIS_REPLY_STRING)) {
     throw unexpected();
   }
   ReadState read;
   read.state.newest = NameState::Newest{.sequence = *sequence,
                                         .uploaded_at = FromMilliseconds(*uploaded_ms),
-                                        .bytes = static_cast<std::size_t>(fields[3]->integer)};
-  read.expires_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0LL, fields[4]->integer));
+                                        .bytes = static_cast<std::size_t>(answers[1]->integer)};
+  read.expires_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0LL, answers[2]->integer));
   if (with_picture) {
-    read.bytes = std::make_shared<const std::string>(TextOf(*fields[5]));
+    read.bytes = std::make_shared<const std::string>(text(2));
   }
   return read;
 }

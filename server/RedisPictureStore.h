@@ -60,7 +60,9 @@ class RedisPictureStore final : public PictureStore {
     std::chrono::steady_clock::time_point expires_at;
   };
   ReadState Read(const std::string& name, bool with_picture) const;
-  RedisClient::Reply Run(std::span<const std::string_view> command) const;
+  // Runs the commands as one transaction and returns their replies; throws
+  // StoreUnavailable when Redis cannot be reached or refuses any of them.
+  RedisClient::Reply Run(std::span<const std::span<const std::string_view>> commands) const;
 
   const RedisStoreOptions options_;
   const std::string channel_;
