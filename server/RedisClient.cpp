@@ -61,11 +61,18 @@ RedisClient::Reply RedisClient::Transaction(std::span<const std::span<const std:
     Append(command);
   }
   Append(kExec);
-  // MULTI's and each command's acknowledgements come first; EXEC's reply is last.
+  // MULTI's and each command's acknowledgements come first; EXEC's reply is
+  // last. A command refused on the way, such as for want of memory, says why
+  // better than EXEC's refusal of them all.
+  Reply refusal;
   for (std::size_t acknowledged = 0; acknowledged <= commands.size(); ++acknowledged) {
-    NextReply();
+    Reply acknowledgement = NextReply();
+    if (acknowledgement->type == REDIS_REPLY_ERROR && !refusal) {
+      refusal = std::move(acknowledgement);
+    }
   }
-  return NextReply();
+  Reply result = NextReply();
+  return refusal && result->type == REDIS_REPLY_ERROR ? std::move(refusal) : std::move(result);
 }
 
 void RedisClient::Append(std::span<const std::string_view> arguments) {

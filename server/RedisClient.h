@@ -39,7 +39,8 @@ class RedisClient {
   Reply Command(std::initializer_list<std::string_view> arguments);
   Reply Command(std::span<const std::string_view> arguments);
   // Runs the commands as one MULTI/EXEC transaction, sent at once, and returns
-  // EXEC's reply: their replies in an array, or the error that kept all of them from running.
+  // EXEC's reply: their replies in an array, or the error that kept all of
+  // them from running, as the refused command's own when there is one.
   Reply Transaction(std::span<const std::span<const std::string_view>> commands);
 
   // For reading a subscription without blocking; the client keeps the context.

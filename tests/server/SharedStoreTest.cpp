@@ -194,6 +194,25 @@ TEST(SharedStoreTest, BoundsAndLifetimeHoldForAllInstancesTogether) {
   ExpectWholeStore(redis);
 }
 
+TEST(SharedStoreTest, ARedisOutOfMemoryRefusesWholeUploadsAndKeepsWhatItHas) {
+  RedisProcess redis({"--maxmemory", "4mb", "--maxmemory-policy", "noeviction"});
+  ChildProcess a({kServerBinary, "--listen", "127.0.0.1:0", "--redis", redis.Url()}, true, {}, kNoKeys);
+  const std::string listening = a.ReadLine(20s);
+  const int port = std::stoi(listening.substr(listening.rfind(':') + 1));
+  const std::string large = RandomJpeg(512 * 1024);
+  int stored = 0;
+  int status = 200;
+  for (; stored < 40 && status == 200; stored += status == 200 ? 1 : 0) {
+    status = Upload(port, "full" + std::to_string(stored), large);
+  }
+  EXPECT_EQ(status, 503);
+  ASSERT_GT(stored, 0);
+  EXPECT_TRUE(NewestPicture(port, "full" + std::to_string(stored - 1)).body == large);
+  EXPECT_EQ(NewestPicture(port, "full" + std::to_string(stored)).status, 404);
+  ExpectWholeStore(redis);
+  EXPECT_TRUE(a.WaitForErrorText("lumivanta-server: Redis refused: OOM command not allowed", 5s));
+}
+
 // Uploads to one instance as fast as it answers, noting every answer.
 class SteadyUploader {
  public:
