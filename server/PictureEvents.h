@@ -43,7 +43,6 @@ class PictureEvents {
   // The message that carries a name's state, as NewestStateJson writes it.
   static Message StateMessage(std::string_view state_json);
 
-  bool IsFollowed(std::string_view name) const { return listeners_.contains(name); }
   void Publish(const std::string& name, std::string_view state_json);
   std::size_t ListenerCount() const { return listener_count_; }
   std::vector<std::string> FollowedNames() const;

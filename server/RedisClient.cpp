@@ -109,14 +109,4 @@ std::optional<std::string> RedisClient::StringOf(const redisReply& reply) {
   }
 }
 
-long long RedisClient::IntegerOf(const redisReply& reply) {
-  if (reply.type == REDIS_REPLY_INTEGER) {
-    return reply.integer;
-  }
-  if (reply.type == REDIS_REPLY_ERROR) {
-    throw RedisError("Redis answered: " + ErrorText(reply));
-  }
-  throw RedisError("Redis answered with an unexpected kind of reply");
-}
-
 }  // namespace lumivanta::server

@@ -48,8 +48,6 @@ class RedisClient {
 
   // The reply's bytes for a string reply, nullopt for nil; throws RedisError for anything else.
   static std::optional<std::string> StringOf(const redisReply& reply);
-  // The reply's number for an integer reply; throws RedisError for anything else.
-  static long long IntegerOf(const redisReply& reply);
 
  private:
   struct ContextDeleter {
