@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix, as `cmake --install` does for a
 # user, and checks what a desktop expects there: both programs, their man
-# pages, the server's unit with its system user and store folder, the desktop
-# entry, the AppStream metainfo (validated as installed) and the icon in every
-# size, each PNG as large as its folder says, and as SVG.
+# pages, the desktop entry, the AppStream metainfo (validated as installed)
+# and the icon in every size, each PNG as large as its folder says, and as SVG.
 #   check-installed-tree.sh CMAKE BUILD_DIR
 set -euo pipefail
 cmake_command="$1"
@@ -21,8 +20,7 @@ expect() {
 }
 for file in bin/lumivanta bin/lumivanta-server share/man/man1/lumivanta.1 share/man/man1/lumivanta-server.1 \
   share/applications/lumivanta.desktop share/metainfo/org.lumivanta.Lumivanta.metainfo.xml \
-  share/icons/hicolor/scalable/apps/lumivanta.svg lib/systemd/system/lumivanta-server.service \
-  lib/sysusers.d/lumivanta-server.conf lib/tmpfiles.d/lumivanta-server.conf; do
+  share/icons/hicolor/scalable/apps/lumivanta.svg; do
   expect "$file"
 done
 for size in 16 32 48 64 128 256; do
