@@ -102,7 +102,7 @@ TEST(Notifications, OnePerRunOfFailedUploadsAndOneForTheRecovery) {
   test::ProgramOptions options;
   options.server_url = server.Url("/");
   options.session_bus_address = bus.Address();
-  options.refresh_rate_ms = 300;
+  options.refresh_rate_ms = 500;
   test::ProgramSession session(options);
   const test::NotificationServer notifications(session.DisplayName(), bus.Address());
   const auto uploads = [&] {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -216,30 +218,64 @@ TEST_F(EndToEnd, ASecondInstanceRunsWhileTheFirstHoldsTheHotkeys) {
   CloseInformation();
 }
 
-// A server URL holding the upload key works as it is; one with a wrong key fails its connection test.
-TEST(EndToEndUploadKey, TheServerUrlCarriesTheKey) {
+// A server URL holding the upload key works as it is, and what viewers are
+// given never holds it; one with a wrong key fails its connection test.
+TEST(EndToEndUploadKey, TheServerUrlCarriesTheKeyAndTheViewerLinkDoesNot) {
   const std::string key = "Up1oad-key_0123456789abcdef";
+  const std::string view_key = "View-key_0123456789abcdef";
   const test::TempDir key_directory;
-  const std::string key_file = key_directory.File("upload-key");
-  test::WriteWholeFile(key_file, key + "\n");
-  std::filesystem::permissions(key_file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  for (const auto& [name, content] : {std::pair{"upload-key", key}, std::pair{"view-key", view_key}}) {
+    test::WriteWholeFile(key_directory.File(name), content + "\n");
+    std::filesystem::permissions(key_directory.File(name),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  // The desktop's browser is started through xdg-open: here one that notes the address.
+  const test::TempDir tools;
+  test::WriteWholeFile(tools.File("xdg-open"), "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/opened\"\n");
+  std::filesystem::permissions(tools.File("xdg-open"), std::filesystem::perms::owner_all);
   test::ProgramOptions options;
   options.write_configuration = false;
-  options.server_options = {"--upload-key-file", key_file};
+  options.server_options = {"--upload-key-file", key_directory.File("upload-key"), "--view-key-file",
+                            key_directory.File("view-key")};
+  options.environment = {"PATH=" + tools.Path().string() + ":" + std::getenv("PATH")};
   ProgramSession session(options);
   const std::string server = "http://127.0.0.1:" + std::to_string(session.ServerPort());
   options.server_url = server + "/u/" + key + "/";
   session.WriteConfiguration(session.Directory().Path().string(), options);
+  std::filesystem::create_directories(session.Directory().Path() / "config/lumivanta");
+  test::WriteWholeFile(session.Directory().File("config/lumivanta/preferences"), "viewer-key=" + view_key + "\n");
+  const std::string viewer = "/v/" + view_key + "/";
+  const auto sequence = [&] {
+    const test::HttpAnswer state = test::Get(session.ServerPort(), viewer + "pictures/e2e/latest.json");
+    const std::size_t at = state.body.find("\"sequence\":");
+    return at == std::string::npos ? 0 : std::stoull(state.body.substr(at + 11));
+  };
 
   session.StartProgram();
   ASSERT_TRUE(session.Program().WaitForErrorText("Connection to Web-Server was tested successfully.", 20s))
       << session.Program().ErrorOutput();
   session.Press("ctrl+p");
-  const auto published = session.WaitForPictureAfter(0);
-  ASSERT_TRUE(published);
-  const test::DecodedJpeg picture = session.NewestPicture();
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  while (sequence() == 0 && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(25ms);
+  }
+  const std::uint64_t published = sequence();
+  ASSERT_NE(published, 0u);
+  const test::DecodedJpeg picture =
+      test::DecodeJpeg(test::Get(session.ServerPort(), viewer + "pictures/e2e/latest.jpg").body);
   EXPECT_EQ(picture.width, 1066u);
   EXPECT_EQ(picture.height, 600u);
+
+  // "Open viewer in browser": the view key's address with the name, which shows the viewer page.
+  ASSERT_TRUE(session.PressIn(kInformationTitle, "alt+o"));
+  while (!std::filesystem::exists(tools.File("opened")) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(25ms);
+  }
+  EXPECT_EQ(test::ReadWholeFile(tools.File("opened")), server + viewer + "?name=e2e");
+  const test::HttpAnswer page = test::Get(session.ServerPort(), viewer + "?name=e2e");
+  EXPECT_EQ(page.status, 200);
+  EXPECT_NE(page.body.find("Contact name"), std::string::npos);
+  ASSERT_TRUE(session.PressIn(kInformationTitle, "Return"));
 
   const test::TempDir wrong_directory;
   options.server_url = server + "/u/" + key.substr(0, key.size() - 1) + "x/";
@@ -248,7 +284,7 @@ TEST(EndToEndUploadKey, TheServerUrlCarriesTheKey) {
   session.StartProgramIn(wrong_directory.Path().string(), wrong);
   ASSERT_TRUE(wrong->WaitForErrorText("Connection to Web-Server failed.", 20s)) << wrong->ErrorOutput();
   EXPECT_TRUE(wrong->WaitForErrorText("HTTP status 403", 5s)) << wrong->ErrorOutput();
-  EXPECT_EQ(session.State().sequence, published->sequence);
+  EXPECT_EQ(sequence(), published);
 }
 
 TEST(EndToEndUnreachable, PublishAndSlideshowLogTheFailureAndChangeNothing) {

@@ -47,12 +47,12 @@ TEST_F(BadInput, EmptyFileLoadsTheDefaults) {
 }
 
 TEST_F(BadInput, OnlyTheFirst6000BytesAreRead) {
-  std::string content(5994, ';');
-  content += "\n07=2000\n";  // starts at byte 5995: "07=20" lies inside the limit
+  std::string content(5993, ';');
+  content += "\n07=8000\n";  // starts at byte 5995: "07=800" lies inside the limit
   content += std::string(20000, 'x');
   content += "\n08=300\n";
   EXPECT_TRUE(LoadFrom(content));
-  EXPECT_EQ(settings_.refresh_rate_ms, 20);
+  EXPECT_EQ(settings_.refresh_rate_ms, 800);
   EXPECT_EQ(settings_.picture_size, 600u);
 }
 
@@ -106,10 +106,51 @@ TEST_F(BadInput, LowerCaseHexIsNotTheLineItCameFrom) {
   EXPECT_EQ(settings_.refresh_rate_ms, 1000);
 }
 
-TEST_F(BadInput, ADirectoryNamedLikeTheFileIsNoFile) {
+TEST_F(BadInput, ADirectoryOrAFifoNamedLikeTheFileIsNoFile) {
   std::filesystem::create_directory(dir_.File("lumivanta.lic"));
   EXPECT_FALSE(Load());
   ExpectDefaults();
+  std::filesystem::remove(dir_.File("lumivanta.lic"));
+  ASSERT_EQ(::mkfifo(dir_.File("lumivanta.lic").c_str(), 0600), 0);
+  EXPECT_FALSE(Load());  // at once: nobody writes into the FIFO
+  ExpectDefaults();
+}
+
+// One wrong hex digit or one stray byte deciphers to junk; under a known key
+// it must become the default, never a value the settings page would refuse.
+TEST_F(BadInput, ADamagedFileGivesItsValuesOrTheDefaultsNeverJunk) {
+  CSettings writer;
+  writer.file_name = dir_.File("lumivanta.lic");
+  writer.server_url = "http://pictures.example.org/u/Upload-key_0123456789/";
+  writer.contact_name = "Damaged_name";
+  writer.picture_quality = 2;
+  writer.refresh_rate_ms = 2500;
+  writer.picture_size = 768;
+  ASSERT_TRUE(writer.Save());
+  const std::string good = test::ReadWholeFile(writer.file_name);
+  const std::size_t first_data_byte = good.find("\r\n;\r\n", good.find("lost")) + 5;
+  std::mt19937 random(20);
+  std::uniform_int_distribution<std::size_t> place(first_data_byte, good.size() - 3);
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (int round = 0; round < 100; ++round) {
+    std::string damaged = good;
+    const std::size_t at = place(random);
+    if (round % 2 == 0) {
+      damaged[at] = damaged[at] == '7' ? 'C' : '7';
+    } else {
+      damaged.insert(at, 1, static_cast<char>(byte(random)));
+    }
+    LoadFrom(damaged);
+    const CSettings defaults;
+    EXPECT_TRUE(settings_.server_url == writer.server_url || settings_.server_url == defaults.server_url) << round;
+    EXPECT_TRUE(settings_.contact_name == writer.contact_name ||
+                (settings_.contact_name.size() == 12 &&
+                 settings_.contact_name.find_first_not_of("0123456789") == std::string::npos))
+        << round;
+    EXPECT_TRUE(settings_.picture_quality == 2 || settings_.picture_quality == 0) << round;
+    EXPECT_TRUE(settings_.refresh_rate_ms == 2500 || settings_.refresh_rate_ms == 1000) << round;
+    EXPECT_TRUE(settings_.picture_size == 768 || settings_.picture_size == 600) << round;
+  }
 }
 
 TEST_F(BadInput, AnUnreadableFileIsLikeNoFile) {

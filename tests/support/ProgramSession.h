@@ -51,6 +51,8 @@ struct ProgramOptions {
   std::string session_bus_address;
   // Options of the session's lumivanta-server, after its --listen.
   std::vector<std::string> server_options;
+  // More of the program's environment, as NAME=VALUE.
+  std::vector<std::string> environment;
 };
 
 // What the server holds for the contact name.
@@ -70,6 +72,7 @@ class ProgramSession {
         scene_(xvfb_.DisplayName()),
         screen_(PaintedScreen(options.screen_width, options.screen_height)),
         session_bus_address_(options.session_bus_address.empty() ? "disabled:" : options.session_bus_address),
+        extra_environment_(options.environment),
         server_(options.server_options) {
     xvfb_.MakeCurrent();
     scene_.PaintRoot([this](int x, int y) {
@@ -96,7 +99,7 @@ class ProgramSession {
   // Starts the program and waits for its main window.
   ChildProcess& StartProgram() { return StartProgramIn(directory_.Path().string(), program_); }
   ChildProcess& StartProgramIn(const std::string& directory, std::unique_ptr<ChildProcess>& process) const {
-    const std::vector<std::string> environment = {
+    std::vector<std::string> environment = {
         "http_proxy=" + default_address_proxy_.Url("/"),
         "no_proxy=127.0.0.1",
         "NO_PROXY=127.0.0.1",
@@ -112,6 +115,7 @@ class ProgramSession {
         "WAYLAND_DISPLAY",
         "XDG_SESSION_TYPE",
     };
+    environment.insert(environment.end(), extra_environment_.begin(), extra_environment_.end());
     process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory, environment);
     return *process;
   }
@@ -399,6 +403,7 @@ class ProgramSession {
   X11Scene scene_;
   OwnedScreen screen_;
   std::string session_bus_address_;
+  std::vector<std::string> extra_environment_;
   Window focus_holder_ = None;
   long ping_stamp_ = 0;
   ServerProcess server_;
