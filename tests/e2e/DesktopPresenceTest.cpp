@@ -89,7 +89,7 @@ TEST_F(TrayIcon, ShowsTheSlideshowOnAirRunsTheMenusCommandsAndTogglesTheWindow) 
   EXPECT_TRUE(session_.WaitShown(kMainWindowTitle, false));
 
   // The last entry ends the program the normal way: the delete request goes out.
-  PickFromMenu(*icon, 7);
+  PickFromMenu(*icon, 9);
   EXPECT_EQ(session_.Program().WaitForExit(20s).exit_code, 0);
   EXPECT_FALSE(session_.State().present);
 }

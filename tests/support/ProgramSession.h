@@ -53,6 +53,8 @@ struct ProgramOptions {
   std::vector<std::string> server_options;
   // More of the program's environment, as NAME=VALUE.
   std::vector<std::string> environment;
+  // Where the server's pictures are watched: "/", or "/v/KEY/" when it has a view key.
+  std::string viewer_path = "/";
 };
 
 // What the server holds for the contact name.
@@ -73,6 +75,7 @@ class ProgramSession {
         screen_(PaintedScreen(options.screen_width, options.screen_height)),
         session_bus_address_(options.session_bus_address.empty() ? "disabled:" : options.session_bus_address),
         extra_environment_(options.environment),
+        viewer_path_(options.viewer_path),
         server_(options.server_options) {
     xvfb_.MakeCurrent();
     scene_.PaintRoot([this](int x, int y) {
@@ -309,7 +312,7 @@ class ProgramSession {
   }
 
   ServerState State() const {
-    const HttpAnswer answer = Get(server_.Port(), std::string("/pictures/") + kContactName + "/latest.json");
+    const HttpAnswer answer = Get(server_.Port(), viewer_path_ + "pictures/" + kContactName + "/latest.json");
     ServerState state;
     state.present = answer.body.find("\"present\":true") != std::string::npos;
     std::smatch match;
@@ -333,7 +336,9 @@ class ProgramSession {
     return std::nullopt;
   }
 
-  DecodedJpeg NewestPicture() const { return DecodeJpeg(test::NewestPicture(server_.Port(), kContactName).body); }
+  DecodedJpeg NewestPicture() const {
+    return DecodeJpeg(Get(server_.Port(), viewer_path_ + "pictures/" + kContactName + "/latest.jpg").body);
+  }
 
  private:
   // Waits until the keyboard focus is on the window or inside it.
@@ -404,6 +409,7 @@ class ProgramSession {
   OwnedScreen screen_;
   std::string session_bus_address_;
   std::vector<std::string> extra_environment_;
+  std::string viewer_path_;
   Window focus_holder_ = None;
   long ping_stamp_ = 0;
   ServerProcess server_;

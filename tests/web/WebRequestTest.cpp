@@ -194,12 +194,6 @@ TEST(WebRequestResponse, AnyStatusButTwoHundredsIsNamedButOnlyAnEmptyBodyFails) 
     EXPECT_EQ(request.FailureCause(),
               "HTTP status 302 " + Named(server) + ", redirected to https://example.org/u/*/?server&stream_name=x");
   }
-  {
-    LoopbackServer server(HttpResponse("201 Created", "ok"));
-    CWebRequest request;
-    EXPECT_TRUE(request.Request(server.Url("/"), RequestGet, ""));
-    EXPECT_EQ(request.FailureCause(), "");
-  }
 }
 
 TEST(WebRequestResponse, OnlyTheFirst100000BytesOfALongAnswerAreKept) {
