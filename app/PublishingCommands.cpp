@@ -39,8 +39,8 @@ std::string_view PublishingRun::WhyHotkeyIsDropped() const {
 }
 
 void PublishingRun::OnHotKey(int hotkey_id) {
-  // A hotkey pressed while a dialog of the run is open is lost too.
-  if (dialog_open_) {
+  // A hotkey pressed while a dialog of the run or its wizard is open is lost too.
+  if (dialog_open_ || wizard_open_) {
     return;
   }
   if (const Command* command = CommandForHotkey(hotkey_id); command != nullptr && command->on_hotkey != nullptr) {

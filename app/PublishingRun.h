@@ -108,7 +108,6 @@ class PublishingRun {
   bool GlobalHotkeysOn() const { return preferences_.global_hotkeys; }
   bool NotificationsOn() const { return preferences_.notifications; }
   bool IsDialogOpen() const { return dialog_open_; }
-  bool IsWizardOpen() const { return wizard_open_; }
   // While a request to the server made for a command or at start-up is
   // pending, commands and captures are refused: they are dropped, not queued.
   bool IsWaitingForServer() const { return waiting_for_server_; }
@@ -148,6 +147,7 @@ class PublishingRun {
   bool dialog_open_ = false;
   bool waiting_for_server_ = false;
   bool command_running_ = false;
+  // Set while the first-run wizard runs: hotkeys are dropped from its first page on.
   bool wizard_open_ = false;
   // Runs of failed uploads and of pictures dropped while the last upload was
   // still running are each reported once.
