@@ -2,10 +2,10 @@
 
 // The program's presence on the desktop beside its main window: a tray icon
 // that looks different while the screen is on air, says in its tooltip what
-// is going on, offers the commands in its menu and shows or hides the main
-// window when clicked; and notifications for the first failed upload of a
-// run of failures, for the recovery, and for a slideshow that has run for an
-// hour. Where the desktop has no tray the icon simply does not appear.
+// is going on, offers the commands and the viewer link in its menu and shows
+// or hides the main window when clicked; and notifications for the first
+// failed upload of a run of failures, for the recovery, and for a slideshow
+// that has run for an hour. Where the desktop has no tray the icon simply does not appear.
 
 #include <QIcon>
 #include <QObject>
@@ -56,6 +56,8 @@ class DesktopPresence : public QObject, public RunListener {
   // Puts the icon's look and tooltip in line with the status.
   void Update();
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
+  // "Copy viewer link" and "Open viewer in browser", as in the information dialog.
+  void AddViewerLinkEntries();
   void RunTrayCommand(const Command& command);
   void Notify(unsigned summary_id, std::string_view body);
 

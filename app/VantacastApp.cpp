@@ -20,7 +20,7 @@ CvantacastApp::~CvantacastApp() {
   DisarmSaveAtExit();
 }
 
-bool CvantacastApp::InitInstance() {
+bool CvantacastApp::InitInstance(const std::function<void(PublishingRun&)>& before_start_up) {
   auto frame = std::make_unique<CMainFrame>(*hotkeys_, screen_.get());
   if (!frame->OnCreate()) {
     QMessageBox::critical(nullptr, FromText(Text(ids::kApplicationTitle)),
@@ -28,7 +28,11 @@ bool CvantacastApp::InitInstance() {
     return false;
   }
   QObject::connect(frame.get(), &CMainFrame::AboutRequested, [this] { OnAppAbout(); });
+  QObject::connect(&exit_signals_, &ExitSignals::ExitRequested, &frame->View(), &CvantacastView::EndDialogsForExit);
   frame_ = std::move(frame);
+  if (before_start_up) {
+    before_start_up(frame_->View().Run());
+  }
   // Everything the document starts (log, hotkeys, wizard, connection test)
   // happens before the window is shown.
   document_.AddView(frame_->View());
@@ -37,11 +41,12 @@ bool CvantacastApp::InitInstance() {
   PublishingRun& run = frame_->View().Run();
   ArmSaveAtExit([&run] { run.Settings().Save(); });
   presence_ = std::make_unique<DesktopPresence>(*frame_, notifications_);
-  frame_->show();
   // A signal during the start-up's dialogs came before the main event loop:
-  // it ends the program as soon as that loop runs.
+  // it ends the program as soon as that loop runs, without showing the window.
   if (exit_signals_.Received()) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+  } else {
+    frame_->show();
   }
   return true;
 }

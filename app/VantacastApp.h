@@ -5,6 +5,7 @@
 // and answers About. A termination signal ends it the normal way; an exit
 // that skips the normal way (the X server gone) still saves the settings.
 
+#include <functional>
 #include <memory>
 
 #include "app/DesktopPresence.h"
@@ -17,14 +18,16 @@
 namespace lumivanta {
 
 class CMainFrame;
+class PublishingRun;
 
 class CvantacastApp {
  public:
   CvantacastApp(std::unique_ptr<GlobalHotkeys> hotkeys, std::unique_ptr<ScreenSource> screen);
   ~CvantacastApp();
 
-  // False ends the program: the main window could not be made.
-  bool InitInstance();
+  // False ends the program: the main window could not be made. before_start_up
+  // runs once the run exists, before the start-up's wizard or connection test.
+  bool InitInstance(const std::function<void(PublishingRun&)>& before_start_up = {});
 
   // The main window, once InitInstance made it. Closing it, or SIGTERM,
   // SIGINT or SIGHUP, ends the event loop; it is destroyed, and the run
