@@ -41,7 +41,8 @@ void PublishingRun::OnPublishScreen() {
   }
   single_picture_mode_ = true;
   window_.ShowMarks(Marks());
-  window_.ClearScreenForCapture();
+  // Held before the window goes, so that the pop-ups leave with it.
+  window_.ClearScreenForCapture(HoldNotifications(false));
   CaptureScreen(false);
 }
 
@@ -54,6 +55,8 @@ void PublishingRun::OnSlideshow() {
     if (listener_ != nullptr) {
       listener_->OnSlideshowStopped();
     }
+    // After the listener, which takes its own notices of the slideshow back first.
+    ReleaseNotifications();
     std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePauseMs));
     window_.LogMessage(ids::kSlideshowStopped, true);
     ShowInformation(ids::kSlideshowStopped);
@@ -62,7 +65,7 @@ void PublishingRun::OnSlideshow() {
     if (listener_ != nullptr) {
       listener_->OnSlideshowStarted();
     }
-    window_.ClearScreenForCapture();
+    window_.ClearScreenForCapture(HoldNotifications(true));
     CaptureScreen(true);
     // The timer starts only once the dialog is closed: no picture is taken while it is open.
     ShowInformation(ids::kSlideshowStarted);
@@ -81,9 +84,22 @@ void PublishingRun::OnTimer() { RunCommand(&PublishingRun::CaptureQuietly); }
 void PublishingRun::CaptureQuietly() { CaptureScreen(true); }
 
 void PublishingRun::CaptureScreen(bool quiet) {
+  // A single picture holds the notification pop-ups back for the moment of
+  // its capture; a slideshow holds them for as long as it runs.
+  const auto end_single_hold = [this, quiet] {
+    if (!quiet && !IsSlideshowRunning()) {
+      ReleaseNotifications();
+    }
+  };
   // A tick while the run waits for the server is dropped, as one while a dialog is open.
   if (waiting_for_server_ || !EnsureConnectionTested() || dialog_open_) {
+    end_single_hold();
     return;
+  }
+  if (!quiet && HoldNotifications(false)) {
+    // The pop-ups shown so far leave the screen first.
+    window_.RepaintForCapture();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePauseMs));
   }
   window_.RepaintForCapture();
   // The pointer is asked for first: asked after the grab, its answer would
@@ -91,6 +107,7 @@ void PublishingRun::CaptureScreen(bool quiet) {
   const PointerState pointer = show_mouse_cursor_ && screen_ != nullptr ? screen_->Pointer() : PointerState{};
   ScreenImage screen;
   const bool grabbed = screen_ != nullptr && screen_->Grab(screen);
+  end_single_hold();
   if (!grabbed) {
     // Nothing goes to the server. A command says so each time, a slideshow
     // once per run of failed captures.

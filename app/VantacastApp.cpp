@@ -21,6 +21,8 @@ CvantacastApp::~CvantacastApp() {
 }
 
 bool CvantacastApp::InitInstance() {
+  // Notifications that a crashed run left held back show again.
+  notification_hold_.ReleaseLeftover();
   auto frame = std::make_unique<CMainFrame>(*hotkeys_, screen_.get());
   if (!frame->OnCreate()) {
     QMessageBox::critical(nullptr, FromText(Text(ids::kApplicationTitle)),
@@ -29,13 +31,17 @@ bool CvantacastApp::InitInstance() {
   }
   QObject::connect(frame.get(), &CMainFrame::AboutRequested, [this] { OnAppAbout(); });
   frame_ = std::move(frame);
+  frame_->View().Run().SetNotificationHold(&notification_hold_);
   // Everything the document starts (log, hotkeys, wizard, connection test)
   // happens before the window is shown.
   document_.AddView(frame_->View());
   document_.OnNewDocument();
   frame_->SetDocumentTitle(document_.Title());
   PublishingRun& run = frame_->View().Run();
-  ArmSaveAtExit([&run] { run.Settings().Save(); });
+  ArmSaveAtExit([this, &run] {
+    run.Settings().Save();
+    notification_hold_.Release();
+  });
   presence_ = std::make_unique<DesktopPresence>(*frame_, notifications_);
   frame_->show();
   // A signal during the start-up's dialogs came before the main event loop:

@@ -176,9 +176,13 @@ void CvantacastView::Post(std::function<void()> task) {
   QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
-void CvantacastView::ClearScreenForCapture() {
+void CvantacastView::ClearScreenForCapture(bool others_leaving) {
   QWidget* main_window = window();
   if (IsPutAway(main_window)) {
+    if (others_leaving) {
+      LetWindowSystemCatchUp();
+      QThread::msleep(PublishingRun::kCapturePauseMs);
+    }
     return;
   }
   PutAway(main_window);

@@ -45,6 +45,8 @@ class CPreferences {
   bool global_hotkeys = true;
   // Desktop notifications (failed uploads, their recovery, a long slideshow) on or off.
   bool notifications = true;
+  // The desktop's notification pop-ups held back while the screen is on the web, or not.
+  bool hold_notifications = true;
 
  private:
   std::string path_;

@@ -29,10 +29,12 @@ constexpr auto kShortReminder = 150ms;
 constexpr int kQuietMs = 500;
 
 struct RecordingNotifier : DesktopNotifier {
-  void Notify(std::string_view summary, std::string_view body) override {
+  void Notify(NoticeKind, std::string_view summary, std::string_view body) override {
     shown.push_back(std::string(summary) + " | " + std::string(body));
   }
+  void Withdraw(NoticeKind kind) override { withdrawn += kind == NoticeKind::kStillOnAir ? 1 : 0; }
   std::vector<std::string> shown;
+  int withdrawn = 0;
 };
 
 QStringList TextsOf(const QList<QAction*>& actions) {
@@ -71,6 +73,10 @@ class DesktopPresenceTest : public QObject {
     QVERIFY(notifier.shown.back().starts_with("Lumivanta: your screen is still on the web | The slideshow has been"));
     QTest::qWait(kQuietMs);
     QCOMPARE(notifier.shown.size(), 3u);
+    // Held back while on air, it would come too late after the stop: it is taken back.
+    const int withdrawn = notifier.withdrawn;
+    presence.OnSlideshowStopped();
+    QCOMPARE(notifier.withdrawn, withdrawn + 1);
   }
 
   void notificationsOffInThePreferencesTellsNothing() {
@@ -92,19 +98,28 @@ class DesktopPresenceTest : public QObject {
     test::ViewHarness harness;
     RecordingNotifier notifier;
     DesktopPresence presence(harness.Frame(), notifier);
-    QVERIFY(!presence.ShowsOnAir());
+    using Look = DesktopPresence::Look;
+    QCOMPARE(presence.ShownLook(), Look::kIdle);
     QCOMPARE(presence.TrayIcon().toolTip(),
              QString("Lumivanta: not on air\nContact name: harness\nNo successful upload yet"));
     presence.OnSlideshowStarted();
     presence.OnUploadSent();
-    QVERIFY(presence.ShowsOnAir());
+    QCOMPARE(presence.ShownLook(), Look::kOnAir);
     QVERIFY(presence.TrayIcon().toolTip().contains("Since the slideshow started: 1 sent, 0 failed"));
+    // Failing uploads show above the slideshow, until they work again.
+    presence.OnUploadFailed("Upload failed: x", true);
+    QCOMPARE(presence.ShownLook(), Look::kFailing);
+    QVERIFY(presence.TrayIcon().toolTip().contains("Uploads fail: the pictures do not reach the server"));
+    presence.OnUploadsWorkAgain();
+    presence.OnUploadSent();
+    QCOMPARE(presence.ShownLook(), Look::kOnAir);
+    QVERIFY(!presence.TrayIcon().toolTip().contains("Uploads fail"));
     presence.OnSlideshowStopped();
-    QVERIFY(!presence.ShowsOnAir());
+    QCOMPARE(presence.ShownLook(), Look::kIdle);
     // A single picture is on air for a moment.
     presence.OnPictureHandedOver(true);
-    QVERIFY(presence.ShowsOnAir());
-    QTRY_VERIFY_WITH_TIMEOUT(!presence.ShowsOnAir(), 5000);
+    QCOMPARE(presence.ShownLook(), Look::kOnAir);
+    QTRY_COMPARE_WITH_TIMEOUT(presence.ShownLook(), Look::kIdle, 5000);
 
     QCOMPARE(TextsOf(presence.TrayMenu().actions()),
              QStringList({"Publish current screen Ctrl+P", "Start/stop slideshow Ctrl+S",
