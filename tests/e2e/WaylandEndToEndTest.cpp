@@ -17,6 +17,7 @@
 #include "settings/Settings.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/ExpectedPicture.h"
+#include "tests/support/LoopbackServer.h"
 #include "tests/support/PictureTestSupport.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerProcess.h"
@@ -32,6 +33,7 @@ using namespace std::chrono_literals;
 constexpr const char* kContactName = "wayland";
 constexpr const char* kInformationTitle = "Lumivanta: Hinweis";
 constexpr const char* kMainWindowTitle = "Lumivanta - Your computer screen live on the internet!";
+constexpr const char* kWizardTitle = "Lumivanta: New Connection Wizard";
 constexpr auto kWait = 30s;
 
 // Mean difference per channel of two pictures of one size; 255 when the sizes differ.
@@ -85,9 +87,10 @@ class WaylandEndToEnd : public ::testing::Test {
     settings.Save();
   }
 
-  test::ChildProcess& StartProgram() {
+  test::ChildProcess& StartProgram(const std::vector<std::string>& more_environment = {}) {
     std::vector<std::string> environment = session_->Environment();
     environment.push_back("no_proxy=127.0.0.1");
+    environment.insert(environment.end(), more_environment.begin(), more_environment.end());
     program_.emplace(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, program_directory_.Path().string(),
                      environment);
     return *program_;
@@ -152,8 +155,11 @@ class WaylandEndToEnd : public ::testing::Test {
     ASSERT_EQ(received.width, 1066u);
     ASSERT_EQ(received.height, 600u);
     EXPECT_LT(MeanDifference(received, ExpectedPicture(shown)), 1.5) << name;
-    // The information dialog takes no key until it is shown; Enter closes it.
-    ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+    // The information dialog takes no key until it has the focus; Enter closes
+    // it. Without the main window it stands alone, floating at its own size.
+    const auto dialog = session_->WaitForFocusedWindow(kInformationTitle, 0, kWait);
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->floating);
     EXPECT_FALSE(session_->HasWindow(kMainWindowTitle));
     session_->Type({"-k", "Return"});
     ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait)) << program_->ErrorOutput();
@@ -199,7 +205,7 @@ TEST_F(WaylandEndToEnd, PublishPutsTheWindowAwayAndSendsWhatTheScreenShowsAfterE
   Send("--cursor");
   ASSERT_TRUE(program_->WaitForErrorText("the desktop portal casts the screen", kWait, 2)) << program_->ErrorOutput();
   ASSERT_TRUE(WaitForPictureAfter(before_cursor));  // Ctrl+M publishes at once in the single-picture mode
-  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+  ASSERT_TRUE(session_->WaitForFocusedWindow(kInformationTitle, 0, kWait));
   session_->Type({"-k", "Return"});
   ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait));
   session_->ShowColour("#c03020");
@@ -285,7 +291,7 @@ TEST_F(WaylandEndToEnd, ASlideshowPublishesAtAboutItsRateWhileTheScreenChanges) 
   session_->ShowColour("#c03020");
   Send("--slideshow");
   // The timer starts once the dialog is closed.
-  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+  ASSERT_TRUE(session_->WaitForFocusedWindow(kInformationTitle, 0, kWait));
   session_->Type({"-k", "Return"});
   ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait));
   const std::uint64_t first = Sequence();
@@ -306,10 +312,24 @@ TEST_F(WaylandEndToEnd, ASlideshowPublishesAtAboutItsRateWhileTheScreenChanges) 
 
 TEST_F(WaylandEndToEnd, WithoutScreenCastThePublicationSaysSoAndUploadsNothing) {
   StartSession(false);
-  StartProgram();
+  // Without a configuration file the wizard comes first, its defaults taken as
+  // they are (the default server answered here); its pages float at their size.
+  std::filesystem::remove(program_directory_.File("lumivanta.lic"));
+  const test::LoopbackServer default_server(test::HttpResponse("200 OK", "connectok"));
+  StartProgram({"http_proxy=" + default_server.Url("/")});
+  long page = 0;
+  for (const char* name : {"welcome", "settings", "connection test"}) {
+    const auto shown = session_->WaitForFocusedWindow(kWizardTitle, page, kWait);
+    ASSERT_TRUE(shown) << name << program_->ErrorOutput();
+    EXPECT_TRUE(shown->floating) << name;
+    page = shown->id;
+    session_->Type({"-k", "Return"});
+  }
+  ASSERT_TRUE(session_->WaitForFocusedWindow("Lumivanta: Information", 0, kWait));
+  session_->Type({"-k", "Return"});
   ASSERT_TRUE(program_->WaitForErrorText("The screen cannot be captured on this desktop: ", kWait))
       << program_->ErrorOutput() << session_->Logs();
-  ASSERT_TRUE(program_->WaitForErrorText("Connection to Web-Server was tested successfully.", kWait));
+  ASSERT_TRUE(session_->WaitWindow(kMainWindowTitle, true, kWait));
   // Nor does this desktop offer global shortcuts: one line says so.
   EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "Global hotkeys are not available"), 1u);
   Send("--publish");
@@ -317,7 +337,7 @@ TEST_F(WaylandEndToEnd, WithoutScreenCastThePublicationSaysSoAndUploadsNothing) 
   EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "The screen cannot be captured"), 1u);
   EXPECT_EQ(program_->ErrorOutput().find("Picture sent."), std::string::npos);
   // Nor can the pointer be shown: Ctrl+M says so once.
-  ASSERT_TRUE(session_->WaitWindow(kInformationTitle, true, kWait));
+  ASSERT_TRUE(session_->WaitForFocusedWindow(kInformationTitle, 0, kWait));
   session_->Type({"-k", "Return"});
   ASSERT_TRUE(session_->WaitWindow(kInformationTitle, false, kWait));
   Send("--cursor");
