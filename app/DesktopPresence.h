@@ -47,7 +47,8 @@ class DesktopPresence : public QObject, public RunListener {
   // The icon's look: a grey monitor, a red sign while on air, an amber
   // warning while uploads fail.
   enum class Look { kIdle, kOnAir, kFailing };
-  Look ShownLook() const { return look_; }
+  bool ShowsOnAir() const { return look_ == Look::kOnAir; }
+  bool ShowsUploadsFailing() const { return look_ == Look::kFailing; }
 
   void OnSlideshowStarted() override;
   void OnSlideshowStopped() override;

@@ -185,11 +185,12 @@ void CvantacastView::ClearScreenForCapture(bool others_leaving) {
     }
     return;
   }
-  PutAway(main_window);
-  // Said before the window system hears of it, so that no frame of the change can come first.
+  // Said before the window system hears of it: no frame that the desktop
+  // showed without the window can be from before this moment.
   if (screen_ != nullptr) {
     screen_->ScreenWillChange();
   }
+  PutAway(main_window);
   main_window->repaint();
   LetWindowSystemCatchUp();
   QThread::msleep(PublishingRun::kCapturePauseMs);

@@ -163,33 +163,19 @@ class WaylandSession {
     }
     return false;
   }
-  // A window as sway manages it: its node's id, and whether it floats at its own size.
-  struct WindowNode {
-    long id = 0;
-    bool floating = false;
-  };
-  // The window with this title other than the node other_than, once it has
-  // the keyboard focus (keys typed earlier would go elsewhere); nothing when
-  // none gets there in time.
-  std::optional<WindowNode> WaitForFocusedWindow(const std::string& title, long other_than,
-                                                 std::chrono::milliseconds timeout) const {
-    const std::string name = "\"name\": \"" + title + "\"";
+  // Whether the window with this title floats at its own size, once sway has
+  // given it the keyboard focus (keys typed earlier would go elsewhere);
+  // nothing when it gets no focus in time.
+  std::optional<bool> WaitFocusedFloats(const std::string& title, std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline) {
       const std::string tree = Run({"/usr/bin/swaymsg", "-t", "get_tree"});
-      for (std::size_t at = tree.find(name); at != std::string::npos; at = tree.find(name, at + 1)) {
-        // A node's "id", "type" and "focused" come before its "name", with no other node between.
-        const std::size_t id = tree.rfind("\"id\": ", at);
-        const std::size_t type = tree.rfind("\"type\": \"", at);
-        const std::size_t focused = tree.rfind("\"focused\": ", at);
-        if (id == std::string::npos || type == std::string::npos || focused == std::string::npos ||
-            tree.compare(focused + 11, 4, "true") != 0) {
-          continue;
-        }
-        const WindowNode node{std::stol(tree.substr(id + 6)), tree.compare(type + 9, 13, "floating_con\"") == 0};
-        if (node.id != other_than) {
-          return node;
-        }
+      // A node's "type" and "focused" come before its "name", with no other node between.
+      const std::size_t at = tree.find("\"name\": \"" + title + "\"");
+      const std::size_t type = at == std::string::npos ? at : tree.rfind("\"type\": \"", at);
+      const std::size_t focused = at == std::string::npos ? at : tree.rfind("\"focused\": ", at);
+      if (type != std::string::npos && focused != std::string::npos && tree.compare(focused + 11, 4, "true") == 0) {
+        return tree.compare(type + 9, 13, "floating_con\"") == 0;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
