@@ -193,6 +193,10 @@ void CvantacastView::ClearScreenForCapture(bool others_leaving) {
   PutAway(main_window);
   main_window->repaint();
   LetWindowSystemCatchUp();
+  // Waits until the window system has carried the change out: Qt hands its
+  // requests to a Wayland compositor from its event loop, which a loaded
+  // machine may not turn to before the capture.
+  QGuiApplication::sync();
   QThread::msleep(PublishingRun::kCapturePauseMs);
 }
 

@@ -220,5 +220,28 @@ TEST(Notifications, APopUpDuringASlideshowIsInNoPictureAndShowsAfterItAndACrashL
   EXPECT_TRUE(test::WaitUntil([&] { return !notifications.Paused(); }, 20s)) << session.Program().ErrorOutput();
 }
 
+// Where the notification server offers Inhibit (KDE Plasma's; here a small
+// stand-in), each slideshow holds the pop-ups back with an inhibition, and
+// SIGTERM lets go of it as the program ends.
+TEST(Notifications, AnInhibitionHoldsThePopUpsForEachSlideshowUntilItStopsOrTheProgramEnds) {
+  test::PrivateSessionBus bus;
+  test::ProgramOptions options;
+  options.session_bus_address = bus.Address();
+  test::ProgramSession session(options);
+  test::ChildProcess server({"/usr/bin/python3", LUMIVANTA_INHIBITING_SERVER}, true, {},
+                            {"DBUS_SESSION_BUS_ADDRESS=" + bus.Address()});
+  ASSERT_EQ(server.ReadLine(20s), "ready") << server.ErrorOutput();
+  session.StartProgram();
+  ASSERT_TRUE(session.Program().WaitForErrorText("Connection to Web-Server was tested successfully.", 10s));
+  for (const char* expected : {"inhibit 1 lumivanta", "uninhibit 1", "inhibit 2 lumivanta"}) {
+    session.Press("ctrl+s");
+    ASSERT_TRUE(session.PressIn(kInformationTitle, "Return"));
+    EXPECT_EQ(server.ReadLine(10s), expected);
+  }
+  ::kill(session.Program().Pid(), SIGTERM);
+  EXPECT_EQ(session.Program().WaitForExit(20s).exit_code, 0);
+  EXPECT_EQ(server.ReadLine(10s), "uninhibit 2");
+}
+
 }  // namespace
 }  // namespace lumivanta
