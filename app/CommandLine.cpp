@@ -77,7 +77,8 @@ std::string UsageText() {
   usage += OptionLine("--version", "Show the version");
   usage +=
       "\n"
-      "Exit status: 0 done, 1 the command reached no running Lumivanta, 2 bad command line.\n";
+      "Exit status: 0 done, 1 the command reached no running Lumivanta, 2 bad command line,\n"
+      "3 the running Lumivanta did not do the command (a dialog is open, for example).\n";
   return usage;
 }
 

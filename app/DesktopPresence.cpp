@@ -12,7 +12,9 @@
 #include "app/PublishingRun.h"
 #include "app/VantacastView.h"
 #include "dialogs/QtText.h"
+#include "dialogs/ViewerLink.h"
 #include "res/Artwork.h"
+#include "settings/ViewerAddress.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
@@ -58,6 +60,8 @@ DesktopPresence::DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
       still_on_air_timer_(new QTimer(this)) {
   for (const Command* command : TrayMenuCommands()) {
     if (command->id == ids::kCommandExit) {
+      menu_->addSeparator();
+      AddViewerLinkEntries();
       menu_->addSeparator();
     }
     QAction* action = menu_->addAction(TrayMenuText(*command));
@@ -149,6 +153,20 @@ void DesktopPresence::Update() {
   if (tip != tray_->toolTip()) {
     tray_->setToolTip(tip);
   }
+}
+
+void DesktopPresence::AddViewerLinkEntries() {
+  // The link of the settings as they are when the entry is chosen.
+  const auto viewer_link = [this] {
+    const CSettings& settings = run_.Settings();
+    return ViewerLink(settings.viewer_address, settings.contact_name);
+  };
+  QAction* copy = menu_->addAction(kCopyViewerLinkText);
+  copy->setObjectName("tray-copy-viewer-link");
+  connect(copy, &QAction::triggered, this, [viewer_link] { CopyViewerLink(viewer_link()); });
+  QAction* open = menu_->addAction(kOpenViewerText);
+  open->setObjectName("tray-open-viewer");
+  connect(open, &QAction::triggered, this, [viewer_link] { OpenViewerLink(viewer_link()); });
 }
 
 void DesktopPresence::OnActivated(QSystemTrayIcon::ActivationReason reason) {

@@ -2,11 +2,11 @@
 
 // The program's presence on the desktop beside its main window: a tray icon
 // that looks different while the screen is on air and while uploads fail,
-// says in its tooltip what is going on, offers the commands in its menu and
-// shows or hides the main window when clicked; and notifications for the
-// first failed upload of a run of failures, for the recovery, and for a
-// slideshow that has run for an hour. Where the desktop has no tray the icon
-// simply does not appear.
+// says in its tooltip what is going on, offers the commands and the viewer
+// link in its menu and shows or hides the main window when clicked; and
+// notifications for the first failed upload of a run of failures, for the
+// recovery, and for a slideshow that has run for an hour. Where the desktop
+// has no tray the icon simply does not appear.
 
 #include <QIcon>
 #include <QObject>
@@ -61,6 +61,8 @@ class DesktopPresence : public QObject, public RunListener {
   // Puts the icon's look and tooltip in line with the status.
   void Update();
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
+  // "Copy viewer link" and "Open viewer in browser", as in the information dialog.
+  void AddViewerLinkEntries();
   void RunTrayCommand(const Command& command);
   void Notify(NoticeKind kind, unsigned summary_id, std::string_view body);
 

@@ -20,4 +20,21 @@ std::string_view FitIntoLog(std::string_view line, std::size_t current_length) {
   return line.substr(0, std::min(room, line.size()));
 }
 
+unsigned RepeatCounter::Count(std::string_view text) {
+  if (count_ > 0 && text == last_text_) {
+    return ++count_;
+  }
+  last_text_ = text;
+  count_ = 1;
+  return count_;
+}
+
+std::string RepeatedLine(std::string_view line, unsigned count) {
+  std::string repeated(line);
+  if (count > 1) {
+    repeated += " (repeated " + std::to_string(count) + " times)";
+  }
+  return repeated;
+}
+
 }  // namespace lumivanta

@@ -74,6 +74,7 @@ void ExitSignals::OnSignal() {
   while (::read(signal_pipe[0], bytes, sizeof(bytes)) > 0) {
   }
   received_ = true;
+  emit ExitRequested();
   QCoreApplication::quit();
 }
 

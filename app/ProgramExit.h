@@ -27,6 +27,11 @@ class ExitSignals : public QObject {
   // Whether one of the signals came, also before an event loop ran.
   bool Received() const { return received_; }
 
+ signals:
+  // One of the signals came. Before the main event loop runs (the first-run
+  // wizard), quitting alone would not end the dialogs.
+  void ExitRequested();
+
  private:
   void OnSignal();
 

@@ -22,9 +22,25 @@ void PublishingRun::RunCommand(void (PublishingRun::*handler)()) {
   command_running_ = false;
 }
 
-void PublishingRun::OnHotKey(int hotkey_id) {
-  // A hotkey pressed while a dialog of the run is open is lost too.
+std::string_view PublishingRun::WhyHotkeyIsDropped() const {
+  if (wizard_open_) {
+    return "the first-run wizard is open";
+  }
   if (dialog_open_) {
+    return "a dialog is open";
+  }
+  if (waiting_for_server_) {
+    return "a request to the server is pending";
+  }
+  if (command_running_) {
+    return "another command is running";
+  }
+  return {};
+}
+
+void PublishingRun::OnHotKey(int hotkey_id) {
+  // A hotkey pressed while a dialog of the run or its wizard is open is lost too.
+  if (dialog_open_ || wizard_open_) {
     return;
   }
   if (const Command* command = CommandForHotkey(hotkey_id); command != nullptr && command->on_hotkey != nullptr) {
@@ -65,6 +81,10 @@ void PublishingRun::OnSlideshow() {
     if (listener_ != nullptr) {
       listener_->OnSlideshowStarted();
     }
+    // From its first picture on the run is in the slideshow's mode: its
+    // failures are said in the log alone. The marks follow below.
+    single_picture_mode_ = false;
+    tick_tests_failing_ = false;
     window_.ClearScreenForCapture(HoldNotifications(true));
     CaptureScreen(true);
     // The timer starts only once the dialog is closed: no picture is taken while it is open.
@@ -92,7 +112,22 @@ void PublishingRun::CaptureScreen(bool quiet) {
     }
   };
   // A tick while the run waits for the server is dropped, as one while a dialog is open.
-  if (waiting_for_server_ || !EnsureConnectionTested() || dialog_open_) {
+  if (waiting_for_server_) {
+    end_single_hold();
+    return;
+  }
+  // While a slideshow's uploads fail, each tick tests the connection again:
+  // the run of failures has been said once, its recovery follows when an
+  // upload works.
+  const bool failing_run_said = quiet && (uploads_failing_ || tick_tests_failing_);
+  if (!EnsureConnectionTested(failing_run_said)) {
+    if (quiet) {
+      tick_tests_failing_ = true;
+    }
+    end_single_hold();
+    return;
+  }
+  if (dialog_open_) {
     end_single_hold();
     return;
   }
@@ -128,18 +163,27 @@ void PublishingRun::CaptureScreen(bool quiet) {
   const bool started = publisher_->StartJob(settings_.upload_address, std::move(screen),
                                             static_cast<std::int32_t>(settings_.picture_size),
                                             static_cast<std::int32_t>(settings_.picture_quality));
-  // Pictures dropped while the last upload still runs: said once per run of drops.
-  if (!started && !dropping_pictures_) {
+  // Pictures dropped while the last upload still runs: a command says so
+  // each time, a slideshow once per run of drops.
+  if (!started && (!quiet || !dropping_pictures_)) {
     window_.LogMessage(ids::kPictureDropped, true);
   }
   dropping_pictures_ = !started;
-  if (started && listener_ != nullptr) {
-    listener_->OnPictureHandedOver(!quiet);
+  if (started) {
+    if (!quiet) {
+      last_single_job_ = publisher_->JobData()->number;
+    }
+    if (listener_ != nullptr) {
+      listener_->OnPictureHandedOver(!quiet);
+    }
   }
   window_.RepaintForCapture();
   if (!quiet) {
-    window_.LogMessage(ids::kPictureSent, true);
-    ShowInformation(ids::kPictureSent);
+    // A dropped picture was not sent: its own line stands, and its dialog.
+    if (started) {
+      window_.LogMessage(ids::kPictureSent, true);
+    }
+    ShowInformation(started ? ids::kPictureSent : ids::kPictureDropped);
   }
 }
 

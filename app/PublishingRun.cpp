@@ -35,6 +35,7 @@ PublishingRun::PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSo
     });
   }
   preferences_.Load();
+  settings_.viewer_key = preferences_.viewer_key;
 }
 
 PublishingRun::~PublishingRun() {
@@ -199,7 +200,7 @@ void PublishingRun::ShowFailure(std::string text) {
   dialog_open_ = false;
 }
 
-bool PublishingRun::AskServer(CSettings& settings, const ServerRequest& request) {
+bool PublishingRun::AskServer(CSettings& settings, const ServerRequest& request, bool quietly) {
   CSettings asked;
   asked.CopyFrom(settings);
   DeferredLog log;
@@ -213,27 +214,34 @@ bool PublishingRun::AskServer(CSettings& settings, const ServerRequest& request)
     return false;
   }
   settings.connected = asked.connected;
-  log.WriteTo(window_);
+  if (!quietly) {
+    log.WriteTo(window_);
+  }
   return answered;
 }
 
-bool PublishingRun::EnsureConnectionTested() {
+bool PublishingRun::EnsureConnectionTested(bool quietly) {
   if (settings_.connected) {
     return true;
   }
-  return AskServer(settings_, [](CSettings& settings, ActivityLog& log, CancelToken* cancel) {
-    return lumivanta::EnsureConnectionTested(settings, log, cancel);
-  });
+  return AskServer(
+      settings_,
+      [](CSettings& settings, ActivityLog& log, CancelToken* cancel) {
+        return lumivanta::EnsureConnectionTested(settings, log, cancel);
+      },
+      quietly);
 }
 
 void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {
+  const bool single = outcome.job_number == last_single_job_;
   if (outcome.sent) {
-    if (uploads_failing_) {
-      uploads_failing_ = false;
+    if (uploads_failing_ || tick_tests_failing_) {
       window_.LogMessage(ids::kUploadsWorkAgain, true);
-      if (listener_ != nullptr) {
+      if (uploads_failing_ && listener_ != nullptr) {
         listener_->OnUploadsWorkAgain();
       }
+      uploads_failing_ = false;
+      tick_tests_failing_ = false;
     }
     if (listener_ != nullptr) {
       listener_->OnUploadSent();
@@ -243,13 +251,19 @@ void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {
   // The next publication tests the connection again.
   settings_.connected = false;
   const bool first_of_a_run = !uploads_failing_;
+  const bool slideshow_run_said = uploads_failing_ || tick_tests_failing_;
   uploads_failing_ = true;
   const std::string line = std::string(Text(ids::kUploadFailed)) + outcome.failure_cause;
   if (listener_ != nullptr) {
     listener_->OnUploadFailed(line, first_of_a_run);
   }
-  // A slideshow reports a run of failures once; a single picture every time.
-  if (!first_of_a_run && !single_picture_mode_) {
+  // A slideshow's failures, its first picture's included, are logged once per
+  // run of failures and never shown in a dialog, which would hold the
+  // slideshow up; a single picture's every time, in the log and a dialog.
+  if (!single) {
+    if (!slideshow_run_said) {
+      window_.LogText(line, true);
+    }
     return;
   }
   window_.LogText(line, true);

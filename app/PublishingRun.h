@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -63,6 +64,9 @@ class PublishingRun {
   // Runs a command of the command table (or a slideshow tick) unless
   // another one is still running or the run waits for the server.
   void RunCommand(void (PublishingRun::*handler)());
+  // Why a hotkey pressed now would be dropped ("a dialog is open"), or empty
+  // when it would run: a command from outside is answered by it before it runs.
+  std::string_view WhyHotkeyIsDropped() const;
 
   // Commands (see the command table).
   void OnHotKey(int hotkey_id);
@@ -98,8 +102,9 @@ class PublishingRun {
   void RunSettingsSequence();
   void RunFirstRunWizard();
   // The gate of every publication: true at once while the connected flag is
-  // set; otherwise the connection test, off the user-interface thread.
-  bool EnsureConnectionTested();
+  // set; otherwise the connection test, off the user-interface thread. Its
+  // lines go to the log unless quietly.
+  bool EnsureConnectionTested(bool quietly = false);
 
   CommandMarks Marks() const;
   CSettings& Settings() { return settings_; }
@@ -127,9 +132,9 @@ class PublishingRun {
   void StartSlideshowTimer();
   // Runs request on a copy of settings off the user-interface thread and
   // waits for it with the window responsive; the copy's connected flag goes
-  // back into settings and what it logged into the log. False also when the
-  // program ends meanwhile.
-  bool AskServer(CSettings& settings, const ServerRequest& request);
+  // back into settings and what it logged into the log (unless quietly).
+  // False also when the program ends meanwhile.
+  bool AskServer(CSettings& settings, const ServerRequest& request, bool quietly = false);
   void TestConnectionAtStartUp();
   void OnUploadOutcome(const UploadOutcome& outcome);
   // Holds the notification pop-ups back where the preferences want it; true
@@ -157,9 +162,18 @@ class PublishingRun {
   bool dialog_open_ = false;
   bool waiting_for_server_ = false;
   bool command_running_ = false;
+  // Set while the first-run wizard runs: hotkeys are dropped from its first page on.
+  bool wizard_open_ = false;
   // Runs of failed uploads and of pictures dropped while the last upload was
   // still running are each reported once.
   bool uploads_failing_ = false;
+  // Set when a slideshow tick's connection test failed, until an upload
+  // works: while it or uploads_failing_ is set, the ticks test the
+  // connection without a line, so that a run of failures is said once.
+  bool tick_tests_failing_ = false;
+  // The job of the last single picture: its failure is shown in a dialog, a
+  // slideshow's never.
+  std::uint64_t last_single_job_ = 0;
   bool dropping_pictures_ = false;
   // Set while captures fail: a slideshow says so once per run of them.
   bool capture_failing_ = false;

@@ -15,6 +15,7 @@ namespace {
 // The instance answers from its event loop before it carries the command
 // out, so a longer wait means it is stuck.
 constexpr int kCallTimeoutMs = 5000;
+constexpr int kExitNotDone = 3;
 
 // The bus's answer for a name nobody holds, which Qt has no error type for.
 constexpr const char* kNameHasNoOwner = "org.freedesktop.DBus.Error.NameHasNoOwner";
@@ -41,6 +42,10 @@ int SendToRunningInstance(const Command& command) {
     return 0;
   }
   const QDBusError error(reply);
+  if (error.name() == kRemoteNotDoneError) {
+    std::fprintf(stderr, "lumivanta: not done: %s\n", qPrintable(error.message()));
+    return kExitNotDone;
+  }
   if (error.type() == QDBusError::ServiceUnknown || error.name() == kNameHasNoOwner) {
     std::fprintf(stderr, "lumivanta: no running Lumivanta to send %s to\n", option.c_str());
   } else if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout ||

@@ -1,7 +1,7 @@
 #include "app/RemoteControl.h"
 
 #include <QDBusConnection>
-#include <QMetaObject>
+#include <QDBusMessage>
 #include <cstdio>
 
 #include "app/CommandTable.h"
@@ -57,22 +57,31 @@ bool RemoteControl::Offer() {
   return true;
 }
 
-void RemoteControl::Publish() { Queue("publish"); }
-void RemoteControl::Slideshow() { Queue("slideshow"); }
-void RemoteControl::Cursor() { Queue("cursor"); }
-void RemoteControl::Options() { Queue("options"); }
-void RemoteControl::Delete() { Queue("delete"); }
-void RemoteControl::Show() { Queue("show"); }
+void RemoteControl::Publish() { Run("publish"); }
+void RemoteControl::Slideshow() { Run("slideshow"); }
+void RemoteControl::Cursor() { Run("cursor"); }
+void RemoteControl::Options() { Run("options"); }
+void RemoteControl::Delete() { Run("delete"); }
+void RemoteControl::Show() { Run("show"); }
 
-void RemoteControl::Queue(std::string_view remote_name) {
+void RemoteControl::Run(std::string_view remote_name) {
   const Command* command = CommandForRemoteName(remote_name);
   if (command == nullptr) {
     return;
   }
-  // Queued: the reply goes out when the method returns, before the command
-  // opens a dialog. Pending commands die with this object.
-  QMetaObject::invokeMethod(
-      this, [this, hotkey_id = command->hotkey_id] { run_.OnHotKey(hotkey_id); }, Qt::QueuedConnection);
+  if (const std::string_view why = run_.WhyHotkeyIsDropped(); !why.empty()) {
+    if (calledFromDBus()) {
+      sendErrorReply(kRemoteNotDoneError, QString::fromUtf8(why.data(), static_cast<qsizetype>(why.size())));
+    }
+    return;
+  }
+  // Decided: the answer goes out now, then the command runs right here, so
+  // that nothing can come between them and drop it.
+  if (calledFromDBus()) {
+    setDelayedReply(true);
+    connection().send(message().createReply());
+  }
+  run_.OnHotKey(command->hotkey_id);
 }
 
 }  // namespace lumivanta

@@ -4,6 +4,7 @@
 // method without arguments per command of the command table that has a
 // command-line name ("publish": Publish), and runs it as that command's hotkey.
 
+#include <QDBusContext>
 #include <QObject>
 #include <QString>
 #include <string_view>
@@ -16,11 +17,14 @@ struct Command;
 inline constexpr const char* kRemoteService = "org.lumivanta.Lumivanta";
 inline constexpr const char* kRemoteObjectPath = "/org/lumivanta/Lumivanta";
 inline constexpr const char* kRemoteInterface = "org.lumivanta.Lumivanta";
+// The error a method answers with when the command would be dropped; its
+// message says why ("a dialog is open").
+inline constexpr const char* kRemoteNotDoneError = "org.lumivanta.Lumivanta.Error.NotDone";
 
 // The D-Bus method of a command: its command-line name with a capital first letter.
 QString RemoteMethodName(const Command& command);
 
-class RemoteControl : public QObject {
+class RemoteControl : public QObject, protected QDBusContext {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.lumivanta.Lumivanta")
 
@@ -37,8 +41,10 @@ class RemoteControl : public QObject {
   // and returns false; the program runs on without remote control.
   bool Offer();
 
-  // Each method answers the caller at once; the command runs afterwards from
-  // the event loop, where the run drops it as a hotkey while its dialog is open.
+  // Each method decides at once whether the command runs: where the run would
+  // drop it as a hotkey (a dialog or the wizard open, a request pending) the
+  // caller gets kRemoteNotDoneError saying why; otherwise it gets its answer
+  // and then the command runs, so that its dialogs keep nobody waiting.
  public slots:
   Q_SCRIPTABLE void Publish();
   Q_SCRIPTABLE void Slideshow();
@@ -48,7 +54,7 @@ class RemoteControl : public QObject {
   Q_SCRIPTABLE void Show();
 
  private:
-  void Queue(std::string_view remote_name);
+  void Run(std::string_view remote_name);
 
   PublishingRun& run_;
   bool object_registered_ = false;

@@ -8,8 +8,10 @@
 namespace lumivanta {
 
 void PublishingRun::RunFirstRunWizard() {
+  wizard_open_ = true;
   window_.ShowWelcomePage();
   RunSettingsSequence();
+  wizard_open_ = false;
 }
 
 void PublishingRun::RunSettingsSequence() {

@@ -20,7 +20,7 @@ CvantacastApp::~CvantacastApp() {
   DisarmSaveAtExit();
 }
 
-bool CvantacastApp::InitInstance() {
+bool CvantacastApp::InitInstance(const std::function<void(PublishingRun&)>& before_start_up) {
   // Notifications that a crashed run left held back show again.
   notification_hold_.ReleaseLeftover();
   auto frame = std::make_unique<CMainFrame>(*hotkeys_, screen_.get());
@@ -30,8 +30,12 @@ bool CvantacastApp::InitInstance() {
     return false;
   }
   QObject::connect(frame.get(), &CMainFrame::AboutRequested, [this] { OnAppAbout(); });
+  QObject::connect(&exit_signals_, &ExitSignals::ExitRequested, &frame->View(), &CvantacastView::EndDialogsForExit);
   frame_ = std::move(frame);
   frame_->View().Run().SetNotificationHold(&notification_hold_);
+  if (before_start_up) {
+    before_start_up(frame_->View().Run());
+  }
   // Everything the document starts (log, hotkeys, wizard, connection test)
   // happens before the window is shown.
   document_.AddView(frame_->View());
@@ -43,11 +47,12 @@ bool CvantacastApp::InitInstance() {
     notification_hold_.Release();
   });
   presence_ = std::make_unique<DesktopPresence>(*frame_, notifications_);
-  frame_->show();
   // A signal during the start-up's dialogs came before the main event loop:
-  // it ends the program as soon as that loop runs.
+  // it ends the program as soon as that loop runs, without showing the window.
   if (exit_signals_.Received()) {
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+  } else {
+    frame_->show();
   }
   return true;
 }

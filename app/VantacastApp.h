@@ -6,6 +6,7 @@
 // that skips the normal way (the X server gone) still saves the settings and
 // lets the desktop's notifications show again.
 
+#include <functional>
 #include <memory>
 
 #include "app/DesktopPresence.h"
@@ -19,14 +20,16 @@
 namespace lumivanta {
 
 class CMainFrame;
+class PublishingRun;
 
 class CvantacastApp {
  public:
   CvantacastApp(std::unique_ptr<GlobalHotkeys> hotkeys, std::unique_ptr<ScreenSource> screen);
   ~CvantacastApp();
 
-  // False ends the program: the main window could not be made.
-  bool InitInstance();
+  // False ends the program: the main window could not be made. before_start_up
+  // runs once the run exists, before the start-up's wizard or connection test.
+  bool InitInstance(const std::function<void(PublishingRun&)>& before_start_up = {});
 
   // The main window, once InitInstance made it. Closing it, or SIGTERM,
   // SIGINT or SIGHUP, ends the event loop; it is destroyed, and the run

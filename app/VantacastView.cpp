@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QScrollBar>
@@ -9,6 +10,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/LogLine.h"
@@ -23,6 +25,9 @@ namespace lumivanta {
 namespace {
 
 constexpr int kLogFontPixelSize = 13;
+// How often dialogs are looked for while the program is to end.
+constexpr int kDialogCloserIntervalMs = 20;
+constexpr int kRequestFinished = 1;
 const QColor kLogBackground(255, 255, 200);
 const QColor kLogText(128, 128, 128);
 
@@ -129,15 +134,34 @@ void CvantacastView::AddLogLine(std::string_view text, bool with_time_stamp) {
   if (first_line) {
     run_.RegisterHotkeys();
   }
-  const std::string line = MakeLogLine(text, with_time_stamp, first_line, clock_());
-  MirrorToStandardError(line);
-  const std::string_view fitting = FitIntoLog(line, log_text_.size());
+  if (const unsigned count = repeats_.Count(text); count > 1) {
+    ReplaceLastLogLine(RepeatedLine(last_line_, count));
+    return;
+  }
+  last_line_ = MakeLogLine(text, with_time_stamp, first_line, clock_());
+  last_line_start_ = log_text_.size();
+  moveCursor(QTextCursor::End);
+  last_line_position_ = textCursor().position();
+  MirrorToStandardError(last_line_);
+  const std::string_view fitting = FitIntoLog(last_line_, log_text_.size());
   if (fitting.empty()) {
     return;
   }
   log_text_ += fitting;
-  moveCursor(QTextCursor::End);
   insertPlainText(DisplayText(fitting));
+  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+  horizontalScrollBar()->setValue(0);
+}
+
+void CvantacastView::ReplaceLastLogLine(const std::string& line) {
+  MirrorToStandardError(line);
+  log_text_.resize(last_line_start_);
+  const std::string_view fitting = FitIntoLog(line, log_text_.size());
+  log_text_ += fitting;
+  QTextCursor cursor(document());
+  cursor.setPosition(last_line_position_);
+  cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  cursor.insertText(DisplayText(fitting));
   verticalScrollBar()->setValue(verticalScrollBar()->maximum());
   horizontalScrollBar()->setValue(0);
 }
@@ -149,6 +173,9 @@ void CvantacastView::LogMessage(unsigned string_id, bool with_time_stamp) {
 }
 
 void CvantacastView::ShowInformationDialog(std::string_view message) {
+  if (ending_) {
+    return;
+  }
   const CSettings& settings = run_.Settings();
   CInformationDialog dialog(DisplayText(message), settings.viewer_address, settings.contact_name, HotkeyListRows(),
                             DialogParent());
@@ -156,20 +183,48 @@ void CvantacastView::ShowInformationDialog(std::string_view message) {
 }
 
 bool CvantacastView::RunWhileResponsive(std::function<void()> work, std::function<void()> cancel) {
-  constexpr int kFinished = 1;
+  if (ending_) {
+    return false;
+  }
   QEventLoop loop;
   std::thread worker([&] {
     work();
     QMetaObject::invokeMethod(
-        &loop, [&loop] { loop.exit(kFinished); }, Qt::QueuedConnection);
+        &loop, [&loop] { loop.exit(kRequestFinished); }, Qt::QueuedConnection);
   });
-  // The loop also ends when the application quits; the work is then cut short.
-  const bool finished = loop.exec() == kFinished;
+  // The loop also ends when the application quits, or the program is to end
+  // before its main loop runs; the work is then cut short.
+  QEventLoop* const outer_loop = std::exchange(request_loop_, &loop);
+  const bool finished = loop.exec() == kRequestFinished;
+  request_loop_ = outer_loop;
   if (!finished) {
     cancel();
   }
   worker.join();
   return finished;
+}
+
+void CvantacastView::EndDialogsForExit() {
+  ending_ = true;
+  if (request_loop_ != nullptr) {
+    request_loop_->exit(0);
+  }
+  // A dialog may still open on the way out of the one closed now (a message
+  // box of the connection-test page): each one is closed as it comes.
+  if (dialog_closer_ == nullptr) {
+    dialog_closer_ = new QTimer(this);
+    connect(dialog_closer_, &QTimer::timeout, this, &CvantacastView::CloseOpenDialogs);
+    dialog_closer_->start(kDialogCloserIntervalMs);
+  }
+  CloseOpenDialogs();
+}
+
+void CvantacastView::CloseOpenDialogs() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* dialog = qobject_cast<QDialog*>(widget); dialog != nullptr && dialog->isVisible()) {
+      dialog->reject();
+    }
+  }
 }
 
 void CvantacastView::Post(std::function<void()> task) {
@@ -234,16 +289,25 @@ void CvantacastView::StopSlideshowTimer() { slideshow_timer_->stop(); }
 bool CvantacastView::IsSlideshowTimerRunning() const { return slideshow_timer_->isActive(); }
 
 void CvantacastView::ShowWelcomePage() {
+  if (ending_) {
+    return;
+  }
   CWelcomeDialog welcome(DialogParent());
   welcome.exec();
 }
 
 bool CvantacastView::ShowSettingsPage(CSettings& settings) {
+  if (ending_) {
+    return false;
+  }
   CSettingsDialog settings_page(settings, DialogParent());
   return settings_page.exec() == CSettingsDialog::kNext;
 }
 
 bool CvantacastView::ShowConnectionTestPage(const CSettings& settings, std::function<bool()> test_connection) {
+  if (ending_) {
+    return false;
+  }
   CConnectionTestDialog test_page(settings, std::move(test_connection), DialogParent());
   return test_page.exec() == CConnectionTestDialog::kBack;
 }

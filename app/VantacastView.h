@@ -13,12 +13,14 @@
 #include <string_view>
 
 #include "app/CommandTable.h"
+#include "app/LogLine.h"
 #include "app/PublishingRun.h"
 #include "app/RunWindow.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"
 
 class QAction;
+class QEventLoop;
 class QTimer;
 
 namespace lumivanta {
@@ -40,7 +42,9 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   // A command from the tray icon's menu, then the marks put back in line.
   void OnTrayCommand(const Command& command);
 
-  // The first line registers the hotkeys; every line also goes to standard error.
+  // The first line registers the hotkeys; every line also goes to standard
+  // error. A text that repeats the last one (its stamp aside) is not added
+  // again: the last line says "(repeated N times)" instead.
   void AddLogLine(std::string_view text, bool with_time_stamp);
   void LogMessage(unsigned string_id, bool with_time_stamp) override;
   void LogText(std::string_view text, bool with_time_stamp) override { AddLogLine(text, with_time_stamp); }
@@ -54,6 +58,12 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   int SlideshowIntervalMs() const;
   // Replaces the clock of the log's time stamps (tests).
   void SetClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
+
+  // The program is to end (a termination signal), also before the main event
+  // loop runs, which alone would end the dialogs: the open dialogs are closed
+  // as cancelled, and so is every one that opens from now on; a pending
+  // request to the server is cut short.
+  void EndDialogsForExit();
 
  private:
   void ShowInformationDialog(std::string_view message) override;
@@ -70,9 +80,22 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   void Post(std::function<void()> task) override;
   QWidget* DialogParent();
 
+  void ReplaceLastLogLine(const std::string& line);
+  void CloseOpenDialogs();
+
   QTimer* slideshow_timer_ = nullptr;
   std::map<unsigned, QAction*> mark_actions_;
   std::string log_text_;
+  RepeatCounter repeats_;
+  // The last entry as added, and where it starts in log_text_ and in the document.
+  std::string last_line_;
+  std::size_t last_line_start_ = 0;
+  int last_line_position_ = 0;
+  // Set once the program is to end: dialogs are closed as cancelled.
+  bool ending_ = false;
+  QTimer* dialog_closer_ = nullptr;
+  // The loop that waits for a request to the server, while one runs.
+  QEventLoop* request_loop_ = nullptr;
   std::function<std::time_t()> clock_;
   ScreenSource* screen_;
   PublishingRun run_;

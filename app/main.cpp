@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <iostream>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -33,12 +34,13 @@ int RunProgram(int argc, char** argv) {
   QApplication::setDesktopFileName("lumivanta");
 
   lumivanta::CvantacastApp app(lumivanta::MakeGlobalHotkeys(), lumivanta::MakeScreenSource());
-  if (!app.InitInstance()) {
+  // Destroyed before the application, and with it the run. Offered before
+  // the start-up, so that a command sent during the first-run wizard is
+  // answered that it is not done.
+  std::optional<lumivanta::RemoteControl> remote_control;
+  if (!app.InitInstance([&remote_control](lumivanta::PublishingRun& run) { remote_control.emplace(run).Offer(); })) {
     return 1;
   }
-  // Destroyed before the application, and with it the run.
-  lumivanta::RemoteControl remote_control(app.MainWindow()->View().Run());
-  remote_control.Offer();
   return QApplication::exec();
 }
 

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/SettingsRules.h"
+
 namespace lumivanta {
 
 class CCharacterSet {
@@ -31,6 +33,6 @@ class CCharacterList : public CCharacterSet {
 };
 
 inline constexpr std::string_view kDigitCharacters = "0123456789";
-inline constexpr std::string_view kNameCharacters = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ-_";
+inline constexpr std::string_view kNameCharacters = kContactNameCharacters;
 
 }  // namespace lumivanta

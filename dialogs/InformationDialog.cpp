@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 
 #include "dialogs/QtText.h"
+#include "dialogs/ViewerLink.h"
+#include "settings/ViewerAddress.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
@@ -37,7 +39,7 @@ QString ViewerAddressText(const std::string& viewer_address, const std::string& 
 CInformationDialog::CInformationDialog(const QString& message, const std::string& viewer_address,
                                        const std::string& contact_name, std::span<const HotkeyListRow> hotkeys,
                                        QWidget* parent)
-    : QDialog(parent) {
+    : QDialog(parent), viewer_link_(ViewerLink(viewer_address, contact_name)) {
   setWindowTitle("Lumivanta: Hinweis");
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                  Qt::WindowStaysOnTopHint);
@@ -62,6 +64,20 @@ CInformationDialog::CInformationDialog(const QString& message, const std::string
                            address_->horizontalScrollBar()->sizeHint().height());
   auto* address_layout = new QVBoxLayout(address_group);
   address_layout->addWidget(address_);
+  auto* copy_link = new QPushButton(kCopyViewerLinkText, address_group);
+  copy_link->setObjectName("copyViewerLink");
+  auto* open_viewer = new QPushButton(kOpenViewerText, address_group);
+  open_viewer->setObjectName("openViewer");
+  for (QPushButton* button : {copy_link, open_viewer}) {
+    button->setAutoDefault(false);  // Enter still means OK
+  }
+  connect(copy_link, &QPushButton::clicked, this, [this] { CopyViewerLink(viewer_link_); });
+  connect(open_viewer, &QPushButton::clicked, this, [this] { OpenViewerLink(viewer_link_); });
+  auto* link_buttons = new QHBoxLayout;
+  link_buttons->addWidget(copy_link);
+  link_buttons->addWidget(open_viewer);
+  link_buttons->addStretch();
+  address_layout->addLayout(link_buttons);
 
   auto* commands_group = new QGroupBox("Available commands:", this);
   hotkeys_ = new QTreeWidget(commands_group);

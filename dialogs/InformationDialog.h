@@ -1,7 +1,8 @@
 #pragma once
 
 // Shown after each event the user started by hand: the event's message in
-// bold, the web address and contact name viewers need, and the hotkeys.
+// bold, the web address and contact name viewers need (and buttons that
+// copy or open the link that needs no name typed), and the hotkeys.
 
 #include <QDialog>
 #include <QString>
@@ -29,6 +30,8 @@ class CInformationDialog : public QDialog {
 
   QString MessageText() const;
   QString AddressText() const;
+  // The viewer address with the contact name filled in.
+  const std::string& ViewerLinkText() const { return viewer_link_; }
   // The hotkey table as shown, row by row: key, command.
   QList<QStringList> HotkeyRows() const;
 
@@ -39,6 +42,7 @@ class CInformationDialog : public QDialog {
   QLabel* message_ = nullptr;
   QPlainTextEdit* address_ = nullptr;
   QTreeWidget* hotkeys_ = nullptr;
+  std::string viewer_link_;
 };
 
 // The address text: the template with "#2" replaced by the viewer address,

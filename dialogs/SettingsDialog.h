@@ -7,6 +7,7 @@
 
 #include "dialogs/CharacterSet.h"
 #include "settings/Settings.h"
+#include "settings/SettingsRules.h"
 
 class QComboBox;
 class QLineEdit;
@@ -22,10 +23,10 @@ class CSettingsDialog : public QDialog {
  public:
   static constexpr int kNext = 1;
   static constexpr int kCancel = 2;
-  static constexpr std::int32_t kMinimumRefreshRateMs = 500;
+  static constexpr std::int32_t kMinimumRefreshRateMs = lumivanta::kMinimumRefreshRateMs;
 
   // Target heights of the size list, in list order.
-  static constexpr std::uint32_t kPictureSizes[] = {0, 300, 600, 768};
+  static constexpr const auto& kPictureSizes = lumivanta::kPictureSizes;
 
   CSettingsDialog(CSettings& live_settings, QWidget* parent = nullptr);
 

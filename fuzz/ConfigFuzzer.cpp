@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes through the configuration file's parsing and through
-// the value cipher, and checks that a line survives enciphering unchanged.
+// the value cipher, and checks that what is read keeps to the settings page's
+// rules and that a line survives enciphering unchanged.
 
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "settings/Settings.h"
+#include "settings/SettingsRules.h"
 #include "settings/TextRules.h"
 #include "settings/ValueCipher.h"
 
@@ -28,6 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lumivanta::CSettings settings;
   settings.ApplyConfigurationText(bytes);
   settings.UpdateServerAddresses();
+  // Whatever the file held, the settings keep to the rules of the settings page.
+  if (!lumivanta::IsServerUrlForm(settings.server_url) || !lumivanta::IsContactNameForm(settings.contact_name) ||
+      !lumivanta::IsPictureQuality(settings.picture_quality) || !lumivanta::IsPictureSize(settings.picture_size) ||
+      !lumivanta::IsRefreshRate(settings.refresh_rate_ms)) {
+    __builtin_trap();
+  }
 
   const std::string deciphered = settings.DecipherValue(bytes);
   if (bytes.size() < lumivanta::kStoredLineLength && deciphered != bytes) {

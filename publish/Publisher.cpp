@@ -3,6 +3,7 @@
 #include <exception>
 #include <new>
 #include <span>
+#include <string>
 #include <system_error>
 #include <utility>
 
@@ -12,10 +13,11 @@
 namespace lumivanta {
 namespace {
 
-// Everything the worker does with the job data before it clears the flag.
-int RunJob(CThreadData& job) {
+// Everything the worker does with the job data before it reports and clears the flag.
+int RunJob(CThreadData& job, UploadOutcome& outcome) {
   // A grab may still be on its way: its pixels are waited for here, off the user-interface thread.
   if (job.screen.width == 0 || job.screen.height == 0 || !HoldsAllRows(job.screen) || !AwaitPixels(job.screen)) {
+    outcome.failure_cause = "no picture was captured";
     return kWorkerExitNoPicture;
   }
   const std::span<const std::uint8_t> jpeg = job.encoder->Encode(job.screen, job.target_height, job.quality_index);
@@ -24,22 +26,31 @@ int RunJob(CThreadData& job) {
   // A failed encoding leaves no picture worth showing (a file item without
   // bytes would even make the request read a file from disk): nothing is
   // sent, and the next capture tries again.
-  if (!jpeg.empty()) {
-    CWebRequest request;
-    request.SetCancelToken(&job.cancel);
-    request.SetTimeLimit(http_timeouts::kUploadTotal);
-    request.ClearFormItems();
-    request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
-    request.Request(job.upload_address, RequestPostMultipart, "");
-    // An upload ended by the publisher's end concerns nobody any more.
-    if (job.on_outcome != nullptr && *job.on_outcome && !job.cancel.IsCancelled()) {
-      UploadOutcome outcome;
-      outcome.failure_cause = request.FailureCause();
-      outcome.sent = outcome.failure_cause.empty();
-      (*job.on_outcome)(outcome);
-    }
+  if (jpeg.empty()) {
+    outcome.failure_cause = "the picture could not be encoded";
+    return kWorkerExitComplete;
   }
+  CWebRequest request;
+  request.SetCancelToken(&job.cancel);
+  request.SetTimeLimit(http_timeouts::kUploadTotal);
+  request.ClearFormItems();
+  request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
+  request.Request(job.upload_address, RequestPostMultipart, "");
+  outcome.failure_cause = request.FailureCause();
+  outcome.sent = outcome.failure_cause.empty();
   return kWorkerExitComplete;
+}
+
+void Report(const CThreadData& job, const UploadOutcome& outcome) {
+  // A job ended by the publisher's end concerns nobody any more.
+  if (job.on_outcome == nullptr || !*job.on_outcome || job.cancel.IsCancelled()) {
+    return;
+  }
+  try {
+    (*job.on_outcome)(outcome);
+  } catch (const std::exception&) {
+    // Out of memory while handing the outcome on: nobody can be told.
+  }
 }
 
 }  // namespace
@@ -49,12 +60,20 @@ int PublishWorker(CThreadData* job) {
     return kWorkerExitNoPicture;
   }
   int exit_code = kWorkerExitNoPicture;
+  UploadOutcome outcome;
+  outcome.job_number = job->number;
   try {
-    exit_code = RunJob(*job);
-  } catch (const std::exception&) {
-    // Out of memory in the upload: the picture stays unpublished, like after
-    // any other failed upload, and the next capture is accepted.
+    exit_code = RunJob(*job, outcome);
+  } catch (const std::exception& error) {
+    // Out of memory, or a failure deeper down: the picture stays unpublished,
+    // like after any other failed upload, and the next capture is accepted.
+    outcome.sent = false;
+    outcome.failure_cause = std::string("error while publishing: ") + error.what();
+  } catch (...) {
+    outcome.sent = false;
+    outcome.failure_cause = "error while publishing";
   }
+  Report(*job, outcome);
   job->busy.store(false, std::memory_order_release);
   return exit_code;
 }
@@ -87,6 +106,7 @@ bool CPublisher::StartJob(std::string upload_address, ScreenImage screen, std::i
     job_ = std::make_unique<CThreadData>(std::move(upload_address), std::move(screen), target_height, quality_index,
                                          *encoder_);
     job_->on_outcome = &on_outcome_;
+    job_->number = ++last_job_number_;
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -23,8 +23,10 @@ inline constexpr int kWorkerExitNoPicture = 1;
 
 // The worker's whole run: the pointer arrow drawn in, scale, encode, let go
 // of the screen, upload "thescreen" as "image.jpg" within the upload's time
-// limit, report the outcome, clear the busy flag. Nothing is uploaded, and
-// nothing reported, when the screen has no pixels or the encoding fails.
+// limit, report the outcome, clear the busy flag. Every outcome is reported,
+// unless the publisher ended the job: nothing is uploaded, and the outcome
+// says why, when the screen has no pixels, the encoding fails or an error
+// ends the job.
 int PublishWorker(CThreadData* job);
 
 class CPublisher {
@@ -38,8 +40,9 @@ class CPublisher {
   ~CPublisher();
 
   // Hands the screen to a new job, without copying its pixels, and starts
-  // its worker. False, and the screen dropped, while the previous job is busy
-  // or when no thread can be started.
+  // its worker; the job's number is one more than the last one's. False, and
+  // the screen dropped, while the previous job is busy or when no thread can
+  // be started.
   bool StartJob(std::string upload_address, ScreenImage screen, std::int32_t target_height, std::int32_t quality_index);
 
   bool IsBusy() const;
@@ -52,6 +55,7 @@ class CPublisher {
   UploadOutcomeHandler on_outcome_;
   std::unique_ptr<ScreenEncoder> encoder_;
   std::unique_ptr<CThreadData> job_;
+  std::uint64_t last_job_number_ = 0;
   std::thread worker_;
 };
 

@@ -35,6 +35,8 @@ class CThreadData {
   // 0, 1 or 2; see JpegQualityForIndex.
   std::int32_t quality_index = 0;
   std::string upload_address;
+  // The job's number, given by the publisher.
+  std::uint64_t number = 0;
   // Set until the worker has finished with this job; cleared with release
   // ordering after the worker's last use of the data, read with acquire.
   std::atomic<bool> busy{false};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -7,7 +8,9 @@ namespace lumivanta {
 
 // What became of a job's picture.
 struct UploadOutcome {
-  // The server took the picture (an answer with a status below 400).
+  // The job it came from: the publisher numbers its jobs from 1.
+  std::uint64_t job_number = 0;
+  // The server took the picture (an answer with a status of 2xx).
   bool sent = false;
   // Why it did not, in words; empty when it was sent.
   std::string failure_cause;

@@ -44,6 +44,6 @@ CommandLine ParseCommandLine(std::span<const std::string_view> arguments);
 
 std::string UsageText();
 
-inline constexpr std::string_view kVersionText = "lumivanta-server 1.0\n";
+inline constexpr std::string_view kVersionText = "lumivanta-server " LUMIVANTA_VERSION "\n";
 
 }  // namespace lumivanta::server

@@ -8,6 +8,7 @@
 #include "settings/FileReplacement.h"
 #include "settings/FileStream.h"
 #include "settings/Settings.h"
+#include "settings/SettingsRules.h"
 #include "settings/TextRules.h"
 #include "settings/ValueCipher.h"
 
@@ -51,6 +52,25 @@ void CSettings::ApplyConfigurationText(std::string_view text) {
     } else if (key == kPictureSizeKey) {
       picture_size = LeadingInteger(value);
     }
+  }
+  // What the settings page would never let through (a damaged line that
+  // deciphered to junk under a known key, a hand-edited number out of its
+  // range) takes its default, so that it is neither used nor saved back.
+  const CSettings defaults;
+  if (!IsServerUrlForm(server_url)) {
+    server_url = defaults.server_url;
+  }
+  if (!IsContactNameForm(contact_name)) {
+    contact_name = defaults.contact_name;
+  }
+  if (!IsPictureQuality(picture_quality)) {
+    picture_quality = defaults.picture_quality;
+  }
+  if (!IsRefreshRate(refresh_rate_ms)) {
+    refresh_rate_ms = defaults.refresh_rate_ms;
+  }
+  if (!IsPictureSize(picture_size)) {
+    picture_size = defaults.picture_size;
   }
 }
 

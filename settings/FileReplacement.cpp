@@ -16,6 +16,9 @@
 namespace lumivanta {
 namespace {
 
+// The configuration file holds the upload key of a keyed server URL.
+constexpr mode_t kOwnerOnlyMode = 0600;
+
 struct CloseDirectory {
   void operator()(DIR* directory) const { ::closedir(directory); }
 };
@@ -104,7 +107,7 @@ bool ReplaceFile(const std::string& name, mode_t new_file_mode, WriteContent wri
 }  // namespace
 
 bool ReplaceFileWithLines(const std::string& name, std::span<const std::string> lines) {
-  return ReplaceFile(name, 0666, [lines](CFileStream& file) {
+  return ReplaceFile(name, kOwnerOnlyMode, [lines](CFileStream& file) {
     for (const std::string& line : lines) {
       if (!file.WriteLine(line)) {
         return false;

@@ -19,11 +19,14 @@ namespace lumivanta {
 
 // Writes the lines, each ended by CR LF, to a new file beside name, flushes it
 // to disk and renames it over name. On any failure the new file is removed and
-// name is left as it was. True when name now holds exactly the lines.
+// name is left as it was. True when name now holds exactly the lines. Only
+// the owner may read and write the file (mode 0600): a file it replaces keeps
+// no wider permissions than that.
 bool ReplaceFileWithLines(const std::string& name, std::span<const std::string> lines);
 
 // The same for text written as it is. The file keeps the permissions of the
-// one it replaces; a new one gets new_file_mode narrowed by the umask.
+// one it replaces narrowed to new_file_mode; a new one gets new_file_mode
+// narrowed by the umask.
 bool ReplaceFileWithText(const std::string& name, std::string_view text, mode_t new_file_mode);
 
 }  // namespace lumivanta

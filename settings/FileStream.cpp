@@ -70,7 +70,9 @@ bool CFileStream::Open(std::string name, Access access) {
     return OnError("Open()");
   }
   const int flags = access == Access::kRead ? O_RDONLY : O_RDWR | O_CREAT;
-  return TakeOpenedFile(::open(name_.c_str(), flags | O_CLOEXEC | O_NOCTTY, kNewFileMode));
+  // Non-blocking, so that a FIFO in place of the file cannot stall the open
+  // before it is refused as no regular file; a regular file reads as usual.
+  return TakeOpenedFile(::open(name_.c_str(), flags | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, kNewFileMode));
 }
 
 bool CFileStream::OpenReplacementFor(const std::string& name, mode_t new_file_mode) {
@@ -92,7 +94,7 @@ bool CFileStream::OpenReplacementFor(const std::string& name, mode_t new_file_mo
     }
     struct stat old_file {};
     if (::stat(name.c_str(), &old_file) == 0 && S_ISREG(old_file.st_mode)) {
-      ::fchmod(fd_.Get(), old_file.st_mode & 07777);
+      ::fchmod(fd_.Get(), old_file.st_mode & new_file_mode & 0777);
     }
     return true;
   }

@@ -32,8 +32,8 @@ class CFileStream {
 
   // Creates a new, uniquely named file beside name, for writing a replacement
   // of name: name, ".new-" and eight random characters from a-z and 0-9. It
-  // gets the permissions of name when that exists, else new_file_mode
-  // narrowed by the process's umask.
+  // gets the permissions of name narrowed to new_file_mode when name exists,
+  // else new_file_mode narrowed by the process's umask.
   bool OpenReplacementFor(const std::string& name, mode_t new_file_mode = 0666);
 
   // At most max_bytes from the current position, cut at the first zero byte;

@@ -14,6 +14,7 @@
 #include "base/UniqueFd.h"
 #include "settings/FileReplacement.h"
 #include "settings/TextRules.h"
+#include "settings/ViewerAddress.h"
 
 namespace lumivanta {
 namespace {
@@ -86,6 +87,20 @@ std::optional<Setting> ParseLine(std::string_view line) {
     }
   }
   return std::nullopt;
+}
+
+// The viewer key a "viewer-key=KEY" line sets; nothing for other lines and
+// for a key the server would not take. The program never changes it, so the
+// line is written back as it was.
+std::optional<std::string> ViewerKeyOf(std::string_view line) {
+  constexpr std::string_view kViewerKey = "viewer-key";
+  line = TrimWhiteSpace(line);
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos || TrimWhiteSpace(line.substr(0, equals)) != kViewerKey) {
+    return std::nullopt;
+  }
+  const std::string_view key = TrimWhiteSpace(line.substr(equals + 1));
+  return IsViewKey(key) ? std::optional<std::string>(key) : std::nullopt;
 }
 
 std::string SettingLine(const SwitchPreference& preference, bool value) {
@@ -173,6 +188,7 @@ bool CPreferences::Load() {
   for (const SwitchPreference& preference : kSwitches) {
     this->*preference.member = defaults.*preference.member;
   }
+  viewer_key.clear();
   lines_.clear();
   if (path_.empty()) {
     return true;  // no home: nothing can have been saved
@@ -194,6 +210,8 @@ bool CPreferences::Load() {
   for (const std::string& line : lines_) {
     if (const std::optional<Setting> setting = ParseLine(line)) {
       this->*kSwitches[setting->index].member = setting->value;
+    } else if (std::optional<std::string> key = ViewerKeyOf(line)) {
+      viewer_key = std::move(*key);
     }
   }
   return true;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The per-user preferences, apart from the configuration file: a plain text
-// file of "key=value" lines, for example "global-hotkeys=off" or
-// "notifications=off". Lines starting with "#" are comments. Lines this
+// file of "key=value" lines, for example "global-hotkeys=off",
+// "notifications=off" or "viewer-key=KEY". Lines starting with "#" are comments. Lines this
 // program does not understand (comments, unknown keys, malformed lines) are
 // kept and written back as they were, so that preferences of a newer program
 // survive a save by an older one.
@@ -34,7 +34,7 @@ class CPreferences {
 
   // Writes every preference, in place of its line where the file had one,
   // with the kept lines around them. Creates the missing directories with
-  // mode 0700 and a new file with mode 0600; a replaced file keeps its mode.
+  // mode 0700 and the file with mode 0600; a replaced file keeps no wider mode.
   // The file is replaced atomically: on failure it is left as it was and the
   // result is false.
   bool Save() const;
@@ -47,6 +47,9 @@ class CPreferences {
   bool notifications = true;
   // The desktop's notification pop-ups held back while the screen is on the web, or not.
   bool hold_notifications = true;
+  // The view key of a server with a private viewer ("viewer-key=KEY"): the
+  // viewer address given out then leads to it. Empty without a valid one.
+  std::string viewer_key;
 
  private:
   std::string path_;

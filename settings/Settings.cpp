@@ -4,6 +4,7 @@
 
 #include "base/LocalTime.h"
 #include "settings/ValueCipher.h"
+#include "settings/ViewerAddress.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
@@ -35,7 +36,11 @@ void CSettings::UpdateServerAddresses() {
   upload_address = server_url;
   upload_address += kUploadQuery;
   upload_address += contact_name;
-  viewer_address = server_url == Text(ids::kDefaultServerUrl) ? std::string(Text(ids::kPublicWebAddress)) : server_url;
+  viewer_address = ViewerAddressWithoutUploadKey(server_url, viewer_key);
+  if (viewer_address.empty()) {
+    viewer_address =
+        server_url == Text(ids::kDefaultServerUrl) ? std::string(Text(ids::kPublicWebAddress)) : server_url;
+  }
 }
 
 std::string CSettings::EncipherValue(std::string_view line) const {

@@ -22,8 +22,11 @@ class CSettings {
   void CopyFrom(const CSettings& other);
 
   // upload address := server URL + "?server&stream_name=" + contact name, joined
-  // as they are; the viewer address is the public web address while the
-  // server URL is the default one, else the server URL itself.
+  // as they are. The viewer address never holds the upload key: a server URL
+  // with an upload-key segment gives itself without that segment (with
+  // viewer_key's segment instead when set); otherwise the viewer address is the
+  // public web address while the server URL is the default one, else the
+  // server URL itself.
   void UpdateServerAddresses();
 
   // Reads the configuration file named by file_name (in the current directory
@@ -37,7 +40,9 @@ class CSettings {
   bool Save() const;
 
   // The part of Load that reads the file's text: comment lines skipped, every
-  // other line trimmed, deciphered and matched against the five keys.
+  // other line trimmed, deciphered and matched against the five keys. A value
+  // that breaks the rules of the settings page (settings/SettingsRules.h)
+  // takes its default.
   void ApplyConfigurationText(std::string_view text);
 
   // The stored form of one configuration line and back; both pass the text
@@ -50,6 +55,9 @@ class CSettings {
   std::string key_text;
   std::string server_url;
   std::string viewer_address;
+  // The view key of a server whose viewer is private (from the preferences,
+  // not the configuration file); empty when there is none.
+  std::string viewer_key;
   std::string upload_address;
   std::string contact_name;
   // 0 "Compressed", 1 "Normal", 2 "High"; anything else encodes like 0.

@@ -6,8 +6,13 @@
 #include <cerrno>
 #include <system_error>
 
+#include "base/UploadKeyPath.h"
+
 namespace lumivanta {
 namespace {
+
+// A redirect's address is named up to this length.
+constexpr std::size_t kLongestLocationShown = 200;
 
 std::string ServerName(const ExchangeOutcome& outcome) {
   return std::string(outcome.host) + ':' + std::to_string(outcome.port);
@@ -105,8 +110,12 @@ std::string TransferFailure(const ExchangeOutcome& outcome) {
 std::string Describe(const ExchangeOutcome& outcome) {
   switch (outcome.curl_code) {
     case CURLE_OK:
-      if (outcome.status >= 400) {
-        return "HTTP status " + std::to_string(outcome.status) + " (" + ServerName(outcome) + ')';
+      if (outcome.status != 0 && (outcome.status < 200 || outcome.status >= 300)) {
+        std::string cause = "HTTP status " + std::to_string(outcome.status) + " (" + ServerName(outcome) + ')';
+        if (outcome.status >= 300 && outcome.status < 400 && !outcome.location.empty()) {
+          cause += ", redirected to " + MaskUploadKey(outcome.location.substr(0, kLongestLocationShown));
+        }
+        return cause;
       }
       return outcome.body_empty ? "empty answer (" + ServerName(outcome) + ')' : std::string();
     case CURLE_ABORTED_BY_CALLBACK:

@@ -20,11 +20,15 @@ struct ExchangeOutcome {
   std::chrono::milliseconds limit{0};    // the bound of the whole exchange
   std::string_view host;
   int port = 0;
+  std::string_view location;  // the Location header of the response, empty without one
 };
 
-// For example "connection refused (127.0.0.1:8080)", "unknown host (myhost)"
-// or "HTTP status 503 (127.0.0.1:8080)". Empty when the transfer succeeded,
-// the status is below 400 and a body came. Control characters are shown as "?".
+// For example "connection refused (127.0.0.1:8080)", "unknown host (myhost)",
+// "HTTP status 503 (127.0.0.1:8080)" or "HTTP status 302 (127.0.0.1:8080),
+// redirected to https://…": a redirect is not followed, so whatever was sent
+// reached no server. Empty when the transfer succeeded with a status of 2xx
+// and a body came. Control characters are shown as "?", and the upload key of
+// a redirect's address as "*".
 std::string DescribeFailure(const ExchangeOutcome& outcome);
 
 }  // namespace lumivanta

@@ -75,8 +75,9 @@ class CWebRequest {
   long StatusCode() const { return status_code_; }
   // Why the last Request failed, in one short line for the activity log that
   // names the server as host:port, e.g. "connection refused (127.0.0.1:8080)";
-  // also set for a status of 400 or more ("HTTP status 503 (127.0.0.1:8080)")
-  // even when Request returned true. Empty when the last exchange succeeded.
+  // also set for any status other than 2xx ("HTTP status 503 (127.0.0.1:8080)",
+  // a redirect with its address) even when Request returned true. Empty when
+  // the last exchange succeeded.
   std::string FailureCause() const { return failure_cause_; }
 
   // Bounds each following Request as a whole, from the name lookup to the

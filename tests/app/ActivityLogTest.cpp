@@ -43,6 +43,26 @@ class ActivityLogTest : public QObject {
     QCOMPARE(view.toPlainText(), QString::fromStdString(view.LogText()).replace("\r\n", "\n"));
   }
 
+  void aLineThatRepeatsTheOneBeforeItIsFoldedIntoIt() {
+    test::ViewHarness harness;
+    CvantacastView& view = harness.View();
+    std::time_t now = kFixedTime;
+    view.SetClock([&now] { return now; });
+    view.AddLogLine("Welcome to Lumivanta!", false);
+    view.LogMessage(ids::kPictureSent, true);
+    now += 1;  // the stamp of the first one stays
+    view.LogMessage(ids::kPictureSent, true);
+    view.LogMessage(ids::kPictureSent, false);
+    view.LogMessage(ids::kConnectionFailed, true);
+    view.LogMessage(ids::kPictureSent, true);
+    QCOMPARE(view.LogText(), std::string("Welcome to Lumivanta!\r\n"
+                                         "08.12.2026 06:30:05 : Picture sent. (repeated 3 times)\r\n"
+                                         "08.12.2026 06:30:06 : Connection to Web-Server failed.\r\n"
+                                         "Please check your program and firewall settings! \r\n"
+                                         "08.12.2026 06:30:06 : Picture sent."));
+    QCOMPARE(view.toPlainText(), QString::fromStdString(view.LogText()).replace("\r\n", "\n"));
+  }
+
   void theStampUsesDayMonthYearAndTwoDigits() {
     QCOMPARE(MakeLogLine("x", true, false, 1803892025), std::string("\r\n01.03.2027 09:07:05 : x"));
     QCOMPARE(MakeLogLine("x", true, true, 1803892025), std::string("01.03.2027 09:07:05 : x"));

@@ -7,6 +7,8 @@
 #include "app/DesktopPresence.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QtTest>
 #include <chrono>
@@ -120,7 +122,10 @@ class DesktopPresenceTest : public QObject {
     QCOMPARE(TextsOf(presence.TrayMenu().actions()),
              QStringList({"Publish current screen Ctrl+P", "Start/stop slideshow Ctrl+S",
                           "Show/hide mouse cursor Ctrl+M", "Show options and settings Ctrl+O",
-                          "Delete published pictures Ctrl+D", "Restore/show Lumivanta Ctrl+R", "-", "Exit "}));
+                          "Delete published pictures Ctrl+D", "Restore/show Lumivanta Ctrl+R", "-",
+                          "&Copy viewer link ", "&Open viewer in browser ", "-", "Exit "}));
+    presence.TrayMenu().findChild<QAction*>("tray-copy-viewer-link")->trigger();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("http://127.0.0.1:1/?name=harness"));
     // An entry runs as the window's menu does: the pointer is turned on, and no picture is taken.
     presence.TrayMenu().findChild<QAction*>("tray-cursor")->trigger();
     QVERIFY(harness.View().Run().ShowsMouseCursor());

@@ -176,6 +176,9 @@ TEST_F(PublishingRunTest, AFailedConnectionTestComesFirstAndChangesNothing) {
   run_.OnSlideshow();
   run_.OnTimer();
   EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), cause, Logged(ids::kConnectionFailed), cause}));
+  // The ticks that follow test again without a line: the run of failures is said.
+  run_.OnTimer();
+  EXPECT_TRUE(window_.Take().empty());
   EXPECT_TRUE(run_.IsSlideshowRunning());
   EXPECT_EQ(screen_.grabs, grabs);
 }
@@ -196,6 +199,7 @@ TEST_F(PublishingRunTest, WhileADialogIsOpenTicksCaptureNothingAndHotkeysAreLost
   EXPECT_TRUE(run_.IsSlideshowRunning());
   EXPECT_FALSE(run_.ShowsMouseCursor());
   EXPECT_FALSE(run_.IsDialogOpen());
+  EXPECT_EQ(run_.WhyHotkeyIsDropped(), "");
 
   run_.OnTimer();
   EXPECT_EQ(screen_.grabs, grabs + 1);
@@ -347,18 +351,17 @@ TEST_F(PublishingRunTest, AFailedUploadIsReportedWithItsCauseAndTheNextPublicati
   EXPECT_EQ(window_.Take(), (Events{LoggedText(failed), ShownText(failed)}));
   EXPECT_FALSE(run_.Settings().connected);
 
-  // A slideshow says it once per run of failures (this one began above), and
-  // says when uploads work again.
+  // A slideshow says it once per run of failures (this one began above): its
+  // ticks test the connection again without a line, and it says when uploads work again.
   StartSlideshow();
   window_.RunPosted();
-  EXPECT_TRUE(window_.Take().empty());
   run_.OnTimer();
   window_.RunPosted();
-  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested)}));
+  EXPECT_TRUE(window_.Take().empty());
   PointAt(server_.Url("/"), "run");
   run_.OnTimer();
   window_.RunPosted();
-  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested), Logged(ids::kUploadsWorkAgain)}));
+  EXPECT_EQ(window_.Take(), (Events{Logged(ids::kUploadsWorkAgain)}));
 }
 
 // What the tray icon and the notifications hear of the run.
@@ -399,7 +402,7 @@ TEST_F(PublishingRunTest, TheListenerHearsOfSlideshowsPicturesAndRunsOfFailedUpl
   EXPECT_EQ(listener.heard.size(), 9u);
 }
 
-TEST_F(PublishingRunTest, PicturesDroppedWhileAnUploadRunsAreSaidOncePerRun) {
+TEST_F(PublishingRunTest, PicturesDroppedWhileAnUploadRunsAreSaidOncePerSlideshowRunAndEachTimeByACommand) {
   test::LoopbackServer stalled("", test::LoopbackServer::Behaviour::kNeverAnswer);
   PointAt(stalled.Url("/"), "run");
   run_.Settings().connected = true;
@@ -408,6 +411,10 @@ TEST_F(PublishingRunTest, PicturesDroppedWhileAnUploadRunsAreSaidOncePerRun) {
   run_.OnTimer();
   run_.OnTimer();
   EXPECT_EQ(window_.Take(), (Events{Logged(ids::kPictureDropped)}));
+  // Never "Picture sent." for a picture that was not.
+  run_.OnPublishScreen();
+  EXPECT_EQ(window_.Take(), (Events{"timer stopped", Logged(ids::kSlideshowStopped), Shown(ids::kSlideshowStopped),
+                                    "clear screen", Logged(ids::kPictureDropped), Shown(ids::kPictureDropped)}));
 }
 
 TEST_F(PublishingRunTest, WhileTheRunWaitsForTheServerCommandsAndTicksAreDropped) {
@@ -417,6 +424,7 @@ TEST_F(PublishingRunTest, WhileTheRunWaitsForTheServerCommandsAndTicksAreDropped
   const int grabs = screen_.grabs;
   window_.while_waiting = [&] {
     EXPECT_TRUE(run_.IsWaitingForServer());
+    EXPECT_EQ(run_.WhyHotkeyIsDropped(), "a request to the server is pending");
     hotkeys_.Press('S');
     run_.OnTimer();
   };

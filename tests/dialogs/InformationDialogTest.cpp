@@ -1,6 +1,9 @@
 #include "dialogs/InformationDialog.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QtTest>
 #include <vector>
 
@@ -25,6 +28,11 @@ class InformationDialogTest : public QObject {
                           "Web address:", "http://example.org/", "Contact name:", "abc"}));
     const QList<QStringList> shown = {{"CTRL+P", "Publish current screen"}, {"CTRL+R", "Restore/show Lumivanta"}};
     QCOMPARE(dialog.HotkeyRows(), shown);
+    // The link needs no name typed; copied, it is on the clipboard.
+    QCOMPARE(dialog.ViewerLinkText(), std::string("http://example.org/?name=abc"));
+    dialog.findChild<QPushButton*>("copyViewerLink")->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString("http://example.org/?name=abc"));
+    QVERIFY(!dialog.findChild<QPushButton*>("openViewer")->autoDefault());
   }
 
   void theViewerAddressIsReplacedBeforeTheContactName() {

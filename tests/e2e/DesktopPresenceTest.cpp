@@ -93,7 +93,7 @@ TEST_F(TrayIcon, ShowsTheSlideshowOnAirRunsTheMenusCommandsAndTogglesTheWindow) 
   EXPECT_TRUE(session_.WaitShown(kMainWindowTitle, false));
 
   // The last entry ends the program the normal way: the delete request goes out.
-  PickFromMenu(*icon, 7);
+  PickFromMenu(*icon, 9);
   EXPECT_EQ(session_.Program().WaitForExit(20s).exit_code, 0);
   EXPECT_FALSE(session_.State().present);
 }
@@ -107,7 +107,7 @@ TEST(Notifications, OnePerRunOfFailedUploadsAndOneForTheRecoveryInItsPlace) {
   test::ProgramOptions options;
   options.server_url = server.Url("/");
   options.session_bus_address = bus.Address();
-  options.refresh_rate_ms = 300;
+  options.refresh_rate_ms = 500;
   test::ProgramSession session(options);
   const test::NotificationServer notifications(session.DisplayName(), bus.Address());
   const test::TrayHost tray(session.X(), session.DisplayName());

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -216,20 +217,33 @@ TEST_F(EndToEnd, ASecondInstanceRunsWhileTheFirstHoldsTheHotkeys) {
   CloseInformation();
 }
 
-// A server URL holding the upload key works as it is; one with a wrong key fails its connection test.
-TEST(EndToEndUploadKey, TheServerUrlCarriesTheKey) {
+// A server URL holding the upload key works as it is, and what viewers are
+// given never holds it; one with a wrong key fails its connection test.
+TEST(EndToEndUploadKey, TheServerUrlCarriesTheKeyAndTheViewerLinkDoesNot) {
   const std::string key = "Up1oad-key_0123456789abcdef";
+  const std::string view_key = "View-key_0123456789abcdef";
   const test::TempDir key_directory;
-  const std::string key_file = key_directory.File("upload-key");
-  test::WriteWholeFile(key_file, key + "\n");
-  std::filesystem::permissions(key_file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  for (const auto& [name, content] : {std::pair{"upload-key", key}, std::pair{"view-key", view_key}}) {
+    test::WriteWholeFile(key_directory.File(name), content + "\n");
+    std::filesystem::permissions(key_directory.File(name),
+                                 std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  }
+  // The desktop's browser is started through xdg-open: here one that notes the address.
+  const test::TempDir tools;
+  test::WriteWholeFile(tools.File("xdg-open"), "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/opened\"\n");
+  std::filesystem::permissions(tools.File("xdg-open"), std::filesystem::perms::owner_all);
   test::ProgramOptions options;
   options.write_configuration = false;
-  options.server_options = {"--upload-key-file", key_file};
+  options.server_options = {"--upload-key-file", key_directory.File("upload-key"), "--view-key-file",
+                            key_directory.File("view-key")};
+  options.environment = {"PATH=" + tools.Path().string() + ":" + std::getenv("PATH")};
+  options.viewer_path = "/v/" + view_key + "/";
   ProgramSession session(options);
   const std::string server = "http://127.0.0.1:" + std::to_string(session.ServerPort());
   options.server_url = server + "/u/" + key + "/";
   session.WriteConfiguration(session.Directory().Path().string(), options);
+  std::filesystem::create_directories(session.Directory().Path() / "config/lumivanta");
+  test::WriteWholeFile(session.Directory().File("config/lumivanta/preferences"), "viewer-key=" + view_key + "\n");
 
   session.StartProgram();
   ASSERT_TRUE(session.Program().WaitForErrorText("Connection to Web-Server was tested successfully.", 20s))
@@ -240,6 +254,14 @@ TEST(EndToEndUploadKey, TheServerUrlCarriesTheKey) {
   const test::DecodedJpeg picture = session.NewestPicture();
   EXPECT_EQ(picture.width, 1066u);
   EXPECT_EQ(picture.height, 600u);
+
+  // "Open viewer in browser": the view key's address with the name.
+  ASSERT_TRUE(session.PressIn(kInformationTitle, "alt+o"));
+  for (int wait = 0; wait < 400 && !std::filesystem::exists(tools.File("opened")); ++wait) {
+    std::this_thread::sleep_for(25ms);
+  }
+  EXPECT_EQ(test::ReadWholeFile(tools.File("opened")), server + options.viewer_path + "?name=e2e");
+  ASSERT_TRUE(session.PressIn(kInformationTitle, "Return"));
 
   const test::TempDir wrong_directory;
   options.server_url = server + "/u/" + key.substr(0, key.size() - 1) + "x/";

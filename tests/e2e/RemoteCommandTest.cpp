@@ -1,10 +1,14 @@
 // Commands from the command line: the real program under a private X server
 // on a private session bus, and `lumivanta --publish` and its kind run as short
-// processes on the same bus, as a desktop's keyboard shortcut would run them.
+// processes on the same bus, as a desktop's keyboard shortcut would run them;
+// and the end of the program by a signal during its first-run wizard.
+
+#include <signal.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,15 +81,17 @@ TEST_F(RemoteCommand, PublishReachesTheServerAndShowRestoresTheWindow) {
   EXPECT_TRUE(session_.WaitShown(kMainWindowTitle, false));
 }
 
-TEST_F(RemoteCommand, CommandsWhileTheInformationDialogIsOpenAreDropped) {
+TEST_F(RemoteCommand, CommandsWhileTheInformationDialogIsOpenAreDroppedAndTheSenderSaysSo) {
   StartWithMainWindow();
   session_.Press("ctrl+p");
   const auto published = session_.WaitForPictureAfter(session_.State().sequence);
   ASSERT_TRUE(published);
   ASSERT_TRUE(session_.WaitShown(kInformationTitle));
 
-  for (const char* option : {"--publish", "--slideshow", "--show"}) {
-    ExpectTaken(option);
+  for (const char* option : {"--publish", "--slideshow", "--show", "--delete"}) {
+    const ChildProcess::Finished sent = Send(bus_.Address(), option);
+    EXPECT_EQ(sent.exit_code, 3) << option;
+    EXPECT_EQ(sent.err, "lumivanta: not done: a dialog is open\n") << option;
   }
   std::this_thread::sleep_for(kSettleTime);
   EXPECT_EQ(session_.State().sequence, published->sequence);
@@ -95,6 +101,7 @@ TEST_F(RemoteCommand, CommandsWhileTheInformationDialogIsOpenAreDropped) {
   CloseInformation();
   std::this_thread::sleep_for(kSettleTime);
   EXPECT_EQ(session_.State().sequence, published->sequence);
+  EXPECT_TRUE(session_.State().present);
   EXPECT_FALSE(session_.IsShown(kInformationTitle));
   EXPECT_FALSE(session_.IsShown(kMainWindowTitle));
   const std::string& log = session_.Program().ErrorOutput();
@@ -121,6 +128,35 @@ TEST_F(RemoteCommand, ASecondInstanceRunsWithoutRemoteControl) {
   EXPECT_EQ(ChildProcess::Occurrences(second->ErrorOutput(), "Picture sent."), 0u);
   CloseInformation();
 }
+
+// During the first-run wizard, before the main event loop runs: commands are
+// answered that they are not done, and a termination signal ends the program
+// as if the wizard had been cancelled and the program closed.
+class DuringTheWizard : public ::testing::TestWithParam<int> {};
+
+TEST_P(DuringTheWizard, CommandsAreNotDoneAndASignalEndsTheProgramWithinTwoSeconds) {
+  PrivateSessionBus bus;
+  test::ProgramOptions options = OnBus(bus);
+  options.write_configuration = false;
+  ProgramSession session(options);
+  session.StartProgram();
+  ASSERT_NE(session.WaitForWindow(test::kWizardTitle), None) << session.Program().ErrorOutput();
+  const ChildProcess::Finished sent = Send(bus.Address(), "--publish");
+  EXPECT_EQ(sent.exit_code, 3);
+  EXPECT_EQ(sent.err, "lumivanta: not done: the first-run wizard is open\n");
+
+  const auto signalled = std::chrono::steady_clock::now();
+  session.Program().Signal(GetParam());
+  const ChildProcess::Finished finished = session.Program().WaitForExit(15s);
+  EXPECT_LT(std::chrono::steady_clock::now() - signalled, 2s);
+  EXPECT_EQ(finished.exit_code, 0) << finished.err;
+  // Closed the normal way: the delete request went out for the default settings, which are saved.
+  EXPECT_EQ(session.DefaultAddressRequests().size(), 1u);
+  EXPECT_TRUE(std::filesystem::is_regular_file(session.Directory().File("lumivanta.lic")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, DuringTheWizard, ::testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 TEST(RemoteCommandWithoutInstance, SaysSoAndExits1) {
   PrivateSessionBus bus;

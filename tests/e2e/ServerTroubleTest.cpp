@@ -145,5 +145,29 @@ TEST(ServerGone, AFailedUploadIsLoggedAndShownWithItsCause) {
   EXPECT_LT(TimeExit(session), kExitBound);
 }
 
+// Uploads that fail (503) while the connection tests pass: the slideshow's first failure
+// is logged, in no dialog, and the slideshow goes on with a calm log until uploads work.
+TEST(SlideshowTrouble, FailedUploadsAreLoggedOnceShownInNoDialogAndHoldNothingUp) {
+  LoopbackServer failing(test::HttpResponse("503 Service Unavailable", "connectok"));
+  test::ProgramOptions options;
+  options.server_url = failing.Url("/");
+  test::ProgramSession session(options);
+  session.StartProgram();
+  test::ChildProcess& program = session.Program();
+  ASSERT_TRUE(program.WaitForErrorText("tested successfully", 15s)) << program.ErrorOutput();
+  session.Press("ctrl+s");
+  ASSERT_TRUE(program.WaitForErrorText("Upload failed: HTTP status 503", 15s)) << program.ErrorOutput();
+  ASSERT_TRUE(session.PressIn(test::kInformationTitle, "Return"));  // "Slideshow started."
+  std::this_thread::sleep_for(3s);
+  EXPECT_FALSE(session.IsShown(test::kInformationTitle));
+  EXPECT_GE(failing.Requests().size(), 5u);  // a connection test and an upload every second
+
+  failing.SetResponse(test::HttpResponse("200 OK", "connectok"));
+  ASSERT_TRUE(program.WaitForErrorText("Pictures are uploaded again.", 15s)) << program.ErrorOutput();
+  const std::string& log = program.ErrorOutput();
+  EXPECT_EQ(test::ChildProcess::Occurrences(log, "Upload failed"), 1u) << log;
+  EXPECT_EQ(test::ChildProcess::Occurrences(log, "tested successfully"), 1u) << log;  // at start-up only
+}
+
 }  // namespace
 }  // namespace lumivanta

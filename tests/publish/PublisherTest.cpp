@@ -4,7 +4,9 @@
 
 #include <chrono>
 #include <memory>
+#include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/PictureTestSupport.h"
@@ -80,17 +82,24 @@ TEST(CPublisher, AcceptsTheNextJobOnceTheFirstHasFinished) {
   EXPECT_EQ(second.height, 30u);
 }
 
-TEST(CPublisher, AJobWithoutPixelsClearsItsBusyFlagAndSendsNothing) {
+TEST(CPublisher, AJobWithoutPixelsOrEndedByAnErrorSendsNothingAndSaysWhy) {
   LoopbackServer server(test::HttpResponse("200 OK", "ok"));
   test::OwnedScreen too_few_pixels = test::RandomScreen(16, 16, 5);
   too_few_pixels.height = 17;
-  CPublisher publisher;
-  for (const ScreenImage& screen : {ScreenImage{}, too_few_pixels.AsGrabbed()}) {
+  ScreenImage lost_grab = test::RandomScreen(16, 16, 6).AsGrabbed();
+  lost_grab.await_pixels = []() -> bool { throw std::runtime_error("the grab was lost"); };
+  std::vector<UploadOutcome> outcomes;
+  CPublisher publisher([&outcomes](const UploadOutcome& outcome) { outcomes.push_back(outcome); });
+  for (const ScreenImage& screen : {ScreenImage{}, too_few_pixels.AsGrabbed(), lost_grab}) {
     ASSERT_TRUE(publisher.StartJob(server.Url("/?server&stream_name=none"), screen, 600, 1));
     ASSERT_TRUE(WaitUntilIdle(publisher));
     EXPECT_FALSE(publisher.Picture().HasPixels());
   }
   EXPECT_TRUE(server.Requests().empty());
+  ASSERT_EQ(outcomes.size(), 3u);
+  EXPECT_EQ(outcomes[2].job_number, 3u);
+  EXPECT_EQ(outcomes[0].failure_cause, "no picture was captured");
+  EXPECT_EQ(outcomes[2].failure_cause, "error while publishing: the grab was lost");
   EXPECT_EQ(PublishWorker(nullptr), kWorkerExitNoPicture);
 }
 

@@ -47,12 +47,12 @@ TEST_F(BadInput, EmptyFileLoadsTheDefaults) {
 }
 
 TEST_F(BadInput, OnlyTheFirst6000BytesAreRead) {
-  std::string content(5994, ';');
-  content += "\n07=2000\n";  // starts at byte 5995: "07=20" lies inside the limit
+  std::string content(5993, ';');
+  content += "\n07=8000\n";  // starts at byte 5995: "07=800" lies inside the limit
   content += std::string(20000, 'x');
   content += "\n08=300\n";
   EXPECT_TRUE(LoadFrom(content));
-  EXPECT_EQ(settings_.refresh_rate_ms, 20);
+  EXPECT_EQ(settings_.refresh_rate_ms, 800);
   EXPECT_EQ(settings_.picture_size, 600u);
 }
 
@@ -106,10 +106,44 @@ TEST_F(BadInput, LowerCaseHexIsNotTheLineItCameFrom) {
   EXPECT_EQ(settings_.refresh_rate_ms, 1000);
 }
 
-TEST_F(BadInput, ADirectoryNamedLikeTheFileIsNoFile) {
+TEST_F(BadInput, ADirectoryOrAFifoNamedLikeTheFileIsNoFile) {
   std::filesystem::create_directory(dir_.File("lumivanta.lic"));
   EXPECT_FALSE(Load());
   ExpectDefaults();
+  std::filesystem::remove(dir_.File("lumivanta.lic"));
+  ASSERT_EQ(::mkfifo(dir_.File("lumivanta.lic").c_str(), 0600), 0);
+  EXPECT_FALSE(Load());  // at once: nobody writes into the FIFO
+  ExpectDefaults();
+}
+
+// One wrong hex digit or one stray byte deciphers to junk: under a known key
+// it becomes the default, never a value the settings page would refuse.
+TEST_F(BadInput, ADamagedFileGivesItsValuesOrTheDefaultsNeverJunk) {
+  CSettings writer;
+  writer.file_name = dir_.File("lumivanta.lic");
+  writer.server_url = "http://pictures.example.org/u/Upload-key_0123456789/";
+  writer.contact_name = "Damaged_name";
+  writer.refresh_rate_ms = 2500;
+  ASSERT_TRUE(writer.Save());
+  const std::string good = test::ReadWholeFile(writer.file_name);
+  std::mt19937 random(20);
+  for (int round = 0; round < 100; ++round) {
+    std::string damaged = good;
+    const std::size_t at = 83 + random() % (good.size() - 85);  // in the stored lines
+    if (round % 2 == 0) {
+      damaged[at] = damaged[at] == '7' ? 'C' : '7';
+    } else {
+      damaged.insert(at, 1, static_cast<char>(random()));
+    }
+    LoadFrom(damaged);
+    const CSettings& read = settings_;
+    EXPECT_TRUE((read.server_url == writer.server_url || read.server_url == "http://localhost:8080/") &&
+                (read.contact_name == writer.contact_name ||
+                 read.contact_name.find_first_not_of("0123456789") == std::string::npos) &&
+                (read.refresh_rate_ms == 2500 || read.refresh_rate_ms == 1000) && read.picture_quality == 0 &&
+                read.picture_size == 600)
+        << round;
+  }
 }
 
 TEST_F(BadInput, AnUnreadableFileIsLikeNoFile) {

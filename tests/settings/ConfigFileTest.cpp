@@ -119,7 +119,7 @@ TEST_F(ConfigFile, SaveAndLoadGiveBackTheFiveSettings) {
   EXPECT_FALSE(loaded.connected);
 }
 
-TEST_F(ConfigFile, NumbersRoundTripAs32BitValues) {
+TEST_F(ConfigFile, NumbersAreWrittenAs32BitValuesAndReadWithinTheRangesOfTheSettingsPage) {
   CSettings saved = SettingsIn();
   saved.picture_quality = 4294967295u;  // a list without selection
   saved.refresh_rate_ms = -5;
@@ -128,23 +128,23 @@ TEST_F(ConfigFile, NumbersRoundTripAs32BitValues) {
   const std::vector<std::string> lines = SplitCrLfLines(ReadWholeFile(FileName()));
   EXPECT_EQ(saved.DecipherValue(lines[6]), "06=4294967295");
   EXPECT_EQ(saved.DecipherValue(lines[7]), "07=4294967291");
+  // Out of their ranges, they are read as the defaults and saved so.
   CSettings loaded = SettingsIn();
   ASSERT_TRUE(loaded.Load());
-  EXPECT_EQ(loaded.picture_quality, 4294967295u);
-  EXPECT_EQ(loaded.refresh_rate_ms, -5);
-  EXPECT_EQ(loaded.picture_size, 500u);
+  EXPECT_EQ(loaded.picture_quality, 0u);
+  EXPECT_EQ(loaded.refresh_rate_ms, 1000);
+  EXPECT_EQ(loaded.picture_size, 600u);
 }
 
 TEST_F(ConfigFile, LongAndPaddedValuesAreCutAndTrimmed) {
   CSettings saved = SettingsIn();
   saved.server_url = std::string(100, 'u');
-  saved.contact_name = "  lead and trail  ";
+  saved.contact_name = "trail  ";
   ASSERT_TRUE(saved.Save());
   CSettings loaded = SettingsIn();
   ASSERT_TRUE(loaded.Load());
   EXPECT_EQ(loaded.server_url, std::string(93, 'u'));
-  // Trailing blanks vanish; leading ones stay (they follow the key).
-  EXPECT_EQ(loaded.contact_name, "  lead and trail");
+  EXPECT_EQ(loaded.contact_name, "trail");
 }
 
 TEST_F(ConfigFile, WithoutAFileLoadFailsAndKeepsTheDefaults) {
@@ -175,22 +175,24 @@ TEST_F(ConfigFile, AnEmptyServerUrlFailsTheLoadButTheOtherLinesApply) {
   EXPECT_EQ(settings.upload_address, "?server&stream_name=" + settings.contact_name);
 }
 
-TEST_F(ConfigFile, PlainLinesAreReadAsAtoiDoes) {
+TEST_F(ConfigFile, PlainLinesAreReadAsAtoiDoesWithinTheRulesOfTheSettingsPage) {
   WriteWholeFile(FileName(),
-                 "07=2000\n06=abc\n08=  -1x\n05=plain name\n  ;not a comment once trimmed\n"
+                 "07=2000\n06=abc\n08=  300x\n05=plain_name\n  ;not a comment once trimmed\n"
                  "04=http://a/\r\n\n\n09=ignored\n04=http://later.example/\n");
   CSettings settings = SettingsIn();
   ASSERT_TRUE(settings.Load());
   EXPECT_EQ(settings.refresh_rate_ms, 2000);
   EXPECT_EQ(settings.picture_quality, 0u);
-  EXPECT_EQ(settings.picture_size, 4294967295u);
-  EXPECT_EQ(settings.contact_name, "plain name");
+  EXPECT_EQ(settings.picture_size, 300u);
+  EXPECT_EQ(settings.contact_name, "plain_name");
   EXPECT_EQ(settings.server_url, "http://later.example/");  // the later line wins
 
-  WriteWholeFile(FileName(), "07=4294967396\n06=+7\n");
+  // What the page would not take is read as the default.
+  WriteWholeFile(FileName(), "07=4294967396\n05= plain name\n04=http://a b/\n");
   ASSERT_TRUE(settings.Load());
-  EXPECT_EQ(settings.refresh_rate_ms, 100);  // wraps modulo 2^32
-  EXPECT_EQ(settings.picture_quality, 7u);
+  EXPECT_EQ(settings.refresh_rate_ms, 1000);  // 100 once wrapped modulo 2^32
+  EXPECT_EQ(settings.contact_name.size(), 12u);
+  EXPECT_EQ(settings.server_url, "http://localhost:8080/");
 }
 
 TEST_F(ConfigFile, ADamagedLineLeavesTheFieldAtItsDefaultOrEarlierValue) {
@@ -226,15 +228,15 @@ TEST_F(ConfigFile, LoadFailsWhileAnotherOpenerHoldsTheFile) {
   EXPECT_TRUE(settings.Load());
 }
 
-TEST_F(ConfigFile, SaveReplacesTheFileAndLeavesNoOtherFileBehind) {
+TEST_F(ConfigFile, SaveReplacesTheFileOwnerOnlyAndLeavesNoOtherFileBehind) {
   WriteWholeFile(FileName(), std::string(8000, 'x'));
-  ::chmod(FileName().c_str(), 0640);
+  ::chmod(FileName().c_str(), 0644);
   CSettings settings = SettingsIn();
   ASSERT_TRUE(settings.Save());
   EXPECT_EQ(ReadWholeFile(FileName()).size(), 83u + 5 * 194u);
   struct stat info {};
   ASSERT_EQ(::stat(FileName().c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0640u);  // the replaced file's permissions are kept
+  EXPECT_EQ(info.st_mode & 0777, 0600u);  // narrowed: it holds the upload key of a keyed server URL
   std::vector<std::string> names;
   for (const auto& entry : std::filesystem::directory_iterator(dir_.Path())) {
     names.push_back(entry.path().filename().string());

@@ -95,6 +95,9 @@ TEST_F(Preferences, HandWrittenValuesAreRead) {
     WriteWholeFile(Path(), on);
     EXPECT_TRUE(Loaded().global_hotkeys) << on;
   }
+  // A viewer key that the server would not take is no viewer key.
+  WriteWholeFile(Path(), " viewer-key = View-key_0123456789\nviewer-key=short\n");
+  EXPECT_EQ(Loaded().viewer_key, "View-key_0123456789");
 }
 
 TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
@@ -103,6 +106,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
       "# written by a newer version\n"
       "notifications=off\n"
       "notification-hold=on\n"
+      "viewer-key=View-key_0123456789\n"
       "tray-icon=off\n"
       "\n"
       "future key with spaces = a=b # not a comment\n"
@@ -113,6 +117,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   CPreferences preferences = Loaded();
   EXPECT_FALSE(preferences.global_hotkeys);
   EXPECT_FALSE(preferences.notifications);
+  EXPECT_EQ(preferences.viewer_key, "View-key_0123456789");
 
   // An unchanged value keeps its line untouched; a changed one is rewritten in place.
   ASSERT_TRUE(preferences.Save());
@@ -130,7 +135,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   EXPECT_FALSE(Loaded().global_hotkeys);
 }
 
-TEST_F(Preferences, SaveMakesPrivateDirectoriesAndFileAndKeepsAFilesMode) {
+TEST_F(Preferences, SaveMakesPrivateDirectoriesAndFileAndNarrowsAFilesMode) {
   const fs::path home = dir_.Path() / "home";
   fs::create_directory(home);
   CPreferences preferences(PreferencesPathFor(nullptr, home.c_str()));
@@ -139,11 +144,11 @@ TEST_F(Preferences, SaveMakesPrivateDirectoriesAndFileAndKeepsAFilesMode) {
   EXPECT_EQ(ModeOf(home / ".config/lumivanta"), 0700u);
   EXPECT_EQ(ModeOf(home / ".config/lumivanta/preferences"), 0600u);
 
-  ::chmod((home / ".config/lumivanta/preferences").c_str(), 0640);
+  ::chmod((home / ".config/lumivanta/preferences").c_str(), 0644);
   ::chmod((home / ".config/lumivanta").c_str(), 0750);
   ASSERT_TRUE(preferences.Save());
   EXPECT_EQ(ModeOf(home / ".config/lumivanta"), 0750u);
-  EXPECT_EQ(ModeOf(home / ".config/lumivanta/preferences"), 0640u);
+  EXPECT_EQ(ModeOf(home / ".config/lumivanta/preferences"), 0600u);
   EXPECT_EQ(std::distance(fs::directory_iterator(home / ".config/lumivanta"), fs::directory_iterator()), 1);
 }
 

@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "settings/ViewerAddress.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
@@ -132,6 +133,32 @@ TEST(Settings, ViewerAddressIsThePublicAddressOnlyForTheExactDefaultUrl) {
     settings.UpdateServerAddresses();
     EXPECT_EQ(settings.viewer_address, url);
   }
+}
+
+TEST(Settings, TheViewerAddressAndLinkNeverCarryTheUploadKey) {
+  CSettings settings;
+  settings.contact_name = "abc";
+  const auto viewer_address = [&](const std::string& url, const std::string& viewer_key) {
+    settings.server_url = url;
+    settings.viewer_key = viewer_key;
+    settings.UpdateServerAddresses();
+    return settings.viewer_address;
+  };
+  const std::string key = "Upload-key_0123456789";
+  const std::string view = "View-key_0123456789x";
+  EXPECT_EQ(viewer_address("http://h:8080/u/" + key + "/", ""), "http://h:8080/");
+  EXPECT_EQ(viewer_address("http://h:8080/u/" + key, ""), "http://h:8080/");
+  EXPECT_EQ(viewer_address("https://h/screen/u/" + key + "/", view), "https://h/screen/v/" + view + "/");
+  EXPECT_EQ(viewer_address("http://h/u/" + key + "?x=1", view), "http://h/v/" + view + "/?x=1");
+  // Every other server URL as before, whatever the viewer key.
+  for (const char* url : {"http://h/u/", "http://h/u//x/", "http://u/k/", "http://h/x?u/k/", "http://h/menu/k/"}) {
+    EXPECT_EQ(viewer_address(url, view), url);
+  }
+  EXPECT_EQ(viewer_address("http://localhost:8080/", view), Text(ids::kPublicWebAddress));
+
+  EXPECT_EQ(ViewerLink("http://h:8080/", "abc"), "http://h:8080/?name=abc");
+  EXPECT_EQ(ViewerLink("http://h/?x=1#top", "a b&c"), "http://h/?x=1&name=a%20b%26c#top");
+  EXPECT_EQ(ViewerLink("http://h/", ""), "http://h/");
 }
 
 }  // namespace

@@ -51,6 +51,10 @@ struct ProgramOptions {
   std::string session_bus_address;
   // Options of the session's lumivanta-server, after its --listen.
   std::vector<std::string> server_options;
+  // More of the program's environment, as NAME=VALUE.
+  std::vector<std::string> environment;
+  // Where the server's pictures are watched: "/", or "/v/KEY/" when it has a view key.
+  std::string viewer_path = "/";
 };
 
 // What the server holds for the contact name.
@@ -70,6 +74,8 @@ class ProgramSession {
         scene_(xvfb_.DisplayName()),
         screen_(PaintedScreen(options.screen_width, options.screen_height)),
         session_bus_address_(options.session_bus_address.empty() ? "disabled:" : options.session_bus_address),
+        extra_environment_(options.environment),
+        viewer_path_(options.viewer_path),
         server_(options.server_options) {
     xvfb_.MakeCurrent();
     scene_.PaintRoot([this](int x, int y) {
@@ -96,7 +102,7 @@ class ProgramSession {
   // Starts the program and waits for its main window.
   ChildProcess& StartProgram() { return StartProgramIn(directory_.Path().string(), program_); }
   ChildProcess& StartProgramIn(const std::string& directory, std::unique_ptr<ChildProcess>& process) const {
-    const std::vector<std::string> environment = {
+    std::vector<std::string> environment = {
         "http_proxy=" + default_address_proxy_.Url("/"),
         "no_proxy=127.0.0.1",
         "NO_PROXY=127.0.0.1",
@@ -113,6 +119,7 @@ class ProgramSession {
         "WAYLAND_DISPLAY",
         "XDG_SESSION_TYPE",
     };
+    environment.insert(environment.end(), extra_environment_.begin(), extra_environment_.end());
     process = std::make_unique<ChildProcess>(std::vector<std::string>{LUMIVANTA_PROGRAM}, true, directory, environment);
     return *process;
   }
@@ -306,7 +313,7 @@ class ProgramSession {
   }
 
   ServerState State() const {
-    const HttpAnswer answer = Get(server_.Port(), std::string("/pictures/") + kContactName + "/latest.json");
+    const HttpAnswer answer = Get(server_.Port(), viewer_path_ + "pictures/" + kContactName + "/latest.json");
     ServerState state;
     state.present = answer.body.find("\"present\":true") != std::string::npos;
     std::smatch match;
@@ -330,7 +337,9 @@ class ProgramSession {
     return std::nullopt;
   }
 
-  DecodedJpeg NewestPicture() const { return DecodeJpeg(test::NewestPicture(server_.Port(), kContactName).body); }
+  DecodedJpeg NewestPicture() const {
+    return DecodeJpeg(Get(server_.Port(), viewer_path_ + "pictures/" + kContactName + "/latest.jpg").body);
+  }
 
  private:
   // Waits until the keyboard focus is on the window or inside it.
@@ -400,6 +409,8 @@ class ProgramSession {
   X11Scene scene_;
   OwnedScreen screen_;
   std::string session_bus_address_;
+  std::vector<std::string> extra_environment_;
+  std::string viewer_path_;
   Window focus_holder_ = None;
   long ping_stamp_ = 0;
   ServerProcess server_;

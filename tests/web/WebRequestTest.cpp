@@ -156,7 +156,7 @@ TEST(WebRequestWire, OnlyTheExactSchemeHttpsSpeaksTls) {
   EXPECT_EQ(plain.ResponseBody(), "connectok");
 }
 
-TEST(WebRequestResponse, AnErrorStatusIsNamedButOnlyAnEmptyBodyFails) {
+TEST(WebRequestResponse, AnyStatusButTwoHundredsIsNamedButOnlyAnEmptyBodyFails) {
   {
     LoopbackServer server(HttpResponse("503 Service Unavailable", "connectok"));
     CWebRequest request;
@@ -179,6 +179,20 @@ TEST(WebRequestResponse, AnErrorStatusIsNamedButOnlyAnEmptyBodyFails) {
     EXPECT_TRUE(request.ResponseHeaders().starts_with("HTTP/1.1 200 OK"));
     EXPECT_EQ(request.StatusCode(), 200);
     EXPECT_EQ(request.FailureCause(), "empty answer " + Named(server));
+  }
+  {
+    // A proxy's redirect from http to https, with a body: not followed, so
+    // the upload reached no server. Its address is named, the key masked.
+    LoopbackServer server(
+        "HTTP/1.1 302 Found\r\nLocation: https://example.org/u/Upload-key_0123456789/?server&stream_name=x\r\n"
+        "Content-Length: 5\r\nConnection: close\r\n\r\nmoved");
+    CWebRequest request;
+    request.AddFormItem("thescreen", "image.jpg", true, "jpeg", 4);
+    EXPECT_TRUE(
+        request.Request(server.Url("/u/Upload-key_0123456789/?server&stream_name=x"), RequestPostMultipart, ""));
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_EQ(request.FailureCause(),
+              "HTTP status 302 " + Named(server) + ", redirected to https://example.org/u/*/?server&stream_name=x");
   }
 }
 
