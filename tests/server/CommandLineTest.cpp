@@ -127,11 +127,7 @@ TEST(CommandLineTest, UploadsAndRefusalsAreLoggedAndEveryRequestWithVerbose) {
                             R"(/u/\*/\?server&stream_name=abc 200 in \d+ out 2 \d+\.\d ms\n)");
     EXPECT_TRUE(std::regex_search(log, upload)) << log;
     EXPECT_NE(log.find(" GET /nothing 404 in 0 out "), std::string::npos) << log;
-    for (const char* refused :
-         {" GET /u/*/?server&stream_name=abc&fkt=end 403 ", " GET /U/*/?server&stream_name=abc&fkt=end 403 ",
-          " GET /u/*/*/?server&stream_name=abc&fkt=end 403 ", " GET /x/*/?server&stream_name=abc&fkt=end 403 "}) {
-      EXPECT_NE(log.find(refused), std::string::npos) << refused << '\n' << log;
-    }
+    EXPECT_NE(log.find(" GET /u/*/*/?server&stream_name=abc&fkt=end 403 "), std::string::npos) << log;
     EXPECT_EQ(log.find("secret"), std::string::npos) << log;
     EXPECT_EQ(log.find(key), std::string::npos) << log;
     EXPECT_EQ(log.find(" GET /pictures/abc/latest.jpg 200 in 0 out 7 ") != std::string::npos, verbose) << log;

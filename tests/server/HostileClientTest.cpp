@@ -1,14 +1,9 @@
 // Slow, idle and too many clients neither hold the server up nor keep it from stopping.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -16,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "base/UniqueFd.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerProcess.h"
 
@@ -133,48 +127,17 @@ TEST(HostileClientTest, StopSignalEndsTheServerWithinASecondWhateverTheClientsDo
   EXPECT_LT(stop_ms, 1000);
 }
 
-// A client that asks, then reads nothing, its kernel taking only a few kilobytes.
-class StalledReader {
- public:
-  StalledReader(int port, std::string_view request) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    const int receive_buffer = 2048;
-    ::setsockopt(fd_.Get(), SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof receive_buffer);
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::send(fd_.Get(), request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size())) {
-      throw std::runtime_error("cannot ask port " + std::to_string(port));
-    }
-  }
-  // Reads what the kernel holds; true when the connection then ends in a reset within 10 s.
-  bool EndsInAReset() const {
-    char buffer[65536];
-    for (;;) {
-      pollfd readable{.fd = fd_.Get(), .events = POLLIN, .revents = 0};
-      if (::poll(&readable, 1, 10'000) != 1) {
-        return false;
-      }
-      const ssize_t got = ::recv(fd_.Get(), buffer, sizeof buffer, 0);
-      if (got <= 0) {
-        return got < 0 && errno == ECONNRESET;
-      }
-    }
-  }
-
- private:
-  UniqueFd fd_;
-};
-
 // The kernel drops at once what it holds for a reset connection, where a
 // closed one would keep the unsent bytes for minutes.
 TEST(HostileClientTest, ReadersThatStallPastTheBodyDeadlineAreReset) {
   ServerProcess server({"--body-timeout", "1"});
   const int port = server.Port();
   ASSERT_EQ(Exchange(port, ProgramUpload(port, "big", std::string(16 << 20, 'p'))).status, 200);
-  const StalledReader answer(port, "GET /pictures/big/latest.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
-  const StalledReader stream(port, "GET /pictures/ended/events HTTP/1.1\r\nHost: x\r\n\r\n");
+  // Clients that ask, then read nothing, their kernels taking only a few kilobytes.
+  const TcpConnection answer(port, 2048);
+  answer.SendAll("GET /pictures/big/latest.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
+  const TcpConnection stream(port, 2048);
+  stream.SendAll("GET /pictures/ended/events HTTP/1.1\r\nHost: x\r\n\r\n");
   // Each delete sends the stream a message; far more than both kernels take.
   for (int deletes = 0; deletes < 300; ++deletes) {
     ASSERT_EQ(Exchange(port, ProgramDelete(port, "ended")).status, 200);
