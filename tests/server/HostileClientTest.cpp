@@ -138,8 +138,8 @@ TEST(HostileClientTest, ReadersThatStallPastTheBodyDeadlineAreReset) {
   answer.SendAll("GET /pictures/big/latest.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
   const TcpConnection stream(port, 2048);
   stream.SendAll("GET /pictures/ended/events HTTP/1.1\r\nHost: x\r\n\r\n");
-  // Each delete sends the stream a message; far more than both kernels take.
-  for (int deletes = 0; deletes < 300; ++deletes) {
+  // Each delete sends the stream a message: 100 kB, far more than both kernels take.
+  for (int deletes = 0; deletes < 2000; ++deletes) {
     ASSERT_EQ(Exchange(port, ProgramDelete(port, "ended")).status, 200);
   }
   std::this_thread::sleep_for(std::chrono::seconds(3));

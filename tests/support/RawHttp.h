@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -96,11 +97,12 @@ class TcpConnection {
     return received;
   }
 
-  // Reads to the end; true when the server reset the connection rather than closing it.
+  // Reads to the end; true when the server reset the connection rather than closing it, within 10 s.
   bool EndsInAReset() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     char buffer[65536];
     ssize_t got = 0;
-    while ((got = ::recv(fd_, buffer, sizeof(buffer), 0)) > 0) {
+    while ((got = ::recv(fd_, buffer, sizeof(buffer), 0)) > 0 && std::chrono::steady_clock::now() < deadline) {
     }
     return got < 0 && errno == ECONNRESET;
   }
