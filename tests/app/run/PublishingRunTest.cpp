@@ -4,7 +4,7 @@
 // recording fake; the picture server a loopback peer that answers
 // "connectok" to everything.
 
-#include "app/PublishingRun.h"
+#include "app/run/PublishingRun.h"
 
 #include <gtest/gtest.h>
 
@@ -21,10 +21,18 @@
 #include "tests/support/FakeScreenSource.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/PictureTestSupport.h"
+#include "tests/support/RunState.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UploadedPicture.h"
 
 namespace lumivanta {
+
+// What the tests look at inside the run: whether its publisher's worker runs.
+class PublishingRunProbe {
+ public:
+  static bool PublisherBusy(const PublishingRun& run) { return run.publisher_->IsBusy(); }
+};
+
 namespace {
 
 using Events = std::vector<std::string>;
@@ -54,7 +62,7 @@ class PublishingRunTest : public ::testing::Test {
   // The requests the server has seen, once the publish job has finished.
   std::vector<std::string> Requests() {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (run_.Publisher().IsBusy() && std::chrono::steady_clock::now() < deadline) {
+    while (PublishingRunProbe::PublisherBusy(run_) && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return server_.Requests();
@@ -97,7 +105,7 @@ TEST_F(PublishingRunTest, PublishTestsTheConnectionOnceThenReportsEveryPicture) 
   const test::DecodedJpeg picture = test::DecodeJpeg(test::UploadedPicture(requests[2]));
   EXPECT_EQ(picture.width, 32u);
   EXPECT_EQ(picture.height, 24u);
-  EXPECT_TRUE(run_.IsSinglePictureMode());
+  EXPECT_TRUE(test::InSinglePictureMode(run_));
   EXPECT_EQ(window_.shown_marks[0].checked, true);
   EXPECT_EQ(window_.shown_marks[1].checked, false);
 }
@@ -133,7 +141,7 @@ TEST_F(PublishingRunTest, APointerThatCannotBeShownIsNamedOncePerRun) {
   run_.OnShowMouseCursor();
   run_.OnShowMouseCursor();
   EXPECT_EQ(window_.Take(), (Events{Logged(ids::kPointerUnavailable)}));
-  EXPECT_TRUE(run_.ShowsMouseCursor());
+  EXPECT_TRUE(test::ShowsPointer(run_));
 }
 
 TEST_F(PublishingRunTest, TheSlideshowStartsAfterItsDialogAndPublishStopsItFirst) {
@@ -141,7 +149,7 @@ TEST_F(PublishingRunTest, TheSlideshowStartsAfterItsDialogAndPublishStopsItFirst
   run_.OnSlideshow();
   EXPECT_EQ(window_.Take(),
             (Events{Logged(ids::kSlideshowStarted), "clear screen", Shown(ids::kSlideshowStarted), "timer 1000"}));
-  EXPECT_FALSE(run_.IsSinglePictureMode());
+  EXPECT_FALSE(test::InSinglePictureMode(run_));
   EXPECT_EQ(run_.Marks()[1].checked, true);
   EXPECT_EQ(Uploads(), 1u);  // the first picture goes out at once, without a report
 
@@ -152,7 +160,7 @@ TEST_F(PublishingRunTest, TheSlideshowStartsAfterItsDialogAndPublishStopsItFirst
   run_.OnPublishScreen();
   EXPECT_EQ(window_.Take(), (Events{"timer stopped", Logged(ids::kSlideshowStopped), Shown(ids::kSlideshowStopped),
                                     "clear screen", Logged(ids::kPictureSent), Shown(ids::kPictureSent)}));
-  EXPECT_TRUE(run_.IsSinglePictureMode());
+  EXPECT_TRUE(test::InSinglePictureMode(run_));
   EXPECT_FALSE(run_.IsSlideshowRunning());
   EXPECT_EQ(window_.shown_marks[0].checked, true);
 }
@@ -164,7 +172,7 @@ TEST_F(PublishingRunTest, AFailedConnectionTestComesFirstAndChangesNothing) {
   const std::string cause = LoggedText("Cause: " + Refused(1));
   EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionFailed), cause, Logged(ids::kConnectionFailed), cause}));
   EXPECT_EQ(screen_.grabs, 0);
-  EXPECT_TRUE(run_.IsSinglePictureMode());
+  EXPECT_TRUE(test::InSinglePictureMode(run_));
 
   // A running slideshow whose server went away: neither command stops it, and
   // each tick tests the connection and captures nothing.
@@ -188,7 +196,7 @@ TEST_F(PublishingRunTest, WhileADialogIsOpenTicksCaptureNothingAndHotkeysAreLost
   StartSlideshow();
   const int grabs = screen_.grabs;
   window_.while_information_open = [&](std::string_view) {
-    EXPECT_TRUE(run_.IsDialogOpen());
+    EXPECT_TRUE(test::DialogOpen(run_));
     run_.OnTimer();
     hotkeys_.Press('S');
     hotkeys_.Press('M');
@@ -197,8 +205,8 @@ TEST_F(PublishingRunTest, WhileADialogIsOpenTicksCaptureNothingAndHotkeysAreLost
   EXPECT_EQ(window_.Take(), (Events{Shown(ids::kPicturesDeleted)}));
   EXPECT_EQ(screen_.grabs, grabs);
   EXPECT_TRUE(run_.IsSlideshowRunning());
-  EXPECT_FALSE(run_.ShowsMouseCursor());
-  EXPECT_FALSE(run_.IsDialogOpen());
+  EXPECT_FALSE(test::ShowsPointer(run_));
+  EXPECT_FALSE(test::DialogOpen(run_));
   EXPECT_EQ(run_.WhyHotkeyIsDropped(), "");
 
   run_.OnTimer();
@@ -223,7 +231,7 @@ TEST_F(PublishingRunTest, HotkeysFollowTheCommandTable) {
   ASSERT_TRUE(hotkeys_.Press('M'));
   EXPECT_EQ(window_.Take(),
             (Events{Logged(ids::kConnectionTested), Logged(ids::kPictureSent), Shown(ids::kPictureSent)}));
-  EXPECT_TRUE(run_.ShowsMouseCursor());
+  EXPECT_TRUE(test::ShowsPointer(run_));
   const test::DecodedJpeg picture = test::DecodeJpeg(test::UploadedPicture(Requests().back()));
   ASSERT_EQ(picture.width, 64u);
   EXPECT_GT(picture.At(12, 30)[0], 200);  // red inside the arrow
@@ -233,7 +241,7 @@ TEST_F(PublishingRunTest, HotkeysFollowTheCommandTable) {
   StartSlideshow();
   const int grabs = screen_.grabs;
   hotkeys_.Press('M');
-  EXPECT_FALSE(run_.ShowsMouseCursor());
+  EXPECT_FALSE(test::ShowsPointer(run_));
   EXPECT_EQ(screen_.grabs, grabs);
   hotkeys_.Press('D');
   EXPECT_EQ(window_.Take(), (Events{"timer stopped", Logged(ids::kSlideshowStopped), Shown(ids::kSlideshowStopped),
@@ -246,7 +254,16 @@ TEST_F(PublishingRunTest, TheEndOfTheRunReleasesTheHotkeysSavesAndSendsTheDelete
   run_.RegisterHotkeys();
   run_.EndRun();
   EXPECT_TRUE(hotkeys_.registered.empty());
-  EXPECT_TRUE(run_.HotkeysRegistered());  // the log's first line stays written
+  // Each of the six registered once and released once: a line logged at the
+  // end does not register them again, as the log's first line stays written.
+  int registered = 0;
+  int released = 0;
+  for (const auto& call : hotkeys_.calls) {
+    (call.registering ? registered : released) += 1;
+  }
+  EXPECT_EQ(registered, 6);
+  EXPECT_EQ(released, 6);
+  EXPECT_TRUE(run_.HotkeysRegistered());
   EXPECT_TRUE(std::filesystem::is_regular_file("lumivanta.lic"));
   ASSERT_EQ(server_.Requests().size(), 1u);
   EXPECT_TRUE(server_.Requests()[0].starts_with("GET /?server&stream_name=run&fkt=end HTTP/1.0"));
@@ -267,13 +284,13 @@ TEST_F(PublishingRunTest, StartUpTestsTheConnectionOrRunsTheWizard) {
   next_run.StartUp();
   // The test runs aside: the window is shown at once and commands wait for nothing.
   EXPECT_EQ(window_.Take(), (Events{LoggedText("Another program holds this hotkey; it does nothing here: CTRL+S")}));
-  EXPECT_TRUE(next_run.IsWaitingForServer());
+  EXPECT_TRUE(test::WaitingForServer(next_run));
   EXPECT_EQ(window_.shown_marks[0].checked, true);
   next_hotkeys.Press('P');
   window_.RunPosted();
   EXPECT_EQ(window_.Take(), (Events{Logged(ids::kConnectionTested)}));
   EXPECT_TRUE(next_run.Settings().connected);
-  EXPECT_FALSE(next_run.IsWaitingForServer());
+  EXPECT_FALSE(test::WaitingForServer(next_run));
   EXPECT_EQ(screen_.grabs, 0);  // the Ctrl+P pressed meanwhile was dropped
 
   // A desktop without system-wide hotkeys: one line, pointing to the command line.
@@ -316,7 +333,7 @@ TEST_F(PublishingRunTest, TheSettingsSequenceDeletesForTheOldNameAndTestsOnlyWhe
   EXPECT_TRUE(requests[2].starts_with("GET /?server&stream_name=renamed&fkt=end "));
   EXPECT_TRUE(run_.Settings().connected);
   EXPECT_FALSE(run_.IsSlideshowRunning());
-  EXPECT_FALSE(run_.IsDialogOpen());
+  EXPECT_FALSE(test::DialogOpen(run_));
 }
 
 TEST_F(PublishingRunTest, OnlyANewRefreshRateAloneRestartsARunningSlideshow) {
@@ -423,7 +440,6 @@ TEST_F(PublishingRunTest, WhileTheRunWaitsForTheServerCommandsAndTicksAreDropped
   run_.Settings().connected = false;
   const int grabs = screen_.grabs;
   window_.while_waiting = [&] {
-    EXPECT_TRUE(run_.IsWaitingForServer());
     EXPECT_EQ(run_.WhyHotkeyIsDropped(), "a request to the server is pending");
     hotkeys_.Press('S');
     run_.OnTimer();
@@ -431,7 +447,7 @@ TEST_F(PublishingRunTest, WhileTheRunWaitsForTheServerCommandsAndTicksAreDropped
   run_.OnTimer();                       // tests the connection first
   EXPECT_EQ(screen_.grabs, grabs + 1);  // only the tick that waited captured
   EXPECT_TRUE(run_.IsSlideshowRunning());
-  EXPECT_FALSE(run_.IsWaitingForServer());
+  EXPECT_FALSE(test::WaitingForServer(run_));
 }
 
 TEST_F(PublishingRunTest, GlobalHotkeysCanBeTurnedOffAndTheChoiceIsKept) {

@@ -1,17 +1,51 @@
-// The run's answers to the commands: publishing, the slideshow and its
+// PublishingRun's answers to the commands: publishing, the slideshow and its
 // timer, the pointer, deleting the pictures and the options.
 
 #include <chrono>
 #include <thread>
 #include <utility>
 
-#include "app/PublishingRun.h"
+#include "app/run/PublishingRun.h"
 #include "publish/ServerProtocol.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
 
-void PublishingRun::RunCommand(void (PublishingRun::*handler)()) {
+PublishingRun::Handler PublishingRun::HandlerFor(Operation operation) {
+  switch (operation) {
+    case Operation::kNone:
+      return nullptr;
+    case Operation::kPublishScreen:
+      return &PublishingRun::OnPublishScreen;
+    case Operation::kSlideshow:
+      return &PublishingRun::OnSlideshow;
+    case Operation::kShowMouseCursor:
+      return &PublishingRun::OnShowMouseCursor;
+    case Operation::kShowMouseCursorAndPublish:
+      return &PublishingRun::OnShowMouseCursorHotkey;
+    case Operation::kOptions:
+      return &PublishingRun::OnOptions;
+    case Operation::kDeletePictures:
+      return &PublishingRun::OnDeletePictures;
+    case Operation::kStopAndDeletePictures:
+      return &PublishingRun::OnDeletePicturesHotkey;
+    case Operation::kToggleMainWindow:
+      return &PublishingRun::OnRestoreHotkey;
+    case Operation::kGlobalHotkeys:
+      return &PublishingRun::OnGlobalHotkeys;
+    case Operation::kNotificationHold:
+      return &PublishingRun::OnNotificationHold;
+  }
+  return nullptr;
+}
+
+void PublishingRun::RunCommand(Operation operation) {
+  if (const auto handler = HandlerFor(operation); handler != nullptr) {
+    RunExclusively(handler);
+  }
+}
+
+void PublishingRun::RunExclusively(Handler handler) {
   // Another command still runs (its dialogs, pauses and waits let events in):
   // the newcomer is lost, not kept for later.
   if (command_running_ || waiting_for_server_) {
@@ -43,7 +77,7 @@ void PublishingRun::OnHotKey(int hotkey_id) {
   if (dialog_open_ || wizard_open_) {
     return;
   }
-  if (const Command* command = CommandForHotkey(hotkey_id); command != nullptr && command->on_hotkey != nullptr) {
+  if (const Command* command = CommandForHotkey(hotkey_id); command != nullptr) {
     RunCommand(command->on_hotkey);
   }
 }
@@ -99,7 +133,7 @@ void PublishingRun::StartSlideshowTimer() {
   window_.StartSlideshowTimer(SlideshowIntervalForRate(settings_.refresh_rate_ms));
 }
 
-void PublishingRun::OnTimer() { RunCommand(&PublishingRun::CaptureQuietly); }
+void PublishingRun::OnTimer() { RunExclusively(&PublishingRun::CaptureQuietly); }
 
 void PublishingRun::CaptureQuietly() { CaptureScreen(true); }
 
@@ -228,9 +262,9 @@ void PublishingRun::OnTrayCommand(const Command& command) {
   if (dialog_open_) {
     return;
   }
-  if (auto handler = command.on_command != nullptr ? command.on_command : command.on_hotkey; handler != nullptr) {
-    RunCommand(handler);
-  }
+  RunCommand(command.on_command != Operation::kNone ? command.on_command : command.on_hotkey);
+  // The tray's menu has no check marks: the window's menu and toolbar show the state.
+  window_.ShowMarks(Marks());
 }
 
 void PublishingRun::OnOptions() { RunSettingsSequence(); }

@@ -1,15 +1,12 @@
-#include "app/CommandTable.h"
+#include "app/run/CommandTable.h"
 
 #include <algorithm>
 #include <array>
 
-#include "app/PublishingRun.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {
 namespace {
-
-using Run = PublishingRun;
 
 constexpr std::array kCommands{
     Command{.id = ids::kCommandPublish,
@@ -21,8 +18,8 @@ constexpr std::array kCommands{
             .key_text_id = ids::kKeyPublish,
             .hotkey_text_id = ids::kHotkeyTextPublish,
             .remote_name = "publish",
-            .on_command = &Run::OnPublishScreen,
-            .on_hotkey = &Run::OnPublishScreen},
+            .on_command = Operation::kPublishScreen,
+            .on_hotkey = Operation::kPublishScreen},
     Command{.id = ids::kCommandSlideshow,
             .menu_text = "&Slideshow (send screen automatically)\tCtrl+S",
             .menu = MenuPopup::kFile,
@@ -33,8 +30,8 @@ constexpr std::array kCommands{
             .key_text_id = ids::kKeySlideshow,
             .hotkey_text_id = ids::kHotkeyTextSlideshow,
             .remote_name = "slideshow",
-            .on_command = &Run::OnSlideshow,
-            .on_hotkey = &Run::OnSlideshow},
+            .on_command = Operation::kSlideshow,
+            .on_hotkey = Operation::kSlideshow},
     Command{.id = ids::kCommandShowMouseCursor,
             .menu_text = "&Show mouse cursor\tCtrl+M",
             .menu = MenuPopup::kExtras,
@@ -45,8 +42,8 @@ constexpr std::array kCommands{
             .key_text_id = ids::kKeyMouseCursor,
             .hotkey_text_id = ids::kHotkeyTextMouseCursor,
             .remote_name = "cursor",
-            .on_command = &Run::OnShowMouseCursor,
-            .on_hotkey = &Run::OnShowMouseCursorHotkey},
+            .on_command = Operation::kShowMouseCursor,
+            .on_hotkey = Operation::kShowMouseCursorAndPublish},
     Command{.id = ids::kCommandOptions,
             .menu_text = "&Options and settings\tCtrl+O",
             .menu = MenuPopup::kExtras,
@@ -56,8 +53,8 @@ constexpr std::array kCommands{
             .key_text_id = ids::kKeyOptions,
             .hotkey_text_id = ids::kHotkeyTextOptions,
             .remote_name = "options",
-            .on_command = &Run::OnOptions,
-            .on_hotkey = &Run::OnOptions},
+            .on_command = Operation::kOptions,
+            .on_hotkey = Operation::kOptions},
     Command{.id = ids::kCommandDeletePictures,
             .menu_text = "Delete pictures\tCtrl+D",
             .menu = MenuPopup::kFile,
@@ -68,27 +65,27 @@ constexpr std::array kCommands{
             .key_text_id = ids::kKeyDelete,
             .hotkey_text_id = ids::kHotkeyTextDelete,
             .remote_name = "delete",
-            .on_command = &Run::OnDeletePictures,
-            .on_hotkey = &Run::OnDeletePicturesHotkey},
+            .on_command = Operation::kDeletePictures,
+            .on_hotkey = Operation::kStopAndDeletePictures},
     // Restores or minimises the main window: a hotkey without a menu entry.
     Command{.hotkey_id = 6,
             .key_text_id = ids::kKeyRestore,
             .hotkey_text_id = ids::kHotkeyTextRestore,
             .remote_name = "show",
-            .on_hotkey = &Run::OnRestoreHotkey},
+            .on_hotkey = Operation::kToggleMainWindow},
     // All global hotkeys on or off; the choice is kept in the preferences.
     Command{.id = ids::kCommandGlobalHotkeys,
             .menu_text = "Global &hotkeys",
             .menu = MenuPopup::kExtras,
             .separator_before_in_menu = true,
             .check_style = true,
-            .on_command = &Run::OnGlobalHotkeys},
+            .on_command = Operation::kGlobalHotkeys},
     // The desktop's notification pop-ups held back while on air, or not; kept in the preferences.
     Command{.id = ids::kCommandNotificationHold,
             .menu_text = "Hold back &notifications while on air",
             .menu = MenuPopup::kExtras,
             .check_style = true,
-            .on_command = &Run::OnNotificationHold},
+            .on_command = Operation::kNotificationHold},
     Command{.id = ids::kCommandExit,
             .menu_text = "Exit",
             .menu = MenuPopup::kFile,

@@ -1,6 +1,6 @@
 // What the tray icon shows: on air or not, and its tooltip, at times the test chooses.
 
-#include "app/TrayStatus.h"
+#include "app/desktop/TrayStatus.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/CommandTable.h"
-#include "app/RunListener.h"
-#include "app/RunWindow.h"
+#include "app/run/CommandTable.h"
+#include "app/run/RunListener.h"
+#include "app/run/RunWindow.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/NotificationHold.h"
 #include "platform/ScreenSource.h"
@@ -61,9 +61,9 @@ class PublishingRun {
   // destroyed (it ends a running upload and waits for its worker).
   void EndRun();
 
-  // Runs a command of the command table (or a slideshow tick) unless
-  // another one is still running or the run waits for the server.
-  void RunCommand(void (PublishingRun::*handler)());
+  // Runs an operation of the command table unless another command is still
+  // running or the run waits for the server.
+  void RunCommand(Operation operation);
   // Why a hotkey pressed now would be dropped ("a dialog is open"), or empty
   // when it would run: a command from outside is answered by it before it runs.
   std::string_view WhyHotkeyIsDropped() const;
@@ -86,7 +86,7 @@ class PublishingRun {
   void OnNotificationHold();
   // A command from the tray icon's menu: the menu's answer, or the hotkey's
   // for a command that has no menu entry; dropped as a hotkey while a dialog
-  // of the run is open.
+  // of the run is open. The marks follow.
   void OnTrayCommand(const Command& command);
 
   // Hears of slideshows, pictures and uploads from now on; null: nobody.
@@ -109,21 +109,21 @@ class PublishingRun {
   CommandMarks Marks() const;
   CSettings& Settings() { return settings_; }
   const CSettings& Settings() const { return settings_; }
-  CPublisher& Publisher() { return *publisher_; }
-  bool IsSinglePictureMode() const { return single_picture_mode_; }
   bool IsSlideshowRunning() const { return window_.IsSlideshowTimerRunning(); }
-  bool ShowsMouseCursor() const { return show_mouse_cursor_; }
-  bool GlobalHotkeysOn() const { return preferences_.global_hotkeys; }
   bool NotificationsOn() const { return preferences_.notifications; }
-  bool NotificationHoldOn() const { return preferences_.hold_notifications; }
-  bool IsDialogOpen() const { return dialog_open_; }
-  // While a request to the server made for a command or at start-up is
-  // pending, commands and captures are refused: they are dropped, not queued.
-  bool IsWaitingForServer() const { return waiting_for_server_; }
 
  private:
+  // Its tests wait for the publisher's worker.
+  friend class PublishingRunProbe;
+
   using ServerRequest = std::function<bool(CSettings& settings, ActivityLog& log, CancelToken* cancel)>;
 
+  using Handler = void (PublishingRun::*)();
+
+  // The handler of an operation; null for none.
+  static Handler HandlerFor(Operation operation);
+  // Runs handler unless another command is still running or the run waits for the server.
+  void RunExclusively(Handler handler);
   // Registers the table's hotkeys with the platform, noting those that another program holds.
   void GrabHotkeys();
   void ReleaseHotkeys();
@@ -151,7 +151,7 @@ class PublishingRun {
   GlobalHotkeys& hotkeys_;
   ScreenSource* screen_;
   CSettings settings_;
-  CPreferences preferences_;
+  Preferences preferences_;
   std::unique_ptr<CPublisher> publisher_;
   bool hotkeys_registered_ = false;
   bool hotkeys_held_ = false;
@@ -160,6 +160,8 @@ class PublishingRun {
   // Set while the information dialog or the settings sequence is open: hotkeys
   // are dropped and captures do nothing.
   bool dialog_open_ = false;
+  // While a request to the server made for a command or at start-up is
+  // pending, commands and captures are refused: they are dropped, not queued.
   bool waiting_for_server_ = false;
   bool command_running_ = false;
   // Set while the first-run wizard runs: hotkeys are dropped from its first page on.

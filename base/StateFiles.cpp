@@ -1,4 +1,4 @@
-#include "platform/StateFiles.h"
+#include "base/StateFiles.h"
 
 #include <cstdlib>
 #include <fstream>

@@ -1,8 +1,8 @@
-#include "app/CommandLine.h"
+#include "app/desktop/CommandLine.h"
 
 #include <utility>
 
-#include "app/CommandTable.h"
+#include "app/run/CommandTable.h"
 #include "strings/StringTable.h"
 
 namespace lumivanta {

@@ -1,4 +1,4 @@
-#include "app/DesktopPresence.h"
+#include "app/desktop/DesktopPresence.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -7,10 +7,8 @@
 #include <QTimer>
 #include <string>
 
-#include "app/CommandTable.h"
-#include "app/MainFrame.h"
-#include "app/PublishingRun.h"
-#include "app/VantacastView.h"
+#include "app/run/CommandTable.h"
+#include "app/run/PublishingRun.h"
 #include "dialogs/QtText.h"
 #include "dialogs/ViewerLink.h"
 #include "res/Artwork.h"
@@ -45,10 +43,9 @@ QString TrayMenuText(const Command& command) {
 
 }  // namespace
 
-DesktopPresence::DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
+DesktopPresence::DesktopPresence(PublishingRun& run, DesktopNotifier& notifier,
                                  std::chrono::milliseconds still_on_air_after)
-    : frame_(frame),
-      run_(frame.View().Run()),
+    : run_(run),
       notifier_(notifier),
       idle_icon_(TrayLook("idle")),
       on_air_icon_(TrayLook("on-air")),
@@ -185,7 +182,7 @@ void DesktopPresence::RunTrayCommand(const Command& command) {
     QCoreApplication::quit();
     return;
   }
-  frame_.View().OnTrayCommand(command);
+  run_.OnTrayCommand(command);
 }
 
 void DesktopPresence::Notify(NoticeKind kind, unsigned summary_id, std::string_view body) {

@@ -4,12 +4,15 @@
 // recording fake; the real one meets a real notification server in the
 // end-to-end tests.
 
-#include "app/DesktopPresence.h"
+#include "app/desktop/DesktopPresence.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMenu>
+#include <QPixmap>
+#include <QSystemTrayIcon>
 #include <QtTest>
 #include <chrono>
 #include <filesystem>
@@ -18,6 +21,8 @@
 
 #include "app/MainFrame.h"
 #include "app/VantacastView.h"
+#include "res/Artwork.h"
+#include "tests/support/RunState.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ViewHarness.h"
 
@@ -48,6 +53,21 @@ QStringList TextsOf(const QList<QAction*>& actions) {
   return texts;
 }
 
+const QSystemTrayIcon& TrayOf(const DesktopPresence& presence) { return *presence.findChild<QSystemTrayIcon*>(); }
+
+// The look the tray icon shows: the tray picture ("idle", "on-air", "failing") that its smallest size is.
+QString LookOf(const DesktopPresence& presence) {
+  const QImage shown = TrayOf(presence).icon().pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+  for (const QString look : {"idle", "on-air", "failing"}) {
+    // Through a pixmap, as the icon holds it.
+    const QPixmap picture(ArtworkPath(("tray-" + look.toStdString() + "-16.png").c_str()));
+    if (shown == picture.toImage().convertToFormat(QImage::Format_ARGB32)) {
+      return look;
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 class DesktopPresenceTest : public QObject {
@@ -57,7 +77,7 @@ class DesktopPresenceTest : public QObject {
   void aRunOfFailuresAndItsRecoveryAreToldOnceEachAndASlideshowIsRemindedOnce() {
     test::ViewHarness harness;
     RecordingNotifier notifier;
-    DesktopPresence presence(harness.Frame(), notifier, kShortReminder);
+    DesktopPresence presence(harness.Frame().View().Run(), notifier, kShortReminder);
     presence.OnUploadFailed("Upload failed: HTTP status 503 (h:1)", true);
     presence.OnUploadFailed("Upload failed: HTTP status 503 (h:1)", false);
     presence.OnUploadsWorkAgain();
@@ -88,7 +108,7 @@ class DesktopPresenceTest : public QObject {
     CMainFrame frame(harness.Hotkeys(), &harness.Screen());  // reads the preferences
     QVERIFY(frame.OnCreate());
     RecordingNotifier notifier;
-    DesktopPresence presence(frame, notifier, kShortReminder);
+    DesktopPresence presence(frame.View().Run(), notifier, kShortReminder);
     presence.OnUploadFailed("Upload failed: x", true);
     presence.OnUploadsWorkAgain();
     presence.OnSlideshowStarted();
@@ -99,36 +119,36 @@ class DesktopPresenceTest : public QObject {
   void theLookTooltipAndMenuFollowTheRun() {
     test::ViewHarness harness;
     RecordingNotifier notifier;
-    DesktopPresence presence(harness.Frame(), notifier);
-    QVERIFY(!presence.ShowsOnAir());
-    QCOMPARE(presence.TrayIcon().toolTip(),
+    DesktopPresence presence(harness.Frame().View().Run(), notifier);
+    QCOMPARE(LookOf(presence), QString("idle"));
+    QCOMPARE(TrayOf(presence).toolTip(),
              QString("Lumivanta: not on air\nContact name: harness\nNo successful upload yet"));
     presence.OnSlideshowStarted();
     presence.OnUploadSent();
-    QVERIFY(presence.ShowsOnAir());
-    QVERIFY(presence.TrayIcon().toolTip().contains("Since the slideshow started: 1 sent, 0 failed"));
+    QCOMPARE(LookOf(presence), QString("on-air"));
+    QVERIFY(TrayOf(presence).toolTip().contains("Since the slideshow started: 1 sent, 0 failed"));
     // Failing uploads show above the slideshow, until they work again.
     presence.OnUploadFailed("Upload failed: x", true);
-    QVERIFY(presence.ShowsUploadsFailing());
+    QCOMPARE(LookOf(presence), QString("failing"));
     presence.OnUploadsWorkAgain();
-    QVERIFY(presence.ShowsOnAir());
+    QCOMPARE(LookOf(presence), QString("on-air"));
     presence.OnSlideshowStopped();
-    QVERIFY(!presence.ShowsOnAir());
+    QCOMPARE(LookOf(presence), QString("idle"));
     // A single picture is on air for a moment.
     presence.OnPictureHandedOver(true);
-    QVERIFY(presence.ShowsOnAir());
-    QTRY_VERIFY_WITH_TIMEOUT(!presence.ShowsOnAir(), 5000);
+    QCOMPARE(LookOf(presence), QString("on-air"));
+    QTRY_VERIFY_WITH_TIMEOUT(LookOf(presence) == "idle", 5000);
 
-    QCOMPARE(TextsOf(presence.TrayMenu().actions()),
+    QCOMPARE(TextsOf(TrayOf(presence).contextMenu()->actions()),
              QStringList({"Publish current screen Ctrl+P", "Start/stop slideshow Ctrl+S",
                           "Show/hide mouse cursor Ctrl+M", "Show options and settings Ctrl+O",
                           "Delete published pictures Ctrl+D", "Restore/show Lumivanta Ctrl+R", "-",
                           "&Copy viewer link ", "&Open viewer in browser ", "-", "Exit "}));
-    presence.TrayMenu().findChild<QAction*>("tray-copy-viewer-link")->trigger();
+    TrayOf(presence).contextMenu()->findChild<QAction*>("tray-copy-viewer-link")->trigger();
     QCOMPARE(QGuiApplication::clipboard()->text(), QString("http://127.0.0.1:1/?name=harness"));
     // An entry runs as the window's menu does: the pointer is turned on, and no picture is taken.
-    presence.TrayMenu().findChild<QAction*>("tray-cursor")->trigger();
-    QVERIFY(harness.View().Run().ShowsMouseCursor());
+    TrayOf(presence).contextMenu()->findChild<QAction*>("tray-cursor")->trigger();
+    QVERIFY(test::ShowsPointer(harness.View().Run()));
     QVERIFY(harness.Frame().findChild<QAction*>("command32772")->isChecked());
     QCOMPARE(harness.Screen().grabs, 0);
   }

@@ -1,4 +1,4 @@
-#include "app/TrayStatus.h"
+#include "app/desktop/TrayStatus.h"
 
 #include "strings/StringTable.h"
 

@@ -2,7 +2,7 @@
 
 // The program's commands in one table: what the menu, the toolbar, the tray
 // icon's menu, the system-wide hotkeys and the information dialog show of
-// each, and which operation of the run answers it.
+// each, and which operation answers it. The run maps operations to its handlers.
 
 #include <span>
 #include <string_view>
@@ -10,9 +10,24 @@
 
 namespace lumivanta {
 
-class PublishingRun;
-
 enum class MenuPopup { kNone, kFile, kExtras, kHelp };
+
+// What a command asks the run to do.
+enum class Operation {
+  kNone,
+  kPublishScreen,
+  kSlideshow,
+  kShowMouseCursor,
+  // The pointer switched, and in the single-picture mode a picture that shows it.
+  kShowMouseCursorAndPublish,
+  kOptions,
+  kDeletePictures,
+  // The slideshow ended first, then the pictures deleted.
+  kStopAndDeletePictures,
+  kToggleMainWindow,
+  kGlobalHotkeys,
+  kNotificationHold,
+};
 
 struct Command {
   // The menu and toolbar command; its numbered text holds the toolbar tip
@@ -36,10 +51,10 @@ struct Command {
   // The command's name on the command line (--publish) and over D-Bus; empty
   // for the commands that have no hotkey.
   std::string_view remote_name;
-  // The run's answer to the menu and the toolbar; null for the commands the
-  // frame answers itself (Exit, About).
-  void (PublishingRun::*on_command)() = nullptr;
-  void (PublishingRun::*on_hotkey)() = nullptr;
+  // The run's answer to the menu and the toolbar; none for the commands the
+  // frame answers itself (Exit, About). The hotkey's may differ.
+  Operation on_command = Operation::kNone;
+  Operation on_hotkey = Operation::kNone;
 };
 
 // Every command, the ones with a hotkey first, in the order of their hotkey ids.

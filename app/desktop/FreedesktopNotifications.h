@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "app/DesktopNotifier.h"
+#include "app/desktop/DesktopNotifier.h"
 
 namespace lumivanta {
 

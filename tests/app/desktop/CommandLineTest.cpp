@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/CommandTable.h"
-#include "app/RemoteControl.h"
+#include "app/desktop/RemoteControl.h"
+#include "app/run/CommandTable.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 

@@ -15,16 +15,15 @@
 #include <memory>
 #include <string_view>
 
-#include "app/DesktopNotifier.h"
-#include "app/RunListener.h"
-#include "app/TrayStatus.h"
+#include "app/desktop/DesktopNotifier.h"
+#include "app/desktop/TrayStatus.h"
+#include "app/run/RunListener.h"
 
 class QMenu;
 class QTimer;
 
 namespace lumivanta {
 
-class CMainFrame;
 class PublishingRun;
 struct Command;
 
@@ -34,21 +33,13 @@ class DesktopPresence : public QObject, public RunListener {
  public:
   static constexpr std::chrono::milliseconds kStillOnAirAfter = std::chrono::hours(1);
 
-  // Listens to the run of the frame's view from now on; the frame and the
-  // notifier must outlive this object.
-  DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
+  // Listens to the run from now on; the run and the notifier must outlive
+  // this object.
+  DesktopPresence(PublishingRun& run, DesktopNotifier& notifier,
                   std::chrono::milliseconds still_on_air_after = kStillOnAirAfter);
   DesktopPresence(const DesktopPresence&) = delete;
   DesktopPresence& operator=(const DesktopPresence&) = delete;
   ~DesktopPresence() override;
-
-  const QSystemTrayIcon& TrayIcon() const { return *tray_; }
-  QMenu& TrayMenu() { return *menu_; }
-  // The icon's look: a grey monitor, a red sign while on air, an amber
-  // warning while uploads fail.
-  enum class Look { kIdle, kOnAir, kFailing };
-  bool ShowsOnAir() const { return look_ == Look::kOnAir; }
-  bool ShowsUploadsFailing() const { return look_ == Look::kFailing; }
 
   void OnSlideshowStarted() override;
   void OnSlideshowStopped() override;
@@ -58,6 +49,10 @@ class DesktopPresence : public QObject, public RunListener {
   void OnUploadsWorkAgain() override;
 
  private:
+  // The icon's look: a grey monitor, a red sign while on air, an amber
+  // warning while uploads fail.
+  enum class Look { kIdle, kOnAir, kFailing };
+
   // Puts the icon's look and tooltip in line with the status.
   void Update();
   void OnActivated(QSystemTrayIcon::ActivationReason reason);
@@ -66,7 +61,6 @@ class DesktopPresence : public QObject, public RunListener {
   void RunTrayCommand(const Command& command);
   void Notify(NoticeKind kind, unsigned summary_id, std::string_view body);
 
-  CMainFrame& frame_;
   PublishingRun& run_;
   DesktopNotifier& notifier_;
   TrayStatus status_;

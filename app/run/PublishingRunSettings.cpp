@@ -2,7 +2,7 @@
 // changed, the delete request for the old address and the connection-test
 // page) and the first-run wizard that leads into it.
 
-#include "app/PublishingRun.h"
+#include "app/run/PublishingRun.h"
 #include "publish/ServerProtocol.h"
 
 namespace lumivanta {

@@ -1,11 +1,12 @@
-#include "app/RemoteControl.h"
+#include "app/desktop/RemoteControl.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <cstdio>
+#include <string>
 
-#include "app/CommandTable.h"
-#include "app/PublishingRun.h"
+#include "app/run/CommandTable.h"
+#include "app/run/PublishingRun.h"
+#include "base/Report.h"
 
 namespace lumivanta {
 
@@ -32,26 +33,23 @@ RemoteControl::~RemoteControl() {
 bool RemoteControl::Offer() {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
-    std::fprintf(stderr, "lumivanta: no session bus; commands from the command line cannot reach this Lumivanta\n");
+    ReportLine("no session bus; commands from the command line cannot reach this Lumivanta");
     return false;
   }
   // The object comes first: a caller that finds the name finds the methods too.
   object_registered_ = bus.registerObject(kRemoteObjectPath, this, QDBusConnection::ExportScriptableSlots);
   if (!object_registered_) {
-    std::fprintf(stderr,
-                 "lumivanta: cannot offer %s on the session bus; commands from the command line cannot "
-                 "reach this Lumivanta\n",
-                 kRemoteObjectPath);
+    ReportLine(std::string("cannot offer ") + kRemoteObjectPath +
+               " on the session bus; commands from the command line cannot reach this Lumivanta");
     return false;
   }
   service_registered_ = bus.registerService(kRemoteService);
   if (!service_registered_) {
     bus.unregisterObject(kRemoteObjectPath);
     object_registered_ = false;
-    std::fprintf(stderr,
-                 "lumivanta: %s is taken on the session bus (another Lumivanta?); commands from the command line "
-                 "go there, not to this Lumivanta\n",
-                 kRemoteService);
+    ReportLine(std::string(kRemoteService) +
+               " is taken on the session bus (another Lumivanta?); commands from the command line go there, not to "
+               "this Lumivanta");
     return false;
   }
   return true;

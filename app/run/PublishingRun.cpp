@@ -1,4 +1,4 @@
-#include "app/PublishingRun.h"
+#include "app/run/PublishingRun.h"
 
 #include <algorithm>
 #include <climits>

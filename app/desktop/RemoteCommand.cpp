@@ -1,13 +1,13 @@
-#include "app/RemoteCommand.h"
+#include "app/desktop/RemoteCommand.h"
 
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
-#include <cstdio>
 #include <string>
 
-#include "app/CommandTable.h"
-#include "app/RemoteControl.h"
+#include "app/desktop/RemoteControl.h"
+#include "app/run/CommandTable.h"
+#include "base/Report.h"
 
 namespace lumivanta {
 namespace {
@@ -30,7 +30,7 @@ int SendToRunningInstance(const Command& command) {
   qRegisterMetaType<QDBusMessage>();
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
-    std::fprintf(stderr, "lumivanta: no running Lumivanta to send %s to\n", option.c_str());
+    ReportLine("no running Lumivanta to send " + option + " to");
     return 1;
   }
   QDBusMessage call =
@@ -43,17 +43,16 @@ int SendToRunningInstance(const Command& command) {
   }
   const QDBusError error(reply);
   if (error.name() == kRemoteNotDoneError) {
-    std::fprintf(stderr, "lumivanta: not done: %s\n", qPrintable(error.message()));
+    ReportLine("not done", error.message().toStdString());
     return kExitNotDone;
   }
   if (error.type() == QDBusError::ServiceUnknown || error.name() == kNameHasNoOwner) {
-    std::fprintf(stderr, "lumivanta: no running Lumivanta to send %s to\n", option.c_str());
+    ReportLine("no running Lumivanta to send " + option + " to");
   } else if (error.type() == QDBusError::NoReply || error.type() == QDBusError::Timeout ||
              error.type() == QDBusError::TimedOut) {
-    std::fprintf(stderr, "lumivanta: the running Lumivanta did not answer %s in time\n", option.c_str());
+    ReportLine("the running Lumivanta did not answer " + option + " in time");
   } else {
-    std::fprintf(stderr, "lumivanta: %s did not reach the running Lumivanta: %s\n", option.c_str(),
-                 qPrintable(error.message()));
+    ReportLine(option + " did not reach the running Lumivanta", error.message().toStdString());
   }
   return 1;
 }

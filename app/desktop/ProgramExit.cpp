@@ -1,4 +1,4 @@
-#include "app/ProgramExit.h"
+#include "app/desktop/ProgramExit.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "app/FreedesktopNotifications.h"
+#include "app/desktop/FreedesktopNotifications.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
