@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "publish/Audience.h"
 #include "web/HttpTimeouts.h"
 #include "web/WebRequest.h"
 
@@ -38,6 +39,9 @@ int RunJob(CThreadData& job, UploadOutcome& outcome) {
   request.Request(job.upload_address, RequestPostMultipart, "");
   outcome.failure_cause = request.FailureCause();
   outcome.sent = outcome.failure_cause.empty();
+  if (outcome.sent) {
+    outcome.viewers = ViewerCountOf(request.ResponseHeader(kViewersHeader));
+  }
   return kWorkerExitComplete;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace lumivanta {
@@ -14,6 +15,8 @@ struct UploadOutcome {
   bool sent = false;
   // Why it did not, in words; empty when it was sent.
   std::string failure_cause;
+  // The viewers of the contact name, when the server that took it says.
+  std::optional<std::uint32_t> viewers;
 };
 
 using UploadOutcomeHandler = std::function<void(const UploadOutcome& outcome)>;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace lumivanta {
 namespace {
@@ -73,6 +74,8 @@ constexpr std::array kTable{
     Entry{ids::kNotificationHoldUnavailable,
           "Notifications cannot be held back on this desktop: pop-ups may appear in the pictures."},
     Entry{ids::kTrayUploadsFail, "Uploads fail: the pictures do not reach the server"},
+    Entry{ids::kTrayViewers, "#1 watching"},
+    Entry{ids::kViewersLine, "Viewers: #1"},
     Entry{ids::kCommandSlideshow,
           "Start/stop slideshow (automatic screen transmission)\n"
           "Start/stop slideshow (automatic screen transmission)"},
@@ -134,5 +137,16 @@ std::optional<std::string_view> LoadText(unsigned id) {
 }
 
 std::string_view Text(unsigned id) { return LoadText(id).value_or(std::string_view{}); }
+
+std::string FilledText(unsigned id, std::string_view first, std::string_view second) {
+  std::string text(Text(id));
+  for (const auto& [mark, value] :
+       {std::pair{std::string_view("#1"), first}, std::pair{std::string_view("#2"), second}}) {
+    if (const std::size_t at = text.find(mark); at != std::string::npos) {
+      text.replace(at, mark.size(), value);
+    }
+  }
+  return text;
+}
 
 }  // namespace lumivanta

@@ -9,6 +9,7 @@
 // the command line's usage and answers.
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace lumivanta {
@@ -70,6 +71,9 @@ inline constexpr unsigned kNotificationHoldOff = 201;
 inline constexpr unsigned kNotificationHoldUnavailable = 202;
 // The tray icon's tooltip while uploads fail.
 inline constexpr unsigned kTrayUploadsFail = 203;
+// How many watch, as the server counts them.
+inline constexpr unsigned kTrayViewers = 204;  // #1 the number of viewers
+inline constexpr unsigned kViewersLine = 205;  // #1 the number of viewers
 inline constexpr unsigned kCommandSlideshow = 32771;
 inline constexpr unsigned kCommandShowMouseCursor = 32772;
 inline constexpr unsigned kCommandOptions = 32773;
@@ -95,6 +99,9 @@ inline constexpr unsigned kCommandAbout = 57664;
 inline constexpr unsigned kCommandExit = 57665;
 inline constexpr unsigned kFailedToCreateDocument = 61700;
 }  // namespace ids
+
+// The text with this number, "#1" replaced by first and "#2" by second.
+std::string FilledText(unsigned id, std::string_view first, std::string_view second = {});
 
 // The text with this number, or nothing when the table has none.
 std::optional<std::string_view> LoadText(unsigned id);

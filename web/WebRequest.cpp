@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "web/FailureCause.h"
+#include "web/HeaderValue.h"
 #include "web/HttpTimeouts.h"
 
 namespace lumivanta {
@@ -54,33 +55,6 @@ std::string TransportUrl(const ParsedUrl& url) {
   address += std::to_string(url.port);
   address += url.path.empty() ? "/" : url.path;
   return address;
-}
-
-// The value of the Location header of the last response in headers (the
-// header blocks of every response received, a 100 Continue's included).
-std::string_view LocationOf(std::string_view headers) {
-  constexpr std::string_view kName = "location:";
-  std::string_view location;
-  while (!headers.empty()) {
-    const std::size_t end = std::min(headers.find('\n'), headers.size());
-    std::string_view line = headers.substr(0, end);
-    headers.remove_prefix(std::min(end + 1, headers.size()));
-    if (line.starts_with("HTTP/")) {
-      location = {};
-    } else if (line.size() >= kName.size() && std::equal(kName.begin(), kName.end(), line.begin(), [](char a, char b) {
-                 return a == std::tolower(static_cast<unsigned char>(b));
-               })) {
-      line.remove_prefix(kName.size());
-      while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-        line.remove_prefix(1);
-      }
-      while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-        line.remove_suffix(1);
-      }
-      location = line;
-    }
-  }
-  return location;
 }
 
 }  // namespace
@@ -133,6 +107,10 @@ std::string_view CWebRequest::ResponseBody() const {
 
 std::string_view CWebRequest::ResponseHeaders() const {
   return std::string_view(response_headers_.data(), headers_received_);
+}
+
+std::string_view CWebRequest::ResponseHeader(std::string_view name) const {
+  return HeaderValue(ResponseHeaders(), name);
 }
 
 bool CWebRequest::Fail(std::uint32_t error) {
@@ -189,7 +167,7 @@ void CWebRequest::NoteOutcome(const ParsedUrl& url, std::chrono::steady_clock::d
       .limit = time_limit_,
       .host = url.host,
       .port = url.port,
-      .location = LocationOf(ResponseHeaders()),
+      .location = HeaderValue(ResponseHeaders(), "location"),
   };
   if (transfer_ && transfer_->easy) {
     CURL* easy = transfer_->easy.get();

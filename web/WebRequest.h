@@ -69,6 +69,8 @@ class CWebRequest {
   std::string_view ResponseBody() const;
   // The raw header lines of the last response, each ended by CR LF.
   std::string_view ResponseHeaders() const;
+  // The value of one header of the last response (any case), empty without it.
+  std::string_view ResponseHeader(std::string_view name) const;
   // The libcurl error code of the step of the last Request that failed, 0 if none did.
   std::uint32_t LastError() const { return last_error_; }
   // The HTTP status code of the last response, 0 when none came.

@@ -139,6 +139,11 @@ void DesktopPresence::OnUploadsWorkAgain() {
   Update();
 }
 
+void DesktopPresence::OnViewersCounted(std::uint32_t viewers) {
+  status_.ViewersCounted(viewers);
+  Update();
+}
+
 void DesktopPresence::Update() {
   const auto now = TrayStatus::Clock::now();
   const Look look = status_.UploadsFail() ? Look::kFailing : status_.IsOnAir(now) ? Look::kOnAir : Look::kIdle;

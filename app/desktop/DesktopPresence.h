@@ -47,6 +47,7 @@ class DesktopPresence : public QObject, public RunListener {
   void OnUploadSent() override;
   void OnUploadFailed(std::string_view failure_line, bool first_of_a_run) override;
   void OnUploadsWorkAgain() override;
+  void OnViewersCounted(std::uint32_t viewers) override;
 
  private:
   // The icon's look: a grey monitor, a red sign while on air, an amber

@@ -3,22 +3,6 @@
 #include "strings/StringTable.h"
 
 namespace lumivanta {
-namespace {
-
-// The text with this number, "#1" replaced by first and "#2" by second.
-std::string Filled(unsigned id, std::string_view first, std::string_view second = {}) {
-  std::string text(Text(id));
-  for (const auto& [mark, value] :
-       {std::pair{std::string_view("#1"), first}, std::pair{std::string_view("#2"), second}}) {
-    if (const std::size_t at = text.find(mark); at != std::string::npos) {
-      text.replace(at, mark.size(), value);
-    }
-  }
-  return text;
-}
-
-}  // namespace
-
 std::string AgeText(std::chrono::seconds age) {
   using std::chrono::hours;
   using std::chrono::minutes;
@@ -82,15 +66,19 @@ std::string TrayStatus::ToolTip(std::string_view contact_name, Clock::time_point
   tip += contact_name;
   if (slideshow_running_) {
     tip += '\n';
-    tip += Filled(ids::kTrayCounts, std::to_string(sent_), std::to_string(failed_));
+    tip += FilledText(ids::kTrayCounts, std::to_string(sent_), std::to_string(failed_));
   }
   if (uploads_fail_) {
     tip += '\n';
     tip += Text(ids::kTrayUploadsFail);
   }
+  if (viewers_) {
+    tip += '\n';
+    tip += FilledText(ids::kTrayViewers, std::to_string(*viewers_));
+  }
   tip += '\n';
-  tip += last_upload_ ? Filled(ids::kTrayLastUpload,
-                               AgeText(std::chrono::duration_cast<std::chrono::seconds>(now - *last_upload_)))
+  tip += last_upload_ ? FilledText(ids::kTrayLastUpload,
+                                   AgeText(std::chrono::duration_cast<std::chrono::seconds>(now - *last_upload_)))
                       : std::string(Text(ids::kTrayNoUploadYet));
   return tip;
 }

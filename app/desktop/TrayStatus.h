@@ -5,10 +5,11 @@
 // whether uploads fail (from a failed one until they work again), and its
 // tooltip: the mode, the contact name, the pictures sent and failed since
 // the slideshow started, that uploads fail, the age of the last successful
-// upload.
+// upload, and how many watch when the server says.
 // Plain C++: the caller says what time it is.
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,7 @@ class TrayStatus {
   void UploadSent(Clock::time_point now);
   void UploadFailed();
   void UploadsWorkAgain();
+  void ViewersCounted(std::uint32_t viewers) { viewers_ = viewers; }
 
   bool IsOnAir(Clock::time_point now) const;
   bool UploadsFail() const { return uploads_fail_; }
@@ -46,6 +48,8 @@ class TrayStatus {
   bool uploads_fail_ = false;
   std::optional<Clock::time_point> last_upload_;
   std::optional<Clock::time_point> single_picture_until_;
+  // As the server last counted them; unknown until a server says.
+  std::optional<std::uint32_t> viewers_;
 };
 
 }  // namespace lumivanta

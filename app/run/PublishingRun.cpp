@@ -246,6 +246,9 @@ void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {
     if (listener_ != nullptr) {
       listener_->OnUploadSent();
     }
+    if (outcome.viewers) {
+      NoteViewers(*outcome.viewers);
+    }
     return;
   }
   // The next publication tests the connection again.
@@ -269,6 +272,15 @@ void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {
   window_.LogText(line, true);
   if (single_picture_mode_) {
     ShowFailure(line);
+  }
+}
+
+void PublishingRun::NoteViewers(std::uint32_t viewers) {
+  if (listener_ != nullptr) {
+    listener_->OnViewersCounted(viewers);
+  }
+  if (audience_log_.ShouldLog(viewers, AudienceLog::Clock::now())) {
+    window_.LogText(FilledText(ids::kViewersLine, std::to_string(viewers)), true);
   }
 }
 

@@ -20,6 +20,7 @@
 #include "platform/NotificationHold.h"
 #include "platform/ScreenSource.h"
 #include "publish/ActivityLog.h"
+#include "publish/Audience.h"
 #include "publish/Publisher.h"
 #include "publish/UploadOutcome.h"
 #include "settings/Preferences.h"
@@ -137,6 +138,7 @@ class PublishingRun {
   bool AskServer(CSettings& settings, const ServerRequest& request, bool quietly = false);
   void TestConnectionAtStartUp();
   void OnUploadOutcome(const UploadOutcome& outcome);
+  void NoteViewers(std::uint32_t viewers);
   // Holds the notification pop-ups back where the preferences want it; true
   // when those shown so far are leaving the screen now. A desktop that
   // offers no way is named once, when said_if_unavailable.
@@ -147,6 +149,7 @@ class PublishingRun {
 
   RunWindow& window_;
   RunListener* listener_ = nullptr;
+  AudienceLog audience_log_;
   NotificationHold* notification_hold_ = nullptr;
   GlobalHotkeys& hotkeys_;
   ScreenSource* screen_;

@@ -3,6 +3,7 @@
 // What the run tells the desktop beyond its window, as it happens: the tray
 // icon shows it and notifications report it. Plain C++: no widgets.
 
+#include <cstdint>
 #include <string_view>
 
 namespace lumivanta {
@@ -18,6 +19,8 @@ class RunListener {
   virtual void OnUploadFailed(std::string_view failure_line, bool first_of_a_run) = 0;
   // An upload succeeded after a run of failures (OnUploadSent follows).
   virtual void OnUploadsWorkAgain() = 0;
+  // The server that took an upload counted this many viewers of the contact name.
+  virtual void OnViewersCounted(std::uint32_t viewers) = 0;
 
  protected:
   ~RunListener() = default;

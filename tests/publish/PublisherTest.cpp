@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "publish/Audience.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/PictureTestSupport.h"
 #include "tests/support/UploadedPicture.h"
@@ -100,6 +101,25 @@ TEST(CPublisher, AJobWithoutPixelsOrEndedByAnErrorSendsNothingAndSaysWhy) {
   EXPECT_EQ(outcomes[0].failure_cause, "no picture was captured");
   EXPECT_EQ(outcomes[2].failure_cause, "error while publishing: the grab was lost");
   EXPECT_EQ(PublishWorker(nullptr), kWorkerExitNoPicture);
+}
+
+TEST(Audience, TheCountIsPlainDigitsAndLoggedAtZeroesOrOnceAMinute) {
+  EXPECT_EQ(ViewerCountOf("0"), 0u);
+  EXPECT_EQ(ViewerCountOf("1000000000"), 1000000000u);
+  for (const std::string_view junk : {"", "-1", "+2", "2 ", "0x10", "1000000001", "99999999999"}) {
+    EXPECT_EQ(ViewerCountOf(junk), std::nullopt) << junk;
+  }
+
+  using namespace std::chrono_literals;
+  const AudienceLog::Clock::time_point start{};
+  AudienceLog log;
+  EXPECT_FALSE(log.ShouldLog(0, start));        // nobody watched and nobody does
+  EXPECT_TRUE(log.ShouldLog(2, start));         // the first viewers come
+  EXPECT_FALSE(log.ShouldLog(5, start + 59s));  // other changes wait a minute
+  EXPECT_TRUE(log.ShouldLog(0, start + 59s));   // the last one leaves
+  EXPECT_TRUE(log.ShouldLog(1, start + 60s));
+  EXPECT_FALSE(log.ShouldLog(1, start + 200s));
+  EXPECT_TRUE(log.ShouldLog(4, start + 200s));
 }
 
 }  // namespace

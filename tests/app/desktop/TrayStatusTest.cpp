@@ -23,18 +23,19 @@ TEST(TrayStatus, ASlideshowIsOnAirWithItsCountsASinglePictureForTwoSeconds) {
   status.UploadSent(start + 1s);
   status.UploadSent(start + 2s);
   status.UploadFailed();
+  status.ViewersCounted(3);
   EXPECT_TRUE(status.IsOnAir(start + 2h));
   EXPECT_FALSE(status.SinglePictureOnAirUntil(start + 2s));
   EXPECT_EQ(status.ToolTip("anna", start + 47s),
             "Lumivanta: slideshow on air\nContact name: anna\nSince the slideshow started: 2 sent, 1 failed\n"
-            "Uploads fail: the pictures do not reach the server\nLast successful upload: 45 s ago");
+            "Uploads fail: the pictures do not reach the server\n3 watching\nLast successful upload: 45 s ago");
   EXPECT_TRUE(status.UploadsFail());
   status.UploadsWorkAgain();
   EXPECT_FALSE(status.UploadsFail());
   status.SlideshowStopped();
   EXPECT_FALSE(status.IsOnAir(start + 3s));
   EXPECT_EQ(status.ToolTip("anna", start + 3s),
-            "Lumivanta: not on air\nContact name: anna\nLast successful upload: 1 s ago");
+            "Lumivanta: not on air\nContact name: anna\n3 watching\nLast successful upload: 1 s ago");
   status.SlideshowStarted();
   EXPECT_NE(status.ToolTip("anna", start + 3s).find("0 sent, 0 failed"), std::string::npos);
   status.SlideshowStopped();

@@ -391,6 +391,7 @@ struct RecordingListener : RunListener {
     heard.push_back((first_of_a_run ? "first failure: " : "failure: ") + std::string(line));
   }
   void OnUploadsWorkAgain() override { heard.push_back("work again"); }
+  void OnViewersCounted(std::uint32_t viewers) override { heard.push_back("viewers " + std::to_string(viewers)); }
   Events heard;
 };
 
@@ -404,19 +405,24 @@ TEST_F(PublishingRunTest, TheListenerHearsOfSlideshowsPicturesAndRunsOfFailedUpl
   window_.RunPosted();
   StartSlideshow();
   window_.RunPosted();
-  PointAt(server_.Url("/"), "run");
+  // A server that counts the viewers says so with each upload it takes.
+  test::LoopbackServer watched(
+      "HTTP/1.1 200 OK\r\nX-Lumivanta-Viewers: 2\r\nContent-Length: 9\r\nConnection: close\r\n\r\nconnectok");
+  PointAt(watched.Url("/"), "run");
   run_.OnTimer();
   window_.RunPosted();
   run_.OnSlideshow();
-  EXPECT_EQ(listener.heard,
-            (Events{"single picture", "first failure: " + failed, "slideshow started", "slideshow picture",
-                    "failure: " + failed, "slideshow picture", "work again", "sent", "slideshow stopped"}));
+  EXPECT_EQ(listener.heard, (Events{"single picture", "first failure: " + failed, "slideshow started",
+                                    "slideshow picture", "failure: " + failed, "slideshow picture", "work again",
+                                    "sent", "viewers 2", "slideshow stopped"}));
+  const Events logged = window_.Take();
+  EXPECT_NE(std::find(logged.begin(), logged.end(), LoggedText("Viewers: 2")), logged.end());
 
   // Taken away, it hears nothing more.
   run_.SetListener(nullptr);
   run_.OnPublishScreen();
   window_.RunPosted();
-  EXPECT_EQ(listener.heard.size(), 9u);
+  EXPECT_EQ(listener.heard.size(), 10u);
 }
 
 TEST_F(PublishingRunTest, PicturesDroppedWhileAnUploadRunsAreSaidOncePerSlideshowRunAndEachTimeByACommand) {
