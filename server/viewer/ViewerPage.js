@@ -1,53 +1,9 @@
-#include "server/ViewerPage.h"
-
-namespace lumivanta::server {
-
-namespace {
-
+"use strict";
 // Follows pictures/NAME/events, where the server pushes each change of the
 // name's state, or where that fails polls pictures/NAME/latest.json twice a
 // second. When the sequence changes it fetches the picture, decodes it off
 // screen and only then shows it, so a failed fetch or a broken picture leaves
 // the last good one in place. All addresses are relative to the page's own.
-constexpr std::string_view kPage = R"html(<!doctype html>
-<html lang="en">
-<head>
-<meta charset="utf-8">
-<meta name="viewport" content="width=device-width, initial-scale=1">
-<title>Lumivanta viewer</title>
-<link rel="icon" href="data:,">
-<style>
-  :root { color-scheme: light dark; font-family: system-ui, sans-serif; line-height: 1.4; }
-  body { margin: 0 auto; padding: 1rem; max-width: 100rem; }
-  h1 { font-size: 1.4rem; margin: 0 0 1rem; }
-  form { display: flex; flex-wrap: wrap; gap: 0.5rem; align-items: center; }
-  input, button { font: inherit; padding: 0.3rem 0.6rem; }
-  input { min-width: 14rem; }
-  #status { min-height: 1.4em; margin: 1rem 0 0.5rem; }
-  #status.problem { color: #b00020; }
-  figure { margin: 0; }
-  #picture { display: block; max-width: 100%; height: auto; border: 1px solid GrayText; }
-  figcaption { margin-top: 0.3rem; color: GrayText; }
-</style>
-</head>
-<body>
-<main>
-  <h1>Lumivanta viewer</h1>
-  <form id="watch-form">
-    <label for="name">Contact name</label>
-    <input id="name" name="name" maxlength="93" autocomplete="off" spellcheck="false"
-           aria-describedby="name-rule" required>
-    <button type="submit">Watch</button>
-  </form>
-  <p id="name-rule"><small>1 to 93 letters A&ndash;Z or a&ndash;z, digits, &ldquo;_&rdquo; or &ldquo;-&rdquo;.</small></p>
-  <p id="status" role="status" aria-live="polite">Enter a contact name to watch its screen.</p>
-  <figure id="view" hidden>
-    <img id="picture" alt="">
-    <figcaption id="age"></figcaption>
-  </figure>
-</main>
-<script>
-"use strict";
 const NAME_PATTERN = /^[A-Za-z0-9_-]{1,93}$/;
 const POLL_INTERVAL_MS = 500;
 // After the event stream fails, the page polls for this long before trying it again.
@@ -298,13 +254,3 @@ if (presetName !== null) {
   nameInput.value = presetName;
   form.requestSubmit();
 }
-</script>
-</body>
-</html>
-)html";
-
-}  // namespace
-
-std::string_view ViewerPageHtml() { return kPage; }
-
-}  // namespace lumivanta::server
