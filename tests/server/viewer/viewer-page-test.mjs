@@ -313,6 +313,7 @@ async function followsUploads(size, context) {
       null, { timeout: WAIT_MS });
     assert.equal(await shownWidth(page), 96);
     assert.equal(await page.textContent('#live-text'), 'Not live');
+    assert.ok((await page.evaluate(lowestTextContrast)).ratio >= 4.5);
     await page.close();
   } finally {
     await stopServer(child);
@@ -324,10 +325,17 @@ async function pollsWithoutEventStream(size) {
   const { child, port } = await startServer();
   try {
     const { page, pageErrors } = await openPage(size);
-    await page.addInitScript(() => { delete window.EventSource; });
+    await page.addInitScript(() => { delete window.EventSource; delete Element.prototype.requestFullscreen; });
     await page.goto(`http://127.0.0.1:${port}/?name=polled`);
     assert.match(await upload(port, 'polled', first), /^HTTP\/1\.1 200 /);
     await waitForWidth(page, 64);
+    // Without element fullscreen (as on iPhones) the stage fills the window instead.
+    const stageBox = () => page.evaluate(() => Object.values(document.getElementById('stage').getBoundingClientRect()
+      .toJSON()).slice(0, 4).concat(document.getElementById('fullscreen').ariaPressed));
+    await page.keyboard.press('f');
+    assert.deepEqual(await stageBox(), [0, 0, size.viewport.width, size.viewport.height, 'true']);
+    await page.keyboard.press('Escape');
+    assert.equal((await stageBox())[4], 'false');
     assert.equal(await deletePictures(port, 'polled'), 200);
     await page.waitForFunction(() => document.getElementById('status').textContent.includes('has ended'),
       null, { timeout: WAIT_MS });
@@ -360,7 +368,8 @@ async function worksBehindPrefixProxy(size) {
 for (const size of SIZES) {
   test(`the viewer page follows the uploads of one name at ${size.label}`, { timeout: 60000 },
     (context) => followsUploads(size, context));
-  test(`without an event stream the page polls at ${size.label}`, { timeout: 30000 },
+  test(`without an event stream it polls, without element fullscreen it fills the window, at ${size.label}`,
+    { timeout: 30000 },
     () => pollsWithoutEventStream(size));
   test(`behind a proxy at a path prefix the secret viewer link works at ${size.label}`, { timeout: 30000 },
     () => worksBehindPrefixProxy(size));
