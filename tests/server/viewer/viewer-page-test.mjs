@@ -320,7 +320,7 @@ async function followsUploads(size, context) {
   }
 }
 
-async function pollsWithoutEventStream(size) {
+async function pollsAndFillsWithoutBrowserFeatures(size) {
   const first = fs.readFileSync(path.join(dataDirectory, 'first.jpg'));
   const { child, port } = await startServer();
   try {
@@ -369,8 +369,7 @@ for (const size of SIZES) {
   test(`the viewer page follows the uploads of one name at ${size.label}`, { timeout: 60000 },
     (context) => followsUploads(size, context));
   test(`without an event stream it polls, without element fullscreen it fills the window, at ${size.label}`,
-    { timeout: 30000 },
-    () => pollsWithoutEventStream(size));
+    { timeout: 30000 }, () => pollsAndFillsWithoutBrowserFeatures(size));
   test(`behind a proxy at a path prefix the secret viewer link works at ${size.label}`, { timeout: 30000 },
     () => worksBehindPrefixProxy(size));
 }
