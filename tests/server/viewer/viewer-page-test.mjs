@@ -98,23 +98,23 @@ function setHidden(page, hidden) {
 }
 
 // Where the picture lies, and whether it fits the stage, unzoomed, at its aspect ratio, centred, the stage
-// filling the window's width down to its bottom, with the live line and the buttons over it, in sight and on top.
+// filling the window's width down to its bottom, with the age and the buttons over it, in sight and on top.
 function view(page) {
   return page.evaluate(() => {
-    const box = (id) => document.getElementById(id).getBoundingClientRect();
-    const [stage, picture, age, frame] = [box('stage'), box('picture'), box('age'), document.getElementById('frame')];
-    const scale = Math.min(stage.width / 1920, stage.height / 1080);
-    const expected = [innerWidth, innerHeight, 1920 * scale, (stage.width - 1920 * scale) / 2, 1080 * scale,
-      (stage.height - 1080 * scale) / 2];
-    const actual = [stage.width, stage.bottom, picture.width, picture.x - stage.x, picture.height, picture.y - stage.y];
+    const [stage, picture, frame] = ['stage', 'picture', 'frame'].map((id) => document.getElementById(id));
+    const [stageBox, box] = [stage.getBoundingClientRect(), picture.getBoundingClientRect()];
+    const scale = Math.min(stageBox.width / 1920, stageBox.height / 1080);
+    const expected = [innerWidth, innerHeight, 1920 * scale, (stageBox.width - 1920 * scale) / 2, 1080 * scale,
+      (stageBox.height - 1080 * scale) / 2];
+    const actual = [stageBox.width, stageBox.bottom, box.width, box.x - stageBox.x, box.height, box.y - stageBox.y];
     frame.style.pointerEvents = 'auto'; // hit testing skips what lets pointers through
-    const onTop = frame.contains(document.elementFromPoint(age.x + 2, age.y + age.height / 2));
+    const over = ['age', 'fullscreen'].map((id) => document.getElementById(id).getBoundingClientRect())
+      .map((part) => document.elementsFromPoint(part.x + part.width / 2, part.y + part.height / 2))
+      .every((hits) => frame.contains(hits[0]) && hits.includes(picture));
     frame.style.pointerEvents = '';
-    const over = [box('live'), box('controls')].every((part) => part.left >= picture.left && part.top >= picture.top &&
-      part.right <= picture.right && part.bottom <= Math.min(picture.bottom, innerHeight));
-    const zoomed = document.getElementById('stage').classList.contains('zoomed');
-    return { picture: picture.toJSON(), zoomed,
-      fits: !zoomed && onTop && over && actual.every((value, index) => Math.abs(value - expected[index]) < 1.5) };
+    const zoomed = stage.classList.contains('zoomed');
+    return { picture: box.toJSON(), zoomed,
+      fits: !zoomed && over && actual.every((value, index) => Math.abs(value - expected[index]) < 1.5) };
   });
 }
 
