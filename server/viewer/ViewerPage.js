@@ -83,6 +83,10 @@ function setLive(isLive) {
 }
 
 function forgetPicture() {
+  // A hidden stage would leave a fullscreen view black.
+  if (isFullscreen()) {
+    toggleFullscreen();
+  }
   stage.hidden = true;
   setLive(false);
   pictureSize = null;

@@ -295,11 +295,12 @@ async function followsUploads(size, context) {
     await setHidden(page, false);
     await waitForWidth(page, 64);
 
-    // The uploader's delete ends the show.
+    // The uploader's delete ends the show, and the fullscreen view left on above.
     assert.equal(await deletePictures(port, 'viewer-test'), 200);
     await page.waitForFunction(() => document.getElementById('status').textContent.includes('has ended'),
       null, { timeout: WAIT_MS });
     assert.equal(await shownWidth(page), 0);
+    await page.waitForFunction(fullscreen, false);
     await page.reload();
     await page.waitForFunction(() => document.getElementById('status').textContent.includes('has ended'),
       null, { timeout: WAIT_MS });
