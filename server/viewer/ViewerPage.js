@@ -13,8 +13,9 @@ const NAME_PATTERN = /^[A-Za-z0-9_-]{1,93}$/;
 const POLL_INTERVAL_MS = 500;
 // After the event stream fails, the page polls for this long before trying it again.
 const PUSH_RETRY_MS = 15000;
-// A second tap within this time and distance of the first makes a double tap.
-const DOUBLE_TAP_MS = 300;
+// A second tap within this time (the desktop's usual double-click time) and
+// distance of the first makes a double tap.
+const DOUBLE_TAP_MS = 400;
 const DOUBLE_TAP_PX = 24;
 // A press that moves farther than this is a drag, not a tap.
 const TAP_SLOP_PX = 8;
