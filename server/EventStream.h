@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "server/PictureEvents.h"
+#include "server/viewer/PictureEvents.h"
 #include "server/ServingState.h"
 
 namespace lumivanta::server {

@@ -12,12 +12,12 @@
 #include <utility>
 
 #include "server/MultipartUpload.h"
-#include "server/PictureEvents.h"
+#include "server/viewer/PictureEvents.h"
 #include "server/PictureState.h"
 #include "server/RequestAccess.h"
 #include "server/RequestTarget.h"
 #include "server/StreamName.h"
-#include "server/ViewerPage.h"
+#include "server/viewer/ViewerPage.h"
 
 namespace lumivanta::server {
 

@@ -5,7 +5,7 @@
 #include "server/AccessKeys.h"
 #include "server/BodyBudget.h"
 #include "server/Limits.h"
-#include "server/PictureEvents.h"
+#include "server/viewer/PictureEvents.h"
 #include "server/PictureStore.h"
 #include "server/StoreWorkers.h"
 

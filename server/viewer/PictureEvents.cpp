@@ -1,4 +1,4 @@
-#include "server/PictureEvents.h"
+#include "server/viewer/PictureEvents.h"
 
 #include <utility>
 #include <vector>
