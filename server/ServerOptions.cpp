@@ -4,8 +4,9 @@
 #include <cstdint>
 #include <optional>
 
-#include "server/Limits.h"
-#include "server/StreamName.h"
+#include "server/http/RequestLimits.h"
+#include "server/store/StoreLimits.h"
+#include "server/store/StreamName.h"
 
 namespace lumivanta::server {
 

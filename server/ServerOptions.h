@@ -6,8 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "server/Limits.h"
-#include "server/RedisAddress.h"
+#include "server/http/RequestLimits.h"
+#include "server/redis/RedisAddress.h"
+#include "server/store/StoreLimits.h"
 
 namespace lumivanta::server {
 

@@ -14,15 +14,15 @@
 #include <utility>
 #include <vector>
 
-#include "server/AccessKeys.h"
-#include "server/HttpServer.h"
-#include "server/KeySetup.h"
-#include "server/LocalPictureStore.h"
-#include "server/PictureStore.h"
-#include "server/RedisPictureStore.h"
 #include "server/ServerOptions.h"
-#include "server/StoreWorkers.h"
-#include "server/ViewerUpdates.h"
+#include "server/access/AccessKeys.h"
+#include "server/access/KeySetup.h"
+#include "server/redis/RedisPictureStore.h"
+#include "server/serve/HttpServer.h"
+#include "server/serve/ViewerUpdates.h"
+#include "server/store/LocalPictureStore.h"
+#include "server/store/PictureStore.h"
+#include "server/store/StoreWorkers.h"
 
 namespace {
 
@@ -155,13 +155,19 @@ int main(int argc, char** argv) {
       break;
   }
   // Keys and the address are checked before anything listens.
-  lumivanta::server::KeySetup key_setup = lumivanta::server::LoadAccessKeys(command_line.options);
+  const ServerOptions& options = command_line.options;
+  lumivanta::server::KeySetup key_setup =
+      lumivanta::server::LoadAccessKeys({.upload_key = options.upload_key_file,
+                                         .view_key = options.view_key_file,
+                                         .redis_password = options.redis_password_file,
+                                         .wants_redis_password = options.redis.has_value()});
   if (key_setup.error.empty()) {
-    key_setup.error = lumivanta::server::RefusalToStart(command_line.options, key_setup.keys);
+    key_setup.error =
+        lumivanta::server::RefusalToStart(options.host, options.port, options.public_uploads, key_setup.keys);
   }
   if (!key_setup.error.empty()) {
     std::cerr << "lumivanta-server: " << key_setup.error << '\n';
     return 2;
   }
-  return Run(command_line.options, std::move(key_setup.keys), key_setup.redis_password);
+  return Run(options, std::move(key_setup.keys), key_setup.redis_password);
 }
