@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/Report.h"
 #include "server/ServerOptions.h"
 #include "server/access/AccessKeys.h"
 #include "server/access/KeySetup.h"
@@ -53,7 +54,7 @@ void FitConnectionCap(std::size_t& max_connections) {
   ::getrlimit(RLIMIT_NOFILE, &limit);
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < max_connections + kSpareDescriptors) {
     max_connections = limit.rlim_cur > 2 * kSpareDescriptors ? limit.rlim_cur - kSpareDescriptors : kSpareDescriptors;
-    std::cerr << "lumivanta-server: the open-file limit allows only " << max_connections << " connections\n";
+    lumivanta::ReportServerLine("the open-file limit allows only " + std::to_string(max_connections) + " connections");
   }
 }
 
@@ -77,8 +78,7 @@ std::unique_ptr<lumivanta::server::PictureStore> OpenStore(const ServerOptions& 
     }
     return std::make_unique<lumivanta::server::LocalPictureStore>(options.store_limits, options.store_directory);
   } catch (const std::exception& error) {
-    std::cerr << "lumivanta-server: " << (options.redis ? "" : "cannot use the store directory: ") << error.what()
-              << '\n';
+    lumivanta::ReportServerLine(std::string(options.redis ? "" : "cannot use the store directory: ") + error.what());
     return nullptr;
   }
 }
@@ -112,8 +112,8 @@ int Run(ServerOptions options, AccessKeys keys, const std::string& redis_passwor
   try {
     server.emplace(context, options.host, options.port, state);
   } catch (const boost::system::system_error& error) {
-    std::cerr << "lumivanta-server: cannot listen on " << UrlHost(options.host) << ':' << options.port << ": "
-              << error.code().message() << '\n';
+    lumivanta::ReportServerLine("cannot listen on " + UrlHost(options.host) + ':' + std::to_string(options.port) +
+                                ": " + error.code().message());
     return 1;
   }
   std::cout << "lumivanta-server: listening on http://" << UrlHost(options.host) << ':' << server->Port() << '/'
@@ -149,7 +149,8 @@ int main(int argc, char** argv) {
       std::cout << lumivanta::server::NewRandomKey() << '\n';
       return 0;
     case CommandLine::Action::kFail:
-      std::cerr << "lumivanta-server: " << command_line.error << "\n\n" << lumivanta::server::UsageText();
+      lumivanta::ReportServerLine(command_line.error);
+      std::cerr << '\n' << lumivanta::server::UsageText();
       return 2;
     case CommandLine::Action::kRun:
       break;
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
         lumivanta::server::RefusalToStart(options.host, options.port, options.public_uploads, key_setup.keys);
   }
   if (!key_setup.error.empty()) {
-    std::cerr << "lumivanta-server: " << key_setup.error << '\n';
+    lumivanta::ReportServerLine(key_setup.error);
     return 2;
   }
   return Run(options, std::move(key_setup.keys), key_setup.redis_password);

@@ -1,6 +1,8 @@
 #include "server/redis/RedisConnections.h"
 
-#include <iostream>
+#include <string>
+
+#include "base/Report.h"
 
 namespace lumivanta::server {
 
@@ -81,7 +83,7 @@ void RedisConnections::Give(std::unique_ptr<RedisClient> client) {
 void RedisConnections::BackLocked() {
   if (lost_) {
     lost_ = false;
-    std::cerr << "lumivanta-server: Redis at " << DescribeRedisAddress(address_) << " is back" << std::endl;
+    ReportServerLine("Redis at " + DescribeRedisAddress(address_) + " is back");
   }
 }
 
@@ -94,8 +96,7 @@ void RedisConnections::Lost(const RedisError& error) {
       return;
     }
     lost_ = true;
-    std::cerr << "lumivanta-server: lost Redis: " << error.what() << "; uploads and pictures get 503 until it is back"
-              << std::endl;
+    ReportServerLine(std::string("lost Redis: ") + error.what() + "; uploads and pictures get 503 until it is back");
   }
   lost_changed_.notify_all();
 }

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <iostream>
 #include <memory>
 
+#include "base/Report.h"
 #include "server/redis/RedisScripts.h"
 #include "server/store/StreamName.h"
 
@@ -83,7 +83,7 @@ RedisClient::Reply RedisPictureStore::Run(std::span<const std::span<const std::s
     }
   }
   if (!refusal.empty()) {
-    std::cerr << "lumivanta-server: Redis refused: " << refusal << std::endl;
+    ReportServerLine("Redis refused: " + std::string(refusal));
     throw StoreUnavailable("Redis refused: " + std::string(refusal));
   }
   return reply;

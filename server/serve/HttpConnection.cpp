@@ -10,9 +10,9 @@
 #include <boost/beast/core/string.hpp>
 #include <boost/range/iterator_range.hpp>
 #include <exception>
-#include <iostream>
 #include <utility>
 
+#include "base/Report.h"
 #include "server/http/RequestLog.h"
 #include "server/serve/EventStream.h"
 #include "server/serve/HttpRoutes.h"
@@ -279,7 +279,7 @@ Response HttpConnection::AnswerOrExplainFailure(Request& request, const ServingS
   try {
     return Answer(request, state.store, state.keys);
   } catch (const std::exception& error) {
-    std::cerr << "lumivanta-server: " << error.what() << '\n';
+    ReportServerLine(error.what());
     return TextAnswer(http::status::internal_server_error, "the server could not answer this request\n");
   }
 }

@@ -4,13 +4,13 @@
 #include <chrono>
 #include <cstdint>
 #include <exception>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "base/Report.h"
 #include "server/access/RequestAccess.h"
 #include "server/http/MultipartUpload.h"
 #include "server/http/RequestTarget.h"
@@ -80,7 +80,7 @@ Response HandleUploaderRequest(Request& request, const RequestTarget& target, Pi
   } catch (const StoreUnavailable&) {
     throw;
   } catch (const std::exception& error) {
-    std::cerr << "lumivanta-server: " << error.what() << '\n';
+    ReportServerLine(error.what());
     return TextAnswer(http::status::internal_server_error, "the server could not change its stored pictures\n");
   }
 }

@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iostream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 
 #include "base/FileKind.h"
+#include "base/Report.h"
 #include "base/UniqueFd.h"
 #include "server/store/StoreLimits.h"
 #include "server/store/StreamName.h"
@@ -93,7 +93,7 @@ PictureFiles::PendingFile PictureFiles::WriteTemporary(std::string_view bytes) c
     // Someone removed the directory while the server ran: it is made again.
     std::error_code error;
     if (std::filesystem::create_directories(directory_, error)) {
-      std::cerr << "lumivanta-server: made the store directory " + directory_.string() + " again\n";
+      ReportServerLine("made the store directory " + directory_.string() + " again");
     }
     path_template = temporary;
     file.Reset(::mkstemp(path_template.data()));
