@@ -12,4 +12,7 @@ void ReportLine(std::string_view text);
 // Writes "lumivanta: topic: text" as one line, at once.
 void ReportLine(std::string_view topic, std::string_view text);
 
+// Writes "lumivanta-server: text" as one line, at once.
+void ReportServerLine(std::string_view text);
+
 }  // namespace lumivanta

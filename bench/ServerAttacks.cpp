@@ -41,7 +41,7 @@
 #include <vector>
 
 #include "base/UniqueFd.h"
-#include "server/RedisClient.h"
+#include "server/redis/RedisClient.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/RedisProcess.h"

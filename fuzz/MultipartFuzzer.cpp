@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "server/MultipartUpload.h"
+#include "server/http/MultipartUpload.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);

@@ -11,11 +11,11 @@
 #include <string>
 #include <string_view>
 
-#include "server/AccessKeys.h"
-#include "server/HttpRoutes.h"
-#include "server/RequestAccess.h"
-#include "server/RequestLog.h"
-#include "server/RequestTarget.h"
+#include "server/access/AccessKeys.h"
+#include "server/access/RequestAccess.h"
+#include "server/http/RequestLog.h"
+#include "server/http/RequestTarget.h"
+#include "server/serve/HttpRoutes.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <optional>
 #include <string_view>
 
-#include "server/HttpRoutes.h"
-#include "server/LocalPictureStore.h"
+#include "server/serve/HttpRoutes.h"
+#include "server/store/LocalPictureStore.h"
 
 namespace {
 

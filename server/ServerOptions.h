@@ -5,12 +5,15 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "server/Limits.h"
-#include "server/RedisAddress.h"
+#include "server/http/RequestLimits.h"
+#include "server/redis/RedisAddress.h"
+#include "server/store/StoreLimits.h"
 
 namespace lumivanta::server {
 
+// What the command line sets; the options and their help are one table in ServerOptions.cpp.
 struct ServerOptions {
   std::string host = "127.0.0.1";
   int port = 8080;
@@ -41,6 +44,16 @@ struct CommandLine {
 
 // Reads the arguments after the program name.
 CommandLine ParseCommandLine(std::span<const std::string_view> arguments);
+
+// An option as the usage text and the man page list it: its name and what
+// its value stands for ("DIR"; empty for a flag).
+struct ListedOption {
+  std::string_view name;
+  std::string_view value;
+};
+
+// The options the usage text lists, in its order.
+std::vector<ListedOption> ListedOptions();
 
 std::string UsageText();
 

@@ -14,15 +14,16 @@
 #include <utility>
 #include <vector>
 
-#include "server/AccessKeys.h"
-#include "server/HttpServer.h"
-#include "server/KeySetup.h"
-#include "server/LocalPictureStore.h"
-#include "server/PictureStore.h"
-#include "server/RedisPictureStore.h"
+#include "base/Report.h"
 #include "server/ServerOptions.h"
-#include "server/StoreWorkers.h"
-#include "server/ViewerUpdates.h"
+#include "server/access/AccessKeys.h"
+#include "server/access/KeySetup.h"
+#include "server/redis/RedisPictureStore.h"
+#include "server/serve/HttpServer.h"
+#include "server/serve/ViewerUpdates.h"
+#include "server/store/LocalPictureStore.h"
+#include "server/store/PictureStore.h"
+#include "server/store/StoreWorkers.h"
 
 namespace {
 
@@ -53,7 +54,7 @@ void FitConnectionCap(std::size_t& max_connections) {
   ::getrlimit(RLIMIT_NOFILE, &limit);
   if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < max_connections + kSpareDescriptors) {
     max_connections = limit.rlim_cur > 2 * kSpareDescriptors ? limit.rlim_cur - kSpareDescriptors : kSpareDescriptors;
-    std::cerr << "lumivanta-server: the open-file limit allows only " << max_connections << " connections\n";
+    lumivanta::ReportServerLine("the open-file limit allows only " + std::to_string(max_connections) + " connections");
   }
 }
 
@@ -77,8 +78,7 @@ std::unique_ptr<lumivanta::server::PictureStore> OpenStore(const ServerOptions& 
     }
     return std::make_unique<lumivanta::server::LocalPictureStore>(options.store_limits, options.store_directory);
   } catch (const std::exception& error) {
-    std::cerr << "lumivanta-server: " << (options.redis ? "" : "cannot use the store directory: ") << error.what()
-              << '\n';
+    lumivanta::ReportServerLine(std::string(options.redis ? "" : "cannot use the store directory: ") + error.what());
     return nullptr;
   }
 }
@@ -112,8 +112,8 @@ int Run(ServerOptions options, AccessKeys keys, const std::string& redis_passwor
   try {
     server.emplace(context, options.host, options.port, state);
   } catch (const boost::system::system_error& error) {
-    std::cerr << "lumivanta-server: cannot listen on " << UrlHost(options.host) << ':' << options.port << ": "
-              << error.code().message() << '\n';
+    lumivanta::ReportServerLine("cannot listen on " + UrlHost(options.host) + ':' + std::to_string(options.port) +
+                                ": " + error.code().message());
     return 1;
   }
   std::cout << "lumivanta-server: listening on http://" << UrlHost(options.host) << ':' << server->Port() << '/'
@@ -149,19 +149,26 @@ int main(int argc, char** argv) {
       std::cout << lumivanta::server::NewRandomKey() << '\n';
       return 0;
     case CommandLine::Action::kFail:
-      std::cerr << "lumivanta-server: " << command_line.error << "\n\n" << lumivanta::server::UsageText();
+      lumivanta::ReportServerLine(command_line.error);
+      std::cerr << '\n' << lumivanta::server::UsageText();
       return 2;
     case CommandLine::Action::kRun:
       break;
   }
   // Keys and the address are checked before anything listens.
-  lumivanta::server::KeySetup key_setup = lumivanta::server::LoadAccessKeys(command_line.options);
+  const ServerOptions& options = command_line.options;
+  lumivanta::server::KeySetup key_setup =
+      lumivanta::server::LoadAccessKeys({.upload_key = options.upload_key_file,
+                                         .view_key = options.view_key_file,
+                                         .redis_password = options.redis_password_file,
+                                         .wants_redis_password = options.redis.has_value()});
   if (key_setup.error.empty()) {
-    key_setup.error = lumivanta::server::RefusalToStart(command_line.options, key_setup.keys);
+    key_setup.error =
+        lumivanta::server::RefusalToStart(options.host, options.port, options.public_uploads, key_setup.keys);
   }
   if (!key_setup.error.empty()) {
-    std::cerr << "lumivanta-server: " << key_setup.error << '\n';
+    lumivanta::ReportServerLine(key_setup.error);
     return 2;
   }
-  return Run(command_line.options, std::move(key_setup.keys), key_setup.redis_password);
+  return Run(options, std::move(key_setup.keys), key_setup.redis_password);
 }

@@ -3,24 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace lumivanta::server {
 namespace {
 
 CommandLine Parse(std::vector<std::string_view> arguments) { return ParseCommandLine(arguments); }
-
-TEST(ServerOptionsTest, DefaultsToLocalPort8080InMemory) {
-  const CommandLine parsed = Parse({});
-  EXPECT_EQ(parsed.action, CommandLine::Action::kRun);
-  EXPECT_EQ(parsed.options.host, "127.0.0.1");
-  EXPECT_EQ(parsed.options.port, 8080);
-  EXPECT_FALSE(parsed.options.store_directory);
-  EXPECT_EQ(parsed.options.request_limits.header_timeout, std::chrono::seconds(10));
-  EXPECT_EQ(parsed.options.request_limits.max_body_bytes, 32u << 20);
-  EXPECT_EQ(parsed.options.store_limits.max_picture_bytes, 256u << 20);
-}
 
 TEST(ServerOptionsTest, ReadsTheLimits) {
   const CommandLine parsed =
@@ -40,6 +34,13 @@ TEST(ServerOptionsTest, ReadsTheLimits) {
 }
 
 TEST(ServerOptionsTest, ReadsListenAddressesInBothSpellings) {
+  // Without options only this machine may connect, and pictures are kept in memory.
+  const CommandLine plain = Parse({});
+  EXPECT_EQ(plain.action, CommandLine::Action::kRun);
+  EXPECT_EQ(plain.options.host, "127.0.0.1");
+  EXPECT_EQ(plain.options.port, 8080);
+  EXPECT_FALSE(plain.options.store_directory);
+
   const CommandLine separate = Parse({"--listen", "0.0.0.0:0", "--store", "/tmp/pictures", "--verbose"});
   ASSERT_EQ(separate.action, CommandLine::Action::kRun) << separate.error;
   EXPECT_EQ(separate.options.host, "0.0.0.0");
@@ -102,13 +103,39 @@ TEST(ServerOptionsTest, RefusesUnknownOptionsAndBadValues) {
                                                               {"--redis-user", "pictures"},
                                                               {"--redis-password-file", "/etc/password"},
                                                               {"--redis-ttl", "0"},
-                                                              {"--redis", "unix:///r.sock", "--store", "/tmp/p"}};
+                                                              {"--redis", "unix:///r.sock", "--store", "/tmp/p"},
+                                                              {"--bogus=1"}};
   for (const auto& arguments : refused) {
     const CommandLine parsed = Parse(arguments);
     EXPECT_EQ(parsed.action, CommandLine::Action::kFail) << arguments.front();
     EXPECT_FALSE(parsed.error.empty());
   }
   EXPECT_EQ(Parse({"--listen", "1.2.3.4:5", "--help"}).action, CommandLine::Action::kShowHelp);
+  EXPECT_EQ(Parse({"--bogus=1"}).error, "unknown option '--bogus'");
+}
+
+// The man page gives each option the usage text lists a paragraph of its own,
+// tagged with the option and its value as the usage text writes them.
+TEST(ServerOptionsTest, TheManPageAndTheUsageTextListTheSameOptions) {
+  std::ifstream page(LUMIVANTA_SERVER_MAN_PAGE);
+  ASSERT_TRUE(page) << LUMIVANTA_SERVER_MAN_PAGE;
+  std::set<std::pair<std::string, std::string>> described;
+  // ".B \-\-verbose" or ".BI \-\-listen " ADDRESS:PORT"" after ".TP"; troff writes a dash as \-.
+  const std::regex tag(R"re(^\.BI? ((?:\\-|[a-z])+)(?: " ([^"]+)")?$)re");
+  for (std::string line, previous; std::getline(page, line); previous = line) {
+    std::smatch match;
+    if (previous == ".TP" && std::regex_match(line, match, tag)) {
+      described.emplace(std::regex_replace(match[1].str(), std::regex(R"(\\-)"), "-"), match[2].str());
+    }
+  }
+  std::set<std::pair<std::string, std::string>> listed;
+  const std::string usage = UsageText();
+  for (const ListedOption& option : ListedOptions()) {
+    listed.emplace(option.name, option.value);
+    const std::string usage_line = "\n  " + std::string(option.name) + (option.value.empty() ? "" : " ");
+    EXPECT_NE(usage.find(usage_line + std::string(option.value)), std::string::npos) << option.name;
+  }
+  EXPECT_EQ(described, listed);
 }
 
 }  // namespace

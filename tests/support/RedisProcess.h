@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "base/UniqueFd.h"
-#include "server/RedisAddress.h"
+#include "server/redis/RedisAddress.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 

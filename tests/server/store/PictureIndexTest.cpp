@@ -1,0 +1,61 @@
+#include "server/store/PictureIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumivanta::server {
+namespace {
+
+PictureBytes Bytes(std::size_t size, char fill = 'x') { return std::make_shared<const std::string>(size, fill); }
+
+const auto kTime = std::chrono::system_clock::time_point(std::chrono::hours(1000));
+
+TEST(PictureIndexTest, KeepsOnlyTheNewestPictureOfANameAndCountsItsBytesOnce) {
+  PictureIndex index(StoreLimits{}, 7);
+  index.Put("abc", Bytes(100, 'a'), kTime);
+  index.Put("abc", Bytes(30, 'b'), kTime);
+
+  ASSERT_TRUE(index.Find("abc").has_value());
+  EXPECT_EQ(*index.Find("abc")->bytes, std::string(30, 'b'));
+  EXPECT_EQ(index.Find("abc")->sequence, 8u);
+  EXPECT_EQ(index.NameCount(), 1u);
+  EXPECT_EQ(index.PictureBytesTotal(), 30u);
+
+  EXPECT_TRUE(index.Remove("abc"));
+  EXPECT_FALSE(index.Remove("abc"));
+  EXPECT_EQ(index.PictureBytesTotal(), 0u);
+}
+
+TEST(PictureIndexTest, DropsTheNamesWithTheOldestPicturesPastTheNameLimit) {
+  PictureIndex index(StoreLimits{.max_names = 3, .max_picture_bytes = 1000}, 1);
+  index.Put("a", Bytes(1), kTime);
+  index.Put("b", Bytes(1), kTime);
+  index.Put("c", Bytes(1), kTime);
+  index.Put("a", Bytes(1), kTime);  // a is now newer than b and c
+
+  EXPECT_EQ(index.Put("d", Bytes(1), kTime), std::vector<std::string>{"b"});
+  EXPECT_FALSE(index.Find("b").has_value());
+  EXPECT_TRUE(index.Find("a") && index.Find("c") && index.Find("d"));
+}
+
+TEST(PictureIndexTest, DropsAsManyOldNamesAsNeededPastTheByteLimitButNeverTheNewPicture) {
+  PictureIndex index(StoreLimits{.max_names = 100, .max_picture_bytes = 100}, 1);
+  index.Put("a", Bytes(40), kTime);
+  index.Put("b", Bytes(40), kTime);
+  index.Put("c", Bytes(10), kTime);
+
+  EXPECT_EQ(index.Put("d", Bytes(70), kTime), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(index.PictureBytesTotal(), 80u);
+
+  // A picture bigger than the whole limit is still kept, alone.
+  EXPECT_EQ(index.Put("e", Bytes(150), kTime), (std::vector<std::string>{"c", "d"}));
+  EXPECT_TRUE(index.Find("e").has_value());
+  EXPECT_EQ(index.NameCount(), 1u);
+}
+
+}  // namespace
+}  // namespace lumivanta::server
