@@ -13,6 +13,7 @@ namespace lumivanta {
 struct PixelPoint {
   int x = 0;
   int y = 0;
+  bool operator==(const PixelPoint&) const = default;
 };
 
 // A rectangle of a picture in pixels, its left and top edges counted from the
