@@ -94,8 +94,8 @@ std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::in
   if (!picture_.EncodeJpeg(&file_) || file_.Size() <= 0) {
     return {};
   }
-  last_ = Encoded{true,    screen.width,     screen.height,     target_height,   quality_index,
-                  screen.pointer_arrow, scaled, picture_.Width(), picture_.Height()};
+  last_ = Encoded{true,   screen.width,     screen.height,    target_height, quality_index, screen.pointer_arrow,
+                  scaled, picture_.Width(), picture_.Height()};
   last_byte_count_ = static_cast<std::size_t>(file_.Size());
   return LastBytes();
 }
@@ -135,7 +135,8 @@ bool ScreenEncoder::ScaleParts(const ScreenImage& screen, std::int32_t target_he
     const auto row_bytes = static_cast<std::ptrdiff_t>(part.rect.width) * 4;
     const SourceRows source{screen.pixels.data() + part.offset + row_bytes * (part.rect.height - 1), -row_bytes,
                             static_cast<std::ptrdiff_t>(screen.height) - part.rect.Bottom()};
-    const ColumnSpan source_columns{static_cast<std::uint32_t>(part.rect.x), static_cast<std::uint32_t>(part.rect.width)};
+    const ColumnSpan source_columns{static_cast<std::uint32_t>(part.rect.x),
+                                    static_cast<std::uint32_t>(part.rect.width)};
     const ColumnSpan picture_columns{static_cast<std::uint32_t>(pixels.x), static_cast<std::uint32_t>(pixels.width)};
     for (int row = pixels.y; row < pixels.Bottom(); ++row) {
       const std::uint32_t dy = height - 1 - static_cast<std::uint32_t>(row);

@@ -3,8 +3,8 @@
 // The primary display and the pointer, as the screen capture needs them. One
 // implementation per platform, chosen once at start-up.
 
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>

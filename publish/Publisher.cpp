@@ -21,9 +21,9 @@ int RunJob(CThreadData& job, UploadOutcome& outcome) {
     outcome.failure_cause = "no picture was captured";
     return kWorkerExitNoPicture;
   }
-  const std::span<const std::uint8_t> jpeg = job.repeat_last_picture
-                                                 ? job.encoder->LastBytes()
-                                                 : job.encoder->Encode(job.screen, job.target_height, job.quality_index);
+  const std::span<const std::uint8_t> jpeg =
+      job.repeat_last_picture ? job.encoder->LastBytes()
+                              : job.encoder->Encode(job.screen, job.target_height, job.quality_index);
   // The pixels are read: the screen source may grab into them again.
   job.screen = ScreenImage{};
   // A failed encoding leaves no picture worth showing (a file item without
@@ -95,9 +95,7 @@ CPublisher::~CPublisher() {
 
 bool CPublisher::IsBusy() const { return job_ && job_->busy.load(std::memory_order_acquire); }
 
-const ScreenEncoder::Encoded* CPublisher::LastEncoded() const {
-  return IsBusy() ? nullptr : &encoder_->LastEncoded();
-}
+const ScreenEncoder::Encoded* CPublisher::LastEncoded() const { return IsBusy() ? nullptr : &encoder_->LastEncoded(); }
 
 bool CPublisher::StartJob(std::string upload_address, ScreenImage screen, std::int32_t target_height,
                           std::int32_t quality_index) {

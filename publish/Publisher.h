@@ -22,10 +22,9 @@ inline constexpr int kWorkerExitComplete = 0;
 inline constexpr int kWorkerExitNoPicture = 1;
 
 // The worker's whole run: the pointer arrow drawn in, scale, encode (or take
-// the last picture's file for a repeat job), let go of the screen, upload "thescreen" as "image.jpg" within the upload's time
-// limit, report the outcome, clear the busy flag. Every outcome is reported,
-// unless the publisher ended the job: nothing is uploaded, and the outcome
-// says why, when the screen has no pixels, the encoding fails or an error
+// the last picture's file for a repeat job), let go of the screen, upload "thescreen" as "image.jpg" within the
+// upload's time limit, report the outcome, clear the busy flag. Every outcome is reported, unless the publisher ended
+// the job: nothing is uploaded, and the outcome says why, when the screen has no pixels, the encoding fails or an error
 // ends the job.
 int PublishWorker(CThreadData* job);
 

@@ -188,7 +188,8 @@ class ScenePainter {
     XSetLineAttributes(display_, gc, static_cast<unsigned>(std::max(2, clock_side_ / 40)), LineSolid, CapRound,
                        JoinRound);
     XDrawLine(display_, DefaultRootWindow(display_), gc, centre_x, centre_y,
-              centre_x + static_cast<int>(reach * std::sin(angle)), centre_y - static_cast<int>(reach * std::cos(angle)));
+              centre_x + static_cast<int>(reach * std::sin(angle)),
+              centre_y - static_cast<int>(reach * std::cos(angle)));
   }
 
   void Type(GC gc, int tick) {
@@ -507,8 +508,8 @@ bool Summarise(const SceneResult& result) {
   const MinMedian program = SummaryOf(result.program, together);
   const MinMedian ffmpeg_process = SummaryOf(result.ffmpeg, process);
   const MinMedian ffmpeg = SummaryOf(result.ffmpeg, together);
-  std::printf("\n%ux%u, %s, ms per picture (min / median over %d rounds):\n", result.size.width,
-              result.size.height, NameOf(result.scene), kRounds);
+  std::printf("\n%ux%u, %s, ms per picture (min / median over %d rounds):\n", result.size.width, result.size.height,
+              NameOf(result.scene), kRounds);
   PrintLine("program: process", program_process);
   PrintLine("program: X server", SummaryOf(result.program, x_server));
   PrintLine("program: together", program);

@@ -6,8 +6,8 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "platform/ScreenSource.h"
 

@@ -184,8 +184,8 @@ TEST_F(EndToEnd, CtrlSRunsASlideshowThatPausesWhileADialogIsOpen) {
     const auto next = session_.WaitForPictureAfter(sequence);
     ASSERT_TRUE(next);
     sequence = next->sequence;
-    red = IsRed(session_.NewestPicture().At(static_cast<std::uint32_t>(1530 * scale),
-                                            static_cast<std::uint32_t>(720 * scale)));
+    red = IsRed(
+        session_.NewestPicture().At(static_cast<std::uint32_t>(1530 * scale), static_cast<std::uint32_t>(720 * scale)));
   }
   EXPECT_TRUE(red);
   const std::vector<std::string> grabs = Grabs();

@@ -247,8 +247,8 @@ TEST(ScreenEncoder, ScalesChangedPartsIntoTheLastPictureAsAWholePassWould) {
                                      encoder.Picture().Height());
       std::optional<PixelPoint> arrow;
       for (int round = 0; round < 12; ++round) {
-        const std::string label = std::string(kernels->name) + " " + std::to_string(width) + " round " +
-                                  std::to_string(round);
+        const std::string label =
+            std::string(kernels->name) + " " + std::to_string(width) + " round " + std::to_string(round);
         std::vector<PixelRect> changed;
         for (int count = between(1, 3); count > 0; --count) {
           const PixelRect rect{between(-20, width - 1), between(-20, height - 1), between(1, 300), between(1, 200)};
@@ -261,7 +261,8 @@ TEST(ScreenEncoder, ScalesChangedPartsIntoTheLastPictureAsAWholePassWould) {
           }
         }
         const std::optional<PixelPoint> previous = arrow;
-        arrow = between(0, 3) == 0 ? std::nullopt : std::optional(PixelPoint{between(-10, width), between(-10, height)});
+        arrow =
+            between(0, 3) == 0 ? std::nullopt : std::optional(PixelPoint{between(-10, width), between(-10, height)});
         for (const std::optional<PixelPoint>& tip : {previous, arrow}) {
           if (tip) {
             changed.push_back(PointerArrowBounds(*tip));

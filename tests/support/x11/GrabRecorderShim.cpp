@@ -29,9 +29,9 @@ void Record(std::uint16_t width, std::uint16_t height) {
 extern "C" __attribute__((visibility("default"))) xcb_shm_get_image_cookie_t xcb_shm_get_image(
     xcb_connection_t* connection, xcb_drawable_t drawable, std::int16_t x, std::int16_t y, std::uint16_t width,
     std::uint16_t height, std::uint32_t plane_mask, std::uint8_t format, xcb_shm_seg_t segment, std::uint32_t offset) {
-  using Real = xcb_shm_get_image_cookie_t (*)(xcb_connection_t*, xcb_drawable_t, std::int16_t, std::int16_t,
-                                              std::uint16_t, std::uint16_t, std::uint32_t, std::uint8_t,
-                                              xcb_shm_seg_t, std::uint32_t);
+  using Real =
+      xcb_shm_get_image_cookie_t (*)(xcb_connection_t*, xcb_drawable_t, std::int16_t, std::int16_t, std::uint16_t,
+                                     std::uint16_t, std::uint32_t, std::uint8_t, xcb_shm_seg_t, std::uint32_t);
   static const auto real = reinterpret_cast<Real>(dlsym(RTLD_NEXT, "xcb_shm_get_image"));
   Record(width, height);
   return real(connection, drawable, x, y, width, height, plane_mask, format, segment, offset);
