@@ -108,7 +108,7 @@ double GoalFor(Scene scene, const ScreenSize& size) {
 // Draws a scene's changes from a thread of its own, over a connection of its
 // own, every 100 ms until it goes: a clock face whose hand turns (a square of
 // 4 % of the screen) and a terminal where a character appears each time; or
-// the whole screen inverted.
+// the whole screen, inverted every other time.
 class ScenePainter {
  public:
   ScenePainter(const std::string& display_name, Scene scene, std::uint32_t width, std::uint32_t height)
@@ -154,13 +154,20 @@ class ScenePainter {
   void Run() {
     const Window root = DefaultRootWindow(display_);
     const GC gc = XCreateGC(display_, root, 0, nullptr);
+    const auto width = static_cast<unsigned>(width_);
+    const auto height = static_cast<unsigned>(height_);
+    // The whole screen is copied in each time, as it is or inverted, so that
+    // parts that windows uncover never stay out of step.
+    const Pixmap screen = XCreatePixmap(display_, root, width, height,
+                                        static_cast<unsigned>(DefaultDepth(display_, DefaultScreen(display_))));
+    XCopyArea(display_, root, screen, gc, 0, 0, width, height, 0, 0);
     if (scene_ == Scene::kSmallChanges) {
       Fill(gc, 0x202020, terminal_);
     }
     for (int tick = 0; !stop_.load(); ++tick) {
       if (scene_ == Scene::kWholeChanges) {
-        XSetFunction(display_, gc, GXinvert);
-        XFillRectangle(display_, root, gc, 0, 0, static_cast<unsigned>(width_), static_cast<unsigned>(height_));
+        XSetFunction(display_, gc, tick % 2 == 0 ? GXcopyInverted : GXcopy);
+        XCopyArea(display_, screen, root, gc, 0, 0, width, height, 0, 0);
         XSetFunction(display_, gc, GXcopy);
       } else {
         DrawClock(gc, tick);
@@ -169,6 +176,7 @@ class ScenePainter {
       XSync(display_, False);
       std::this_thread::sleep_for(100ms);
     }
+    XFreePixmap(display_, screen);
     XFreeGC(display_, gc);
   }
 

@@ -222,10 +222,8 @@ TEST(ScreenEncoder, ScreensWithoutAllTheirPixelsGiveNoBytes) {
   EXPECT_EQ(test::DecodeJpeg(jpeg.data(), jpeg.size()).width, 40u);
 }
 
-// Changed rectangles, some reaching over the screen's edges, and a pointer
-// arrow that moves, hides and comes back: after each change the screen's parts
-// that ScaleFootprint names are scaled into the kept picture, which must then
-// hold the bytes of a pass over the whole screen, and so must the file.
+// Random changes, some over the edges, and a moving arrow: the parts that ScaleFootprint names,
+// scaled into the kept picture, give the picture and file of a whole-screen pass.
 TEST(ScreenEncoder, ScalesChangedPartsIntoTheLastPictureAsAWholePassWould) {
   struct Geometry {
     test::OwnedScreen screen;

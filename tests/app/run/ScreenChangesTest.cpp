@@ -1,5 +1,4 @@
-// What a capture takes of the screen, from the changes reported since the
-// last screen went to the publisher and what the last picture was made of.
+// What a capture takes of the screen, from the changes and the last picture.
 
 #include "app/run/ScreenChanges.h"
 

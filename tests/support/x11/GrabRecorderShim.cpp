@@ -1,7 +1,5 @@
-// For tests only, preloaded into the program and never installed: appends
-// the size of every image the program asks the X server for (MIT-SHM or
-// through the socket) to the file that LUMIVANTA_GRAB_LOG names, one line
-// "WIDTHxHEIGHT" each, so that a test sees what was grabbed from outside.
+// For tests only, preloaded into the program: appends the size of every image it asks the X
+// server for (MIT-SHM or socket) to the file LUMIVANTA_GRAB_LOG names, one "WIDTHxHEIGHT" a line.
 
 #include <dlfcn.h>
 #include <xcb/shm.h>
