@@ -176,6 +176,9 @@ class ScenePainter {
       XSync(display_, False);
       std::this_thread::sleep_for(100ms);
     }
+    // The next scene starts from the test screen again.
+    XClearWindow(display_, root);
+    XSync(display_, False);
     XFreePixmap(display_, screen);
     XFreeGC(display_, gc);
   }
@@ -363,9 +366,10 @@ void ToggleSlideshow(ProgramSession& session, const char* logged, std::size_t ti
 // What the X server spends per second on the painter's drawing alone, while
 // the program idles: taken off the X server's time of both the program and ffmpeg.
 double SceneMsPerSecond(const ProgramSession& session) {
+  std::this_thread::sleep_for(500ms);  // past the painter's start
   const double before = CpuMs(session.XServerPid(), "the X server");
   const auto started = Clock::now();
-  std::this_thread::sleep_for(2s);
+  std::this_thread::sleep_for(3s);
   return (CpuMs(session.XServerPid(), "the X server") - before) /
          std::chrono::duration<double>(Clock::now() - started).count();
 }
