@@ -246,7 +246,11 @@ void CvantacastView::ClearScreenForCapture(bool others_leaving) {
 }
 
 void CvantacastView::RepaintForCapture() {
-  window()->repaint();
+  // A window put away is not on the screen: painting it would show nowhere,
+  // and would cost a slideshow's every picture.
+  if (!IsPutAway(window())) {
+    window()->repaint();
+  }
   LetWindowSystemCatchUp();
 }
 

@@ -95,8 +95,22 @@ void DrawPointerArrow(ScreenImage& screen) {
       screen.bytes_per_row > INT32_MAX) {
     return;
   }
-  DrawPointerArrow(screen.pixels.data(), static_cast<int>(screen.width), static_cast<int>(screen.height),
-                   static_cast<int>(screen.bytes_per_row), screen.pointer_arrow->x, screen.pointer_arrow->y);
+  const PixelPoint tip = *screen.pointer_arrow;
+  if (screen.parts.empty()) {
+    DrawPointerArrow(screen.pixels.data(), static_cast<int>(screen.width), static_cast<int>(screen.height),
+                     static_cast<int>(screen.bytes_per_row), tip.x, tip.y);
+    return;
+  }
+  // Each part gets the piece of the arrow that falls on it.
+  for (const ScreenPart& part : screen.parts) {
+    const PixelRect& rect = part.rect;
+    DrawPointerArrow(screen.pixels.data() + part.offset, rect.width, rect.height, rect.width * 4, tip.x - rect.x,
+                     tip.y - rect.y);
+  }
+}
+
+PixelRect PointerArrowBounds(PixelPoint tip) {
+  return {tip.x - kPointerArrowHotSpotX, tip.y - kPointerArrowHotSpotY, kPointerArrowSize, kPointerArrowSize};
 }
 
 }  // namespace lumivanta

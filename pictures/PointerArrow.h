@@ -25,8 +25,12 @@ const PointerArrowImage& PointerArrow();
 // that its tip lands on (x, y); what falls outside the picture is left out.
 void DrawPointerArrow(std::uint8_t* pixels, int width, int height, int bytes_per_row, int x, int y);
 
-// Draws the arrow into the screen where its pointer_arrow says; nothing when
-// it says nothing or the screen has fewer pixels than its size says.
+// Draws the arrow into the screen where its pointer_arrow says, into each of
+// its parts where it has them; nothing when it says nothing or the screen has
+// fewer pixels than its size says.
 void DrawPointerArrow(ScreenImage& screen);
+
+// The pixels that the arrow with its tip on (x, y) may cover, before clipping.
+PixelRect PointerArrowBounds(PixelPoint tip);
 
 }  // namespace lumivanta

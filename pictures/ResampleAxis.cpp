@@ -95,4 +95,14 @@ ResampleAxis CubicAxis(std::uint32_t source_size, std::uint32_t destination_size
   });
 }
 
+ScaleAxes AxesFor(std::uint32_t source_width, std::uint32_t source_height, std::uint32_t destination_width,
+                  std::uint32_t destination_height) {
+  const float x_scale = static_cast<float>(source_width) / static_cast<float>(destination_width);
+  const float y_scale = static_cast<float>(source_height) / static_cast<float>(destination_height);
+  if (x_scale <= 1.0f && y_scale <= 1.0f) {
+    return {CubicAxis(source_width, destination_width, x_scale), CubicAxis(source_height, destination_height, y_scale)};
+  }
+  return {AreaAxis(source_width, destination_width, x_scale), AreaAxis(source_height, destination_height, y_scale)};
+}
+
 }  // namespace lumivanta

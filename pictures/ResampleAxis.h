@@ -21,4 +21,13 @@ ResampleAxis AreaAxis(std::uint32_t source_size, std::uint32_t destination_size,
 // Cubic convolution, used when neither scale factor is above 1.
 ResampleAxis CubicAxis(std::uint32_t source_size, std::uint32_t destination_size, float scale);
 
+// The columns' and the rows' weights for scaling from one size to another
+// (none of them 0): cubic when neither scale factor is above 1, else area.
+struct ScaleAxes {
+  ResampleAxis columns;
+  ResampleAxis rows;
+};
+ScaleAxes AxesFor(std::uint32_t source_width, std::uint32_t source_height, std::uint32_t destination_width,
+                  std::uint32_t destination_height);
+
 }  // namespace lumivanta

@@ -1,6 +1,9 @@
 #include "pictures/ScreenEncoder.h"
 
+#include <array>
 #include <cstring>
+#include <new>
+#include <utility>
 
 #include "pictures/PointerArrow.h"
 
@@ -54,13 +57,26 @@ ScreenEncoder::ScreenEncoder(const PixelKernels& kernels) : kernels_(kernels) {}
 
 std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::int32_t target_height,
                                                     std::int32_t quality_index) {
+  const Encoded before = std::exchange(last_, Encoded{});
   if (screen.width == 0 || screen.height == 0 || !HoldsAllRows(screen) || !AwaitPixels(screen)) {
+    picture_.Clear();
+    return {};
+  }
+  const bool parts = !screen.parts.empty();
+  if (parts && (!before.valid || !before.scaled || before.screen_width != screen.width ||
+                before.screen_height != screen.height || before.target_height != target_height)) {
     picture_.Clear();
     return {};
   }
   DrawPointerArrow(screen);
   bool scaled = false;
-  if (target_height > 0 && static_cast<std::uint32_t>(target_height) != screen.height) {
+  if (parts) {
+    scaled = ScaleParts(screen, target_height);
+    if (!scaled) {
+      picture_.Clear();
+      return {};
+    }
+  } else if (target_height > 0 && static_cast<std::uint32_t>(target_height) != screen.height) {
     const std::int32_t width = WidthForHeight(screen.width, screen.height, target_height);
     scaled =
         width > 0 && ScaleScreen(screen, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(target_height));
@@ -78,7 +94,56 @@ std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::in
   if (!picture_.EncodeJpeg(&file_) || file_.Size() <= 0) {
     return {};
   }
-  return {file_.Data(), static_cast<std::size_t>(file_.Size())};
+  last_ = Encoded{true,   screen.width,     screen.height,    target_height, quality_index, screen.pointer_arrow,
+                  scaled, picture_.Width(), picture_.Height()};
+  last_byte_count_ = static_cast<std::size_t>(file_.Size());
+  return LastBytes();
+}
+
+std::span<const std::uint8_t> ScreenEncoder::LastBytes() const {
+  if (!last_.valid) {
+    return {};
+  }
+  return {file_.Data(), last_byte_count_};
+}
+
+bool ScreenEncoder::ScaleParts(const ScreenImage& screen, std::int32_t target_height) {
+  const std::uint32_t width = picture_.Width();
+  const auto height = static_cast<std::uint32_t>(target_height);
+  // The scaler still holds the weights of the last screen's scaling.
+  if (picture_.Height() != height || !scaler_.Prepare(screen.width, screen.height, width, height, 4)) {
+    return false;
+  }
+  try {
+    if (!footprint_ || footprint_size_ != std::array{screen.width, screen.height, width, height}) {
+      footprint_.emplace(screen.width, screen.height, width, height);
+      footprint_size_ = {screen.width, screen.height, width, height};
+    }
+  } catch (const std::bad_alloc&) {
+    footprint_.reset();
+    return false;
+  }
+  const std::uint32_t stride = picture_.Stride();
+  std::uint8_t* rows = picture_.Rows();
+  for (const ScreenPart& part : screen.parts) {
+    const PixelRect pixels = footprint_->PixelsWithin(part.rect);
+    if (pixels.IsEmpty()) {
+      continue;
+    }
+    // Counted from the bottom, as the scaling counts rows: the part's lowest
+    // row is the first of the rows it holds.
+    const auto row_bytes = static_cast<std::ptrdiff_t>(part.rect.width) * 4;
+    const SourceRows source{screen.pixels.data() + part.offset + row_bytes * (part.rect.height - 1), -row_bytes,
+                            static_cast<std::ptrdiff_t>(screen.height) - part.rect.Bottom()};
+    const ColumnSpan source_columns{static_cast<std::uint32_t>(part.rect.x),
+                                    static_cast<std::uint32_t>(part.rect.width)};
+    const ColumnSpan picture_columns{static_cast<std::uint32_t>(pixels.x), static_cast<std::uint32_t>(pixels.width)};
+    for (int row = pixels.y; row < pixels.Bottom(); ++row) {
+      const std::uint32_t dy = height - 1 - static_cast<std::uint32_t>(row);
+      scaler_.ScaleRowPart(source, dy, source_columns, picture_columns, kernels_, rows + std::size_t{stride} * dy);
+    }
+  }
+  return true;
 }
 
 bool ScreenEncoder::ScaleScreen(const ScreenImage& screen, std::uint32_t width, std::uint32_t height) {

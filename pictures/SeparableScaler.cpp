@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 namespace lumivanta {
 namespace {
@@ -31,14 +32,10 @@ bool SeparableScaler::Prepare(std::uint32_t source_width, std::uint32_t source_h
     return true;
   }
   geometry_ = Geometry{};
-  const float x_scale = static_cast<float>(source_width) / static_cast<float>(destination_width);
-  const float y_scale = static_cast<float>(source_height) / static_cast<float>(destination_height);
-  const bool interpolate = x_scale <= 1.0f && y_scale <= 1.0f;
   try {
-    columns_ = interpolate ? CubicAxis(source_width, destination_width, x_scale)
-                           : AreaAxis(source_width, destination_width, x_scale);
-    rows_ = interpolate ? CubicAxis(source_height, destination_height, y_scale)
-                        : AreaAxis(source_height, destination_height, y_scale);
+    ScaleAxes axes = AxesFor(source_width, source_height, destination_width, destination_height);
+    columns_ = std::move(axes.columns);
+    rows_ = std::move(axes.rows);
     column_weights_ = HorizontalWeights(columns_);
     // One row after the vertical pass, with room for the horizontal kernels'
     // reads past the last pixel (zero, and weighted 0).
@@ -54,22 +51,34 @@ bool SeparableScaler::Prepare(std::uint32_t source_width, std::uint32_t source_h
 
 void SeparableScaler::ScaleRow(const SourceRows& source, std::uint32_t dy, const PixelKernels& kernels,
                                std::uint8_t* destination) {
+  ScaleRowPart(source, dy, ColumnSpan{0, geometry_.source_width}, ColumnSpan{0, geometry_.destination_width}, kernels,
+               destination);
+}
+
+void SeparableScaler::ScaleRowPart(const SourceRows& source, std::uint32_t dy, ColumnSpan source_columns,
+                                   ColumnSpan destination_columns, const PixelKernels& kernels,
+                                   std::uint8_t* destination) {
   // Rows weighted 0 (the padding of the tap list) are left out.
   std::uint32_t used_taps = 0;
   for (std::uint32_t t = 0; t < rows_.taps; ++t) {
     const std::int16_t weight = rows_.weights[std::size_t{dy} * rows_.taps + t];
     if (weight != 0) {
       const std::uint32_t row = std::min(rows_.first[dy] + t, geometry_.source_height - 1);
-      tap_rows_[used_taps] = source.first + source.step * static_cast<std::ptrdiff_t>(row);
+      tap_rows_[used_taps] = source.first + source.step * (static_cast<std::ptrdiff_t>(row) - source.first_row);
       tap_weights_[used_taps] = weight;
       ++used_taps;
     }
   }
-  kernels.vertical(tap_rows_.data(), tap_weights_.data(), used_taps, geometry_.source_width * geometry_.bytes_per_pixel,
-                   between_passes_.data());
-  const auto horizontal = geometry_.bytes_per_pixel == 4 ? kernels.horizontal_bgrx : kernels.horizontal;
-  horizontal(between_passes_.data(), columns_.first.data(), column_weights_.data(), columns_.taps,
-             geometry_.destination_width, destination);
+  // The vertical pass leaves the source's columns where the whole row would
+  // put them, so that the column weights apply unchanged.
+  const std::uint32_t bytes_per_pixel = geometry_.bytes_per_pixel;
+  kernels.vertical(tap_rows_.data(), tap_weights_.data(), used_taps, source_columns.count * bytes_per_pixel,
+                   between_passes_.data() + std::size_t{source_columns.first} * bytes_per_pixel);
+  const auto horizontal = bytes_per_pixel == 4 ? kernels.horizontal_bgrx : kernels.horizontal;
+  const std::uint32_t first = destination_columns.first;
+  horizontal(between_passes_.data(), columns_.first.data() + first,
+             column_weights_.data() + HorizontalWeightIndex(first, 0, columns_.taps), columns_.taps,
+             destination_columns.count, destination + std::size_t{first} * 3);
 }
 
 }  // namespace lumivanta

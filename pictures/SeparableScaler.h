@@ -18,10 +18,17 @@
 namespace lumivanta {
 
 // Where the source rows are: row i, counted in the destination's row order,
-// starts at first + i * step bytes.
+// starts at first + (i - first_row) * step bytes.
 struct SourceRows {
   const std::uint8_t* first = nullptr;
   std::ptrdiff_t step = 0;
+  std::ptrdiff_t first_row = 0;
+};
+
+// The columns first to first + count - 1.
+struct ColumnSpan {
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
 };
 
 class SeparableScaler {
@@ -34,6 +41,12 @@ class SeparableScaler {
                std::uint32_t destination_height, std::uint32_t bytes_per_pixel);
   // Writes the destination_width 24-bit pixels of destination row dy.
   void ScaleRow(const SourceRows& source, std::uint32_t dy, const PixelKernels& kernels, std::uint8_t* destination);
+  // Writes only the destination columns of row dy, into their places in the
+  // destination row, reading only the source columns, which must hold every
+  // column those pixels read; the source rows start at source_columns.first.
+  // Gives the same bytes there as ScaleRow.
+  void ScaleRowPart(const SourceRows& source, std::uint32_t dy, ColumnSpan source_columns,
+                    ColumnSpan destination_columns, const PixelKernels& kernels, std::uint8_t* destination);
 
  private:
   struct Geometry {

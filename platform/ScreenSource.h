@@ -3,10 +3,13 @@
 // The primary display and the pointer, as the screen capture needs them. One
 // implementation per platform, chosen once at start-up.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "pictures/ScreenImage.h"
 
@@ -33,6 +36,20 @@ class ScreenSource {
   // as any copy of it lives; false (and an empty screen) when it cannot. The
   // pixels may arrive after Grab returns: readers wait with AwaitPixels.
   virtual bool Grab(ScreenImage& screen) = 0;
+  // What changed on the primary display since the last call, at least: the
+  // rectangles, relative to the primary display, and none when nothing did.
+  // Nothing when the source cannot tell, or when the primary display itself
+  // changed: the next grab then takes the whole screen.
+  virtual std::optional<std::vector<PixelRect>> TakeChanges() { return std::nullopt; }
+  // Grabs only these parts of the primary display (inside it), one after the
+  // other into the screen's pixels, as screen.parts then says; false (and an
+  // empty screen) when the primary display is no longer width x height, or
+  // the source grabs only whole screens.
+  virtual bool GrabParts(std::span<const PixelRect> /*parts*/, std::uint32_t /*width*/, std::uint32_t /*height*/,
+                         ScreenImage& screen) {
+    screen = ScreenImage{};
+    return false;
+  }
   // Where the pointer is, relative to the primary display; ask before Grab,
   // which a source may still be carrying out afterwards.
   virtual PointerState Pointer() = 0;

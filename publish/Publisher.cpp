@@ -17,11 +17,14 @@ namespace {
 // Everything the worker does with the job data before it reports and clears the flag.
 int RunJob(CThreadData& job, UploadOutcome& outcome) {
   // A grab may still be on its way: its pixels are waited for here, off the user-interface thread.
-  if (job.screen.width == 0 || job.screen.height == 0 || !HoldsAllRows(job.screen) || !AwaitPixels(job.screen)) {
+  if (!job.repeat_last_picture &&
+      (job.screen.width == 0 || job.screen.height == 0 || !HoldsAllRows(job.screen) || !AwaitPixels(job.screen))) {
     outcome.failure_cause = "no picture was captured";
     return kWorkerExitNoPicture;
   }
-  const std::span<const std::uint8_t> jpeg = job.encoder->Encode(job.screen, job.target_height, job.quality_index);
+  const std::span<const std::uint8_t> jpeg =
+      job.repeat_last_picture ? job.encoder->LastBytes()
+                              : job.encoder->Encode(job.screen, job.target_height, job.quality_index);
   // The pixels are read: the screen source may grab into them again.
   job.screen = ScreenImage{};
   // A failed encoding leaves no picture worth showing (a file item without
@@ -96,24 +99,44 @@ CPublisher::~CPublisher() {
 
 bool CPublisher::IsBusy() const { return job_ && job_->busy.load(std::memory_order_acquire); }
 
+const ScreenEncoder::Encoded* CPublisher::LastEncoded() const { return IsBusy() ? nullptr : &encoder_->LastEncoded(); }
+
 bool CPublisher::StartJob(std::string upload_address, ScreenImage screen, std::int32_t target_height,
                           std::int32_t quality_index) {
   if (IsBusy()) {
     return false;
   }
+  try {
+    return Start(std::make_unique<CThreadData>(std::move(upload_address), std::move(screen), target_height,
+                                               quality_index, *encoder_));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool CPublisher::StartRepeatJob(std::string upload_address) {
+  if (IsBusy()) {
+    return false;
+  }
+  const ScreenEncoder::Encoded& last = encoder_->LastEncoded();
+  try {
+    auto job = std::make_unique<CThreadData>(std::move(upload_address), ScreenImage{}, last.target_height,
+                                             last.quality_index, *encoder_);
+    job->repeat_last_picture = true;
+    return Start(std::move(job));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+bool CPublisher::Start(std::unique_ptr<CThreadData> job) {
   // The finished worker may still be leaving PublishWorker: wait for it before its job data goes.
   if (worker_.joinable()) {
     worker_.join();
   }
-  job_.reset();
-  try {
-    job_ = std::make_unique<CThreadData>(std::move(upload_address), std::move(screen), target_height, quality_index,
-                                         *encoder_);
-    job_->on_outcome = &on_outcome_;
-    job_->number = ++last_job_number_;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
+  job_ = std::move(job);
+  job_->on_outcome = &on_outcome_;
+  job_->number = ++last_job_number_;
   try {
     worker_ = std::thread(PublishWorker, job_.get());
   } catch (const std::system_error&) {

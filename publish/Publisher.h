@@ -21,11 +21,10 @@ namespace lumivanta {
 inline constexpr int kWorkerExitComplete = 0;
 inline constexpr int kWorkerExitNoPicture = 1;
 
-// The worker's whole run: the pointer arrow drawn in, scale, encode, let go
-// of the screen, upload "thescreen" as "image.jpg" within the upload's time
-// limit, report the outcome, clear the busy flag. Every outcome is reported,
-// unless the publisher ended the job: nothing is uploaded, and the outcome
-// says why, when the screen has no pixels, the encoding fails or an error
+// The worker's whole run: the pointer arrow drawn in, scale, encode (or take
+// the last picture's file for a repeat job), let go of the screen, upload "thescreen" as "image.jpg" within the
+// upload's time limit, report the outcome, clear the busy flag. Every outcome is reported, unless the publisher ended
+// the job: nothing is uploaded, and the outcome says why, when the screen has no pixels, the encoding fails or an error
 // ends the job.
 int PublishWorker(CThreadData* job);
 
@@ -44,12 +43,19 @@ class CPublisher {
   // the screen dropped, while the previous job is busy or when no thread can
   // be started.
   bool StartJob(std::string upload_address, ScreenImage screen, std::int32_t target_height, std::int32_t quality_index);
+  // Starts a job that uploads the file of the last encoded picture again,
+  // for a screen that has not changed since. False as StartJob.
+  bool StartRepeatJob(std::string upload_address);
+  // What the encoder made the last picture of; null while a job is busy.
+  const ScreenEncoder::Encoded* LastEncoded() const;
 
   bool IsBusy() const;
   // The last job started, kept until the next StartJob; null before the first.
   const CThreadData* JobData() const { return job_.get(); }
 
  private:
+  bool Start(std::unique_ptr<CThreadData> job);
+
   UploadOutcomeHandler on_outcome_;
   std::unique_ptr<ScreenEncoder> encoder_;
   std::unique_ptr<CThreadData> job_;

@@ -26,6 +26,9 @@ class CThreadData {
   // The captured screen, kept until the worker has encoded it; the worker
   // draws the pointer arrow into it.
   ScreenImage screen;
+  // Set when nothing changed since the last picture: its file goes again,
+  // and the screen stays empty.
+  bool repeat_last_picture = false;
   // The publisher's encoder, which only this job's worker uses while it runs.
   ScreenEncoder* encoder = nullptr;
   // Where the worker reports the upload's outcome; may be empty.

@@ -16,6 +16,7 @@
 #include "app/run/CommandTable.h"
 #include "app/run/RunListener.h"
 #include "app/run/RunWindow.h"
+#include "app/run/ScreenChanges.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/NotificationHold.h"
 #include "platform/ScreenSource.h"
@@ -130,6 +131,9 @@ class PublishingRun {
   void ReleaseHotkeys();
   void LogHeldHotkeys();
   void CaptureQuietly();
+  // Takes what the plan says of the screen into screen; true when the screen
+  // is there, or nothing is to be taken (repeat).
+  bool TakeScreen(const ScreenChanges::Plan& plan, ScreenImage& screen, bool& repeat);
   void StartSlideshowTimer();
   // Runs request on a copy of settings off the user-interface thread and
   // waits for it with the window responsive; the copy's connected flag goes
@@ -182,6 +186,8 @@ class PublishingRun {
   bool dropping_pictures_ = false;
   // Set while captures fail: a slideshow says so once per run of them.
   bool capture_failing_ = false;
+  // What changed on the screen since the last screen went to the publisher.
+  ScreenChanges screen_changes_;
   // A desktop that cannot show the pointer in the pictures, or hold its
   // notifications back, is named once per run.
   bool pointer_unavailable_said_ = false;

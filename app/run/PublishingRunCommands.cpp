@@ -2,6 +2,7 @@
 // timer, the pointer, deleting the pictures and the options.
 
 #include <chrono>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -174,8 +175,18 @@ void PublishingRun::CaptureScreen(bool quiet) {
   // The pointer is asked for first: asked after the grab, its answer would
   // wait for the display server's copy of the screen.
   const PointerState pointer = show_mouse_cursor_ && screen_ != nullptr ? screen_->Pointer() : PointerState{};
+  const std::optional<PixelPoint> arrow =
+      pointer.showing ? std::optional(PixelPoint{pointer.x, pointer.y}) : std::nullopt;
+  const auto picture_size = static_cast<std::int32_t>(settings_.picture_size);
+  const auto picture_quality = static_cast<std::int32_t>(settings_.picture_quality);
   ScreenImage screen;
-  const bool grabbed = screen_ != nullptr && screen_->Grab(screen);
+  bool repeat = false;
+  bool grabbed = false;
+  if (screen_ != nullptr) {
+    screen_changes_.Add(screen_->TakeChanges());
+    grabbed = TakeScreen(screen_changes_.PlanFor(publisher_->LastEncoded(), arrow, picture_size, picture_quality),
+                         screen, repeat);
+  }
   end_single_hold();
   if (!grabbed) {
     // Nothing goes to the server. A command says so each time, a slideshow
@@ -191,12 +202,15 @@ void PublishingRun::CaptureScreen(bool quiet) {
     return;
   }
   capture_failing_ = false;
-  if (pointer.showing) {
-    screen.pointer_arrow = PixelPoint{pointer.x, pointer.y};
+  screen.pointer_arrow = arrow;
+  // An unchanged screen sends the last picture's file again, the same bytes
+  // a new capture would give, without grabbing, scaling or encoding.
+  const bool started =
+      repeat ? publisher_->StartRepeatJob(settings_.upload_address)
+             : publisher_->StartJob(settings_.upload_address, std::move(screen), picture_size, picture_quality);
+  if (started && !repeat) {
+    screen_changes_.Clear();
   }
-  const bool started = publisher_->StartJob(settings_.upload_address, std::move(screen),
-                                            static_cast<std::int32_t>(settings_.picture_size),
-                                            static_cast<std::int32_t>(settings_.picture_quality));
   // Pictures dropped while the last upload still runs: a command says so
   // each time, a slideshow once per run of drops.
   if (!started && (!quiet || !dropping_pictures_)) {
@@ -219,6 +233,23 @@ void PublishingRun::CaptureScreen(bool quiet) {
     }
     ShowInformation(started ? ids::kPictureSent : ids::kPictureDropped);
   }
+}
+
+bool PublishingRun::TakeScreen(const ScreenChanges::Plan& plan, ScreenImage& screen, bool& repeat) {
+  switch (plan.take) {
+    case ScreenChanges::Take::kNothing:
+      repeat = true;
+      return true;
+    case ScreenChanges::Take::kParts:
+      // Where the parts cannot be had (the screen changed its size), the whole screen is.
+      if (screen_->GrabParts(plan.parts, plan.screen_width, plan.screen_height, screen)) {
+        return true;
+      }
+      break;
+    case ScreenChanges::Take::kWhole:
+      break;
+  }
+  return screen_->Grab(screen);
 }
 
 void PublishingRun::OnShowMouseCursor() {

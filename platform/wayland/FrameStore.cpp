@@ -55,6 +55,7 @@ void FrameStore::Store(const std::uint8_t* pixels, std::uint32_t width, std::uin
     const std::lock_guard lock(mutex_);
     newest_ = std::move(frame);
     newest_shown_at_ = shown_at;
+    ++stored_;
   }
   arrived_.notify_all();
 }
@@ -73,6 +74,7 @@ bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds wait) {
                       [this] { return newest_ != nullptr && (!change_since_ || newest_shown_at_ >= *change_since_); });
     change_since_.reset();  // waited for once, come or not
     frame = newest_;
+    taken_ = stored_;
   }
   if (!frame) {
     return false;
@@ -83,6 +85,11 @@ bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds wait) {
   screen.pixels = {frame->pixels.data(), frame->pixels.size()};
   screen.keeper = std::move(frame);
   return true;
+}
+
+bool FrameStore::NewSinceTake() const {
+  const std::lock_guard lock(mutex_);
+  return taken_ == 0 || stored_ != taken_;
 }
 
 bool FrameStore::HasFrame() const {

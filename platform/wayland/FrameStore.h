@@ -46,6 +46,9 @@ class FrameStore {
   bool Take(ScreenImage& screen, std::chrono::milliseconds wait);
 
   bool HasFrame() const;
+  // Whether a frame came after the one the last Take handed out; true before
+  // the first Take.
+  bool NewSinceTake() const;
 
  private:
   struct Frame {
@@ -61,6 +64,9 @@ class FrameStore {
   std::condition_variable arrived_;
   std::shared_ptr<Frame> newest_;
   Clock::time_point newest_shown_at_;
+  // Frames stored so far, and the number of the one the last Take handed out.
+  std::uint64_t stored_ = 0;
+  std::uint64_t taken_ = 0;
   // What the next Take waits for a frame shown at or after, if anything.
   std::optional<Clock::time_point> change_since_;
   // Every buffer the store owns: a frame is free when only this list holds it.

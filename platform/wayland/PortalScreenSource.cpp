@@ -108,6 +108,13 @@ bool PortalScreenSource::Grab(ScreenImage& screen) {
   return true;
 }
 
+std::optional<std::vector<PixelRect>> PortalScreenSource::TakeChanges() {
+  if (unavailable_ || change_expected_ || frames_.NewSinceTake()) {
+    return std::nullopt;
+  }
+  return std::vector<PixelRect>{};
+}
+
 void PortalScreenSource::ScreenWillChange() {
   change_expected_ = true;
   frames_.ExpectChange();

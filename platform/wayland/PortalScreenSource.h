@@ -38,6 +38,9 @@ class PortalScreenSource : public ScreenSource {
   // cast does not work or no frame came in time.
   bool Grab(ScreenImage& screen) override;
   void ScreenWillChange() override;
+  // The desktop sends a frame only when the screen changed: without a new
+  // one since the last grab, nothing changed. A frame does not say where.
+  std::optional<std::vector<PixelRect>> TakeChanges() override;
   // Where the portal sends cursor metadata, the pointer's place from the
   // newest buffer that told it; elsewhere never showing.
   PointerState Pointer() override;

@@ -52,6 +52,9 @@ class SharedMemoryImage {
   // Asks the server to copy the rectangle of the root window at (x, y) of
   // this image's size into the segment, without waiting for it.
   xcb_shm_get_image_cookie_t RequestFill(xcb_window_t root, int x, int y);
+  // The same for a smaller rectangle, its rows width * 4 bytes apart from
+  // offset on; it must fit into the segment.
+  xcb_shm_get_image_cookie_t RequestFill(xcb_window_t root, int x, int y, int width, int height, std::size_t offset);
 
   int Width() const { return width_; }
   int Height() const { return height_; }

@@ -1,11 +1,15 @@
 #include "platform/x11/X11ScreenSource.h"
 
+#include <xcb/damage.h>
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -77,9 +81,10 @@ std::string UnsupportedFormat(xcb_connection_t* connection, const xcb_screen_t& 
 // A grab whose pixels the X server is still writing into a shared segment:
 // the reply is waited for by whoever reads the pixels, or thrown away when
 // nobody does.
+// One request per part of the screen, or one for the whole.
 struct PendingGrab {
   std::shared_ptr<xcb_connection_t> connection;
-  xcb_shm_get_image_cookie_t cookie{};
+  std::vector<xcb_shm_get_image_cookie_t> cookies;
   bool answered = false;
   bool arrived = false;
   // Set when the server refused a grab, for the next Grab to report.
@@ -88,10 +93,13 @@ struct PendingGrab {
   bool Await() {
     if (!answered) {
       answered = true;
-      xcb_generic_error_t* error = nullptr;
-      const XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(connection.get(), cookie, &error));
-      const XcbReply<xcb_generic_error_t> owned_error(error);
-      arrived = reply != nullptr && error == nullptr;
+      arrived = true;
+      for (const xcb_shm_get_image_cookie_t cookie : cookies) {
+        xcb_generic_error_t* error = nullptr;
+        const XcbReply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(connection.get(), cookie, &error));
+        const XcbReply<xcb_generic_error_t> owned_error(error);
+        arrived = arrived && reply != nullptr && error == nullptr;
+      }
       if (!arrived) {
         refused->store(true, std::memory_order_relaxed);
       }
@@ -100,10 +108,16 @@ struct PendingGrab {
   }
   ~PendingGrab() {
     if (!answered) {
-      xcb_discard_reply(connection.get(), cookie.sequence);
+      for (const xcb_shm_get_image_cookie_t cookie : cookies) {
+        xcb_discard_reply(connection.get(), cookie.sequence);
+      }
     }
   }
 };
+
+std::size_t BytesOf(const PixelRect& part) {
+  return static_cast<std::size_t>(part.width) * 4 * static_cast<std::size_t>(part.height);
+}
 
 }  // namespace
 
@@ -121,12 +135,24 @@ struct X11ScreenSource::Connection {
   // Shared segments of the primary display's size.
   std::vector<std::unique_ptr<SharedMemoryImage>> shared_images;
   std::shared_ptr<std::atomic<bool>> grab_refused = std::make_shared<std::atomic<bool>>(false);
+  // The screen's damage, moved into the region at every TakeChanges; none
+  // where the server has no DAMAGE.
+  xcb_damage_damage_t damage = XCB_NONE;
+  xcb_xfixes_region_t damaged = XCB_NONE;
+  std::uint8_t damage_notify = 0;
+  // Set when the outputs changed since the last TakeChanges.
+  bool outputs_changed = false;
 
   ScreenRect PrimaryDisplay() {
-    // The only events this connection asks for are RandR's.
+    // Besides DAMAGE's notices, which TakeChanges needs not, the only events
+    // this connection asks for are RandR's.
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection.get())) {
+      const bool damage_event = damage != XCB_NONE && (event->response_type & 0x7f) == damage_notify;
       std::free(event);
-      primary_known = false;
+      if (!damage_event) {
+        primary_known = false;
+        outputs_changed = true;
+      }
     }
     if (!primary_known) {
       primary = FindPrimaryDisplay(connection.get(), root);
@@ -166,7 +192,13 @@ struct X11ScreenSource::Connection {
     auto pending = std::make_shared<PendingGrab>();
     pending->connection = connection;
     pending->refused = grab_refused;
-    pending->cookie = image.RequestFill(root, rect.x, rect.y);
+    if (screen.parts.empty()) {
+      pending->cookies.push_back(image.RequestFill(root, rect.x, rect.y));
+    }
+    for (const ScreenPart& part : screen.parts) {
+      pending->cookies.push_back(image.RequestFill(root, rect.x + part.rect.x, rect.y + part.rect.y, part.rect.width,
+                                                   part.rect.height, part.offset));
+    }
     const std::shared_ptr<SharedSegment> segment = image.Segment();
     segment->kept.store(true, std::memory_order_relaxed);
     screen.keeper = std::shared_ptr<const void>(segment->address, [segment, pending](const void*) mutable {
@@ -178,6 +210,29 @@ struct X11ScreenSource::Connection {
     screen.height = static_cast<std::uint32_t>(rect.height);
     screen.bytes_per_row = image.BytesPerRow();
     screen.pixels = {static_cast<std::uint8_t*>(segment->address), std::size_t{screen.bytes_per_row} * screen.height};
+  }
+
+  // Fetches the parts through the socket, one after the other into memory
+  // that the grab owns. False when the server refused.
+  bool GrabPartsThroughSocket(const ScreenRect& rect, ScreenImage& screen) {
+    auto pixels = std::make_shared<std::vector<std::uint8_t>>();
+    for (ScreenPart& part : screen.parts) {
+      const PixelRect& at = part.rect;
+      const XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
+          connection.get(),
+          xcb_get_image(connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(rect.x + at.x),
+                        static_cast<std::int16_t>(rect.y + at.y), static_cast<std::uint16_t>(at.width),
+                        static_cast<std::uint16_t>(at.height), ~0u),
+          nullptr));
+      if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < BytesOf(at)) {
+        return false;
+      }
+      part.offset = pixels->size();
+      pixels->insert(pixels->end(), xcb_get_image_data(reply.get()), xcb_get_image_data(reply.get()) + BytesOf(at));
+    }
+    screen.pixels = {pixels->data(), pixels->size()};
+    screen.keeper = std::move(pixels);
+    return true;
   }
 
   // Fetches the rectangle through the socket; the reply holds the pixels and
@@ -228,6 +283,104 @@ X11ScreenSource::X11ScreenSource(X11GrabMethod method) {
         XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE | XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
   }
   connection_->connection = std::shared_ptr<xcb_connection_t>(connection.release(), XcbDisconnector{});
+  FollowDamage();
+}
+
+void X11ScreenSource::FollowDamage() {
+  xcb_connection_t* connection = connection_->connection.get();
+  const xcb_query_extension_reply_t* damage = xcb_get_extension_data(connection, &xcb_damage_id);
+  const xcb_query_extension_reply_t* xfixes = xcb_get_extension_data(connection, &xcb_xfixes_id);
+  if (damage == nullptr || damage->present == 0 || xfixes == nullptr || xfixes->present == 0) {
+    return;
+  }
+  // Both extensions must be told the versions the client speaks before use.
+  const XcbReply<xcb_xfixes_query_version_reply_t> xfixes_version(
+      xcb_xfixes_query_version_reply(connection, xcb_xfixes_query_version(connection, 2, 0), nullptr));
+  const XcbReply<xcb_damage_query_version_reply_t> damage_version(
+      xcb_damage_query_version_reply(connection, xcb_damage_query_version(connection, 1, 1), nullptr));
+  if (!xfixes_version || !damage_version) {
+    return;
+  }
+  connection_->damage = xcb_generate_id(connection);
+  connection_->damaged = xcb_generate_id(connection);
+  connection_->damage_notify = static_cast<std::uint8_t>(damage->first_event + XCB_DAMAGE_NOTIFY);
+  // One notice when the damage stops being empty: the region is asked for anyway.
+  xcb_damage_create(connection, connection_->damage, connection_->root, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+  xcb_xfixes_create_region(connection, connection_->damaged, 0, nullptr);
+  // Whatever happened before the first grab is that grab's business.
+  connection_->outputs_changed = true;
+}
+
+std::optional<std::vector<PixelRect>> X11ScreenSource::TakeChanges() {
+  if (!connection_ || connection_->damage == XCB_NONE) {
+    return std::nullopt;
+  }
+  Connection& connection = *connection_;
+  xcb_connection_t* xcb = connection.connection.get();
+  // Everything drawn until the server reads this request moves into the
+  // region; what is drawn afterwards is reported next time. A grab after it
+  // shows at least what the region names.
+  xcb_damage_subtract(xcb, connection.damage, XCB_NONE, connection.damaged);
+  const XcbReply<xcb_xfixes_fetch_region_reply_t> region(
+      xcb_xfixes_fetch_region_reply(xcb, xcb_xfixes_fetch_region(xcb, connection.damaged), nullptr));
+  const ScreenRect primary = connection.PrimaryDisplay();
+  if (!region || primary.IsEmpty() || std::exchange(connection.outputs_changed, false)) {
+    return std::nullopt;
+  }
+  std::vector<PixelRect> changes;
+  for (const xcb_rectangle_t& rect :
+       std::span(xcb_xfixes_fetch_region_rectangles(region.get()),
+                 static_cast<std::size_t>(xcb_xfixes_fetch_region_rectangles_length(region.get())))) {
+    const int left = std::max<int>(rect.x, primary.x);
+    const int top = std::max<int>(rect.y, primary.y);
+    const int right = std::min(rect.x + rect.width, primary.x + primary.width);
+    const int bottom = std::min(rect.y + rect.height, primary.y + primary.height);
+    if (left < right && top < bottom) {
+      changes.push_back({left - primary.x, top - primary.y, right - left, bottom - top});
+    }
+  }
+  return changes;
+}
+
+bool X11ScreenSource::GrabParts(std::span<const PixelRect> parts, std::uint32_t width, std::uint32_t height,
+                                ScreenImage& screen) {
+  screen = ScreenImage{};
+  if (!connection_ || !connection_->unsupported_format.empty() || parts.empty()) {
+    return false;
+  }
+  Connection& connection = *connection_;
+  const ScreenRect primary = connection.PrimaryDisplay();
+  if (connection.grab_refused->load(std::memory_order_relaxed) || static_cast<std::uint32_t>(primary.width) != width ||
+      static_cast<std::uint32_t>(primary.height) != height) {
+    return false;
+  }
+  std::size_t bytes = 0;
+  for (const PixelRect& part : parts) {
+    if (part.IsEmpty() || part.x < 0 || part.y < 0 || part.Right() > primary.width || part.Bottom() > primary.height) {
+      return false;
+    }
+    screen.parts.push_back({part, bytes});
+    bytes += BytesOf(part);
+  }
+  screen.width = width;
+  screen.height = height;
+  screen.bytes_per_row = width * 4;
+  if (connection.use_shared_memory) {
+    std::string refusal;
+    SharedMemoryImage* image = connection.FreeSharedImage(primary, refusal);
+    if (image == nullptr || bytes > image->Segment()->size_bytes) {
+      screen = ScreenImage{};
+      return false;
+    }
+    connection.GrabShared(*image, primary, screen);
+    screen.pixels = screen.pixels.first(bytes);
+    return true;
+  }
+  if (!connection.GrabPartsThroughSocket(primary, screen)) {
+    screen = ScreenImage{};
+    return false;
+  }
+  return true;
 }
 
 X11ScreenSource::~X11ScreenSource() = default;

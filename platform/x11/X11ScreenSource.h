@@ -4,7 +4,10 @@
 // through a connection of the source's own.
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "platform/ScreenSource.h"
 
@@ -26,6 +29,12 @@ class X11ScreenSource : public ScreenSource {
   // segments: one that nobody keeps, so that the next grab never overwrites
   // pixels that a publish job still reads.
   bool Grab(ScreenImage& screen) override;
+  // From the X DAMAGE extension, which follows every drawing on the screen;
+  // nothing where the server lacks it.
+  std::optional<std::vector<PixelRect>> TakeChanges() override;
+  // Into one free shared segment, or through the socket.
+  bool GrabParts(std::span<const PixelRect> parts, std::uint32_t width, std::uint32_t height,
+                 ScreenImage& screen) override;
   // Relative to the primary display as the next grab takes it.
   PointerState Pointer() override;
 
@@ -35,6 +44,9 @@ class X11ScreenSource : public ScreenSource {
 
  private:
   struct Connection;
+
+  // Starts following the screen's damage where the server offers DAMAGE and XFIXES.
+  void FollowDamage();
 
   // Writes a failure to stderr unless it is the one reported last, so that a
   // slideshow on an unsuitable display does not repeat it at every picture.

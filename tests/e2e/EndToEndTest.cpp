@@ -7,11 +7,14 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/ExpectedPicture.h"
 #include "tests/support/ProgramSession.h"
+#include "tests/support/RawHttp.h"
 
 namespace lumivanta {
 namespace {
@@ -49,8 +52,29 @@ double MeanDifference(const test::DecodedJpeg& received, const test::DecodedJpeg
 
 bool IsRed(const std::uint8_t* rgb) { return rgb[0] > 170 && rgb[1] < 110 && rgb[2] < 110; }
 
+// The program with a library preloaded that writes the size of every image
+// it asks the X server for to grabs.log in its directory.
+test::ProgramOptions RecordingGrabs() {
+  test::ProgramOptions options;
+  options.environment = {"LD_PRELOAD=" LUMIVANTA_GRAB_RECORDER_SHIM, "LUMIVANTA_GRAB_LOG=grabs.log"};
+  return options;
+}
+
 class EndToEnd : public ::testing::Test {
  protected:
+  // The images grabbed so far, as "WIDTHxHEIGHT".
+  std::vector<std::string> Grabs() const {
+    std::ifstream log(session_.Directory().Path() / "grabs.log");
+    std::vector<std::string> grabs;
+    for (std::string line; std::getline(log, line);) {
+      grabs.push_back(line);
+    }
+    return grabs;
+  }
+  std::string NewestPictureBytes() const {
+    return test::Get(session_.ServerPort(), "/pictures/" + std::string(test::kContactName) + "/latest.jpg").body;
+  }
+
   void StartWithMainWindow() {
     session_.StartProgram();
     ASSERT_TRUE(session_.WaitShown(kMainWindowTitle)) << session_.Program().ErrorOutput();
@@ -62,7 +86,7 @@ class EndToEnd : public ::testing::Test {
     ASSERT_TRUE(session_.WaitShown(kInformationTitle, false));
   }
 
-  ProgramSession session_;
+  ProgramSession session_{RecordingGrabs()};
 };
 
 TEST_F(EndToEnd, CtrlPPublishesTheScreenAndReportsIt) {
@@ -132,6 +156,46 @@ TEST_F(EndToEnd, CtrlSRunsASlideshowThatPausesWhileADialogIsOpen) {
   const std::uint64_t pictures = session_.State().sequence - first->sequence;
   EXPECT_GE(pictures, 2u);  // about one a second
   EXPECT_LE(pictures, 6u);
+
+  // The screen stands still: each picture is the last one's bytes again, and nothing is grabbed.
+  const std::size_t grabs_before = Grabs().size();
+  ASSERT_GE(grabs_before, 1u);
+  EXPECT_EQ(Grabs().front(), "1920x1080");
+  const std::string still = NewestPictureBytes();
+  std::uint64_t sequence = session_.State().sequence;
+  for (int picture = 0; picture < 2; ++picture) {
+    const auto next = session_.WaitForPictureAfter(sequence);
+    ASSERT_TRUE(next);
+    sequence = next->sequence;
+    EXPECT_TRUE(NewestPictureBytes() == still);
+  }
+  EXPECT_EQ(Grabs().size(), grabs_before);
+
+  // A small change is published, grabbed in small parts only.
+  Display* display = session_.X();
+  const GC gc = XCreateGC(display, DefaultRootWindow(display), 0, nullptr);
+  XSetForeground(display, gc, 0xff0000);
+  XFillRectangle(display, DefaultRootWindow(display), gc, 1500, 700, 60, 40);
+  XFreeGC(display, gc);
+  XSync(display, False);
+  const double scale = 600.0 / 1080.0;
+  bool red = false;
+  for (int picture = 0; picture < 3 && !red; ++picture) {
+    const auto next = session_.WaitForPictureAfter(sequence);
+    ASSERT_TRUE(next);
+    sequence = next->sequence;
+    red = IsRed(
+        session_.NewestPicture().At(static_cast<std::uint32_t>(1530 * scale), static_cast<std::uint32_t>(720 * scale)));
+  }
+  EXPECT_TRUE(red);
+  const std::vector<std::string> grabs = Grabs();
+  ASSERT_GT(grabs.size(), grabs_before);
+  for (std::size_t grab = grabs_before; grab < grabs.size(); ++grab) {
+    int width = 0;
+    int height = 0;
+    ASSERT_EQ(std::sscanf(grabs[grab].c_str(), "%dx%d", &width, &height), 2);
+    EXPECT_LE(width * height, 100 * 100) << grabs[grab];
+  }
 
   session_.Press("ctrl+s");
   ASSERT_TRUE(session_.Program().WaitForErrorText(" : Slideshow stopped.", 10s));

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <optional>
+#include <random>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "pictures/PointerArrow.h"
+#include "pictures/ScaleFootprint.h"
 #include "tests/support/PictureTestSupport.h"
 
 namespace lumivanta {
@@ -218,6 +220,87 @@ TEST(ScreenEncoder, ScreensWithoutAllTheirPixelsGiveNoBytes) {
   const std::span<const std::uint8_t> jpeg = encoder.Encode(whole, 30, 1);
   ASSERT_FALSE(jpeg.empty());
   EXPECT_EQ(test::DecodeJpeg(jpeg.data(), jpeg.size()).width, 40u);
+}
+
+// Random changes, some over the edges, and a moving arrow: the parts that ScaleFootprint names,
+// scaled into the kept picture, give the picture and file of a whole-screen pass.
+TEST(ScreenEncoder, ScalesChangedPartsIntoTheLastPictureAsAWholePassWould) {
+  struct Geometry {
+    test::OwnedScreen screen;
+    std::int32_t target_height;
+  };
+  const std::vector<Geometry> geometries = {
+      {test::LoadTestScreen(), 600}, {test::RandomScreen(1001, 701, 11), 480}, {test::RandomScreen(800, 600, 12), 768}};
+  std::mt19937 random(23);
+  const auto between = [&random](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  for (const PixelKernels* kernels : AvailableKernels()) {
+    for (const Geometry& geometry : geometries) {
+      test::OwnedScreen screen = geometry.screen;
+      const int width = static_cast<int>(screen.width);
+      const int height = static_cast<int>(screen.height);
+      ScreenEncoder encoder(*kernels);
+      ScreenImage first = screen.AsGrabbed();
+      ASSERT_FALSE(encoder.Encode(first, geometry.target_height, 1).empty());
+      const ScaleFootprint footprint(screen.width, screen.height, encoder.Picture().Width(),
+                                     encoder.Picture().Height());
+      std::optional<PixelPoint> arrow;
+      for (int round = 0; round < 12; ++round) {
+        const std::string label =
+            std::string(kernels->name) + " " + std::to_string(width) + " round " + std::to_string(round);
+        std::vector<PixelRect> changed;
+        for (int count = between(1, 3); count > 0; --count) {
+          const PixelRect rect{between(-20, width - 1), between(-20, height - 1), between(1, 300), between(1, 200)};
+          changed.push_back(rect);
+          for (int y = std::max(rect.y, 0); y < std::min(rect.Bottom(), height); ++y) {
+            for (int x = std::max(rect.x, 0); x < std::min(rect.Right(), width); ++x) {
+              std::uint8_t* pixel = screen.pixels.data() + std::size_t{screen.bytes_per_row} * y + x * 4;
+              pixel[between(0, 2)] = static_cast<std::uint8_t>(between(0, 255));
+            }
+          }
+        }
+        const std::optional<PixelPoint> previous = arrow;
+        arrow =
+            between(0, 3) == 0 ? std::nullopt : std::optional(PixelPoint{between(-10, width), between(-10, height)});
+        for (const std::optional<PixelPoint>& tip : {previous, arrow}) {
+          if (tip) {
+            changed.push_back(PointerArrowBounds(*tip));
+          }
+        }
+
+        // Only the parts, packed one after the other.
+        auto packed = std::make_shared<std::vector<std::uint8_t>>();
+        ScreenImage parts = test::ScreenOver(screen.width, screen.height, screen.bytes_per_row, {});
+        for (const PixelRect& rect : changed) {
+          const PixelRect part = footprint.SourceFor(rect);
+          if (part.IsEmpty()) {
+            continue;  // off the screen
+          }
+          parts.parts.push_back({part, packed->size()});
+          for (int y = part.y; y < part.Bottom(); ++y) {
+            const std::uint8_t* row = screen.At(static_cast<std::uint32_t>(part.x), static_cast<std::uint32_t>(y));
+            packed->insert(packed->end(), row, row + std::size_t(part.width) * 4);
+          }
+        }
+        parts.pixels = *packed;
+        parts.keeper = packed;
+        parts.pointer_arrow = arrow;
+        const std::string jpeg = AsString(encoder.Encode(parts, geometry.target_height, 1));
+        ASSERT_FALSE(jpeg.empty()) << label;
+        EXPECT_TRUE(AsString(encoder.LastBytes()) == jpeg) << label;
+
+        ScreenEncoder whole_pass(*kernels);
+        ScreenImage whole = screen.AsGrabbed();
+        whole.pointer_arrow = arrow;
+        EXPECT_TRUE(AsString(whole_pass.Encode(whole, geometry.target_height, 1)) == jpeg) << label;
+        ASSERT_TRUE(RowsOf(whole_pass.Picture()) == RowsOf(encoder.Picture())) << label;
+      }
+      // Parts of a screen of another size, or for another height, cannot go into the picture.
+      ScreenImage other = test::ScreenOver(screen.width + 1, screen.height, screen.bytes_per_row, screen.pixels);
+      other.parts.push_back({PixelRect{0, 0, 1, 1}, 0});
+      EXPECT_TRUE(encoder.Encode(other, geometry.target_height, 1).empty());
+      EXPECT_TRUE(encoder.LastBytes().empty());
+    }
+  }
 }
 
 }  // namespace

@@ -51,11 +51,14 @@ TEST(FrameStore, AHeldFrameStaysAsItWasWhileNewerOnesArrive) {
   const std::vector<std::uint8_t> first = PaddedFrame(1);
   store.Store(first.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
   ScreenImage held;
+  EXPECT_TRUE(store.NewSinceTake());
   ASSERT_TRUE(store.Take(held, 0ms));
+  EXPECT_FALSE(store.NewSinceTake());  // the screen has not changed since
   for (std::uint8_t start = 100; start < 200; start += 20) {
     const std::vector<std::uint8_t> later = PaddedFrame(start);
     store.Store(later.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
   }
+  EXPECT_TRUE(store.NewSinceTake());
   EXPECT_EQ(held.pixels[0], 1);
   EXPECT_EQ(held.pixels[15], 16);
   ScreenImage newest;

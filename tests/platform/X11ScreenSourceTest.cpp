@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -151,10 +152,35 @@ TEST_P(X11GrabTest, GrabsOnlyThePrimaryOutputAndFollowsItsSize) {
   ASSERT_EQ(screen.width, 1920U);
 
   scene_->SetPrimaryOutput(100, 50, 800, 600);
+  ASSERT_TRUE(source.TakeChanges() == std::nullopt);  // the primary display changed
   ASSERT_TRUE(source.Grab(screen));
   EXPECT_EQ(screen.width, 800U);
   EXPECT_EQ(screen.height, 600U);
   EXPECT_EQ(CountWrongPixels(screen, GradientPattern, 100, 50), 0);
+
+  // Changes and parts relative to the primary display, off it left out.
+  EXPECT_EQ(source.TakeChanges(), std::vector<PixelRect>{});
+  Display* display = scene_->Get();
+  const GC gc = XCreateGC(display, scene_->Root(), 0, nullptr);
+  XSetForeground(display, gc, 0x123456);
+  XFillRectangle(display, scene_->Root(), gc, 300, 200, 40, 30);
+  XSync(display, False);  // one request each: the server reports a request's bounding box
+  XFillRectangle(display, scene_->Root(), gc, 1500, 900, 10, 10);
+  XFreeGC(display, gc);
+  XSync(display, False);
+  EXPECT_EQ(source.TakeChanges(), (std::vector<PixelRect>{{200, 150, 40, 30}}));
+  const std::vector<PixelRect> parts = {{190, 150, 50, 30}, {0, 0, 2, 1}};
+  ASSERT_TRUE(source.GrabParts(parts, 800, 600, screen));
+  ASSERT_EQ(screen.parts.size(), 2u);
+  ASSERT_TRUE(HoldsAllRows(screen) && AwaitPixels(screen));
+  const std::uint8_t* part = screen.pixels.data() + screen.parts[0].offset;
+  EXPECT_EQ(part[9 * 4 + 2], GradientPattern(299, 200) >> 16);  // left of the rectangle
+  EXPECT_EQ(part[10 * 4 + 0], 0x56);
+  EXPECT_EQ(part[10 * 4 + 2], 0x12);
+  const std::uint8_t* corner = screen.pixels.data() + screen.parts[1].offset;
+  EXPECT_EQ(corner[4 + 1], (GradientPattern(101, 50) >> 8) & 0xff);
+  EXPECT_FALSE(source.GrabParts(parts, 1920, 1080, screen));  // not the primary display's size
+  XClearWindow(display, scene_->Root());
 
   scene_->SetPrimaryOutput(0, 0, 1920, 1080);
   ASSERT_TRUE(source.Grab(screen));
