@@ -5,7 +5,7 @@
 // With --mutter it also records mutter's own cast of the monitor
 // (org.gnome.Mutter.ScreenCast, which asks for no consent), the pointer
 // hidden, in a remote desktop session that can move the pointer:
-//   shot PNG-FILE                  the newest frame: "shot"
+//   shot PNG-FILE                  a frame drawn after the command: "shot"
 //   pointer X Y                    moves the pointer there: "moved"
 // Anything that fails answers "error: ..." and ends the program.
 
@@ -23,10 +23,12 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/wayland/FrameStore.h"
 #include "platform/wayland/PipeWireStream.h"
@@ -50,7 +52,12 @@ class ScreenWindow : public QRasterWindow {
   void Show(const QString& what) {
     picture_ = what.startsWith(QLatin1Char('#')) ? QImage() : QImage(what);
     colour_ = QColor(what);
-    answer_ = true;
+    Repaint([] { Answer("shown"); });
+  }
+  // Paints the window again, which makes the compositor draw a new frame,
+  // and then calls painted.
+  void Repaint(std::function<void()> painted) {
+    painted_ = std::move(painted);
     update();
   }
 
@@ -62,15 +69,15 @@ class ScreenWindow : public QRasterWindow {
     } else {
       painter.drawImage(QPoint(), picture_);
     }
-    if (std::exchange(answer_, false)) {
-      QTimer::singleShot(0, this, [] { Answer("shown"); });
+    if (painted_) {
+      QTimer::singleShot(0, this, std::exchange(painted_, nullptr));
     }
   }
 
  private:
   QImage picture_;
   QColor colour_ = QColor(0x20, 0x40, 0x60);
-  bool answer_ = false;
+  std::function<void()> painted_;
 };
 
 class MutterScreen : public QObject {
@@ -99,6 +106,8 @@ class MutterScreen : public QObject {
           "RemoteDesktop.Session.Start");
   }
 
+  // The next frame waits for one that mutter shows from now on.
+  void ExpectFrame() { frames_.ExpectChange(); }
   void Shot(const std::string& file) {
     lumivanta::ScreenImage screen;
     if (!frames_.Take(screen, std::chrono::seconds(5))) {
@@ -176,7 +185,9 @@ int main(int argc, char** argv) {
         if (words.value(0) == QLatin1String("show")) {
           window.Show(command.section(QLatin1Char(' '), 1));
         } else if (mutter && words.value(0) == QLatin1String("shot")) {
-          mutter->Shot(command.section(QLatin1Char(' '), 1).toStdString());
+          // A frame drawn after the command, of everything on the screen by then.
+          mutter->ExpectFrame();
+          window.Repaint([&, file = command.section(QLatin1Char(' '), 1).toStdString()] { mutter->Shot(file); });
         } else if (mutter && words.value(0) == QLatin1String("pointer")) {
           mutter->MovePointer(words.value(1).toDouble(), words.value(2).toDouble());
         } else {

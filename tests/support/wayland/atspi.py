@@ -37,8 +37,13 @@ def shown_window(app_name, title):
     return None
 
 
+def labelled(node, name):
+    # GTK 4 names a button by its mnemonic and its label: "_Share Share".
+    return name is None or name in node.get_name().replace("_", "").split(" ") or node.get_name() == name
+
+
 def find(node, role, name=None):
-    if node.get_role() == role and (name is None or node.get_name() == name):
+    if node.get_role() == role and labelled(node, name):
         return node
     for child in children(node):
         found = find(child, role, name)
@@ -67,11 +72,11 @@ def main():
         return
     window = await_window(app_name, title, True)
     if command == "pick":
-        find(window, Atspi.Role.LIST).get_selection_iface().select_child(0)
+        find(window, Atspi.Role.LIST).select_child(0)
     button = find(window, Atspi.Role.PUSH_BUTTON, sys.argv[4])
     if button is None:
         sys.exit(f"atspi: no button '{sys.argv[4]}' in '{title}'")
-    button.get_action_iface().do_action(0)
+    button.do_action(0)
 
 
 if __name__ == "__main__":
