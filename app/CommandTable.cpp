@@ -83,6 +83,12 @@ constexpr std::array kCommands{
             .separator_before_in_menu = true,
             .check_style = true,
             .on_command = &Run::OnGlobalHotkeys},
+    // The desktop's notification pop-ups held back while on air, or not; kept in the preferences.
+    Command{.id = ids::kCommandNotificationHold,
+            .menu_text = "Hold back &notifications while on air",
+            .menu = MenuPopup::kExtras,
+            .check_style = true,
+            .on_command = &Run::OnNotificationHold},
     Command{.id = ids::kCommandExit,
             .menu_text = "Exit",
             .menu = MenuPopup::kFile,

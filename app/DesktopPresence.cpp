@@ -52,6 +52,7 @@ DesktopPresence::DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
       notifier_(notifier),
       idle_icon_(TrayLook("idle")),
       on_air_icon_(TrayLook("on-air")),
+      failing_icon_(TrayLook("failing")),
       tray_(new QSystemTrayIcon(this)),
       menu_(std::make_unique<QMenu>()),
       refresh_timer_(new QTimer(this)),
@@ -85,7 +86,7 @@ DesktopPresence::DesktopPresence(CMainFrame& frame, DesktopNotifier& notifier,
   still_on_air_timer_->setSingleShot(true);
   still_on_air_timer_->setInterval(still_on_air_after);
   connect(still_on_air_timer_, &QTimer::timeout, this,
-          [this] { Notify(ids::kNoticeStillOnAirSummary, Text(ids::kNoticeStillOnAirBody)); });
+          [this] { Notify(NoticeKind::kStillOnAir, ids::kNoticeStillOnAirSummary, Text(ids::kNoticeStillOnAirBody)); });
 
   tray_->setIcon(idle_icon_);
   Update();
@@ -106,6 +107,8 @@ void DesktopPresence::OnSlideshowStarted() {
 void DesktopPresence::OnSlideshowStopped() {
   status_.SlideshowStopped();
   still_on_air_timer_->stop();
+  // A reminder that the notification hold kept back would come too late now.
+  notifier_.Withdraw(NoticeKind::kStillOnAir);
   Update();
 }
 
@@ -128,19 +131,23 @@ void DesktopPresence::OnUploadSent() {
 void DesktopPresence::OnUploadFailed(std::string_view failure_line, bool first_of_a_run) {
   status_.UploadFailed();
   if (first_of_a_run) {
-    Notify(ids::kNoticeUploadsFailSummary, failure_line);
+    Notify(NoticeKind::kUploads, ids::kNoticeUploadsFailSummary, failure_line);
   }
   Update();
 }
 
-void DesktopPresence::OnUploadsWorkAgain() { Notify(ids::kNoticeUploadsWorkSummary, Text(ids::kUploadsWorkAgain)); }
+void DesktopPresence::OnUploadsWorkAgain() {
+  status_.UploadsWorkAgain();
+  Notify(NoticeKind::kUploads, ids::kNoticeUploadsWorkSummary, Text(ids::kUploadsWorkAgain));
+  Update();
+}
 
 void DesktopPresence::Update() {
   const auto now = TrayStatus::Clock::now();
-  const bool on_air = status_.IsOnAir(now);
-  if (on_air != shows_on_air_) {
-    shows_on_air_ = on_air;
-    tray_->setIcon(on_air ? on_air_icon_ : idle_icon_);
+  const Look look = status_.UploadsFail() ? Look::kFailing : status_.IsOnAir(now) ? Look::kOnAir : Look::kIdle;
+  if (look != look_) {
+    look_ = look;
+    tray_->setIcon(look == Look::kFailing ? failing_icon_ : look == Look::kOnAir ? on_air_icon_ : idle_icon_);
   }
   const QString tip = FromText(status_.ToolTip(run_.Settings().contact_name, now));
   if (tip != tray_->toolTip()) {
@@ -181,9 +188,9 @@ void DesktopPresence::RunTrayCommand(const Command& command) {
   frame_.View().OnTrayCommand(command);
 }
 
-void DesktopPresence::Notify(unsigned summary_id, std::string_view body) {
+void DesktopPresence::Notify(NoticeKind kind, unsigned summary_id, std::string_view body) {
   if (run_.NotificationsOn()) {
-    notifier_.Notify(Text(summary_id), body);
+    notifier_.Notify(kind, Text(summary_id), body);
   }
 }
 

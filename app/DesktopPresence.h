@@ -1,11 +1,12 @@
 #pragma once
 
 // The program's presence on the desktop beside its main window: a tray icon
-// that looks different while the screen is on air, says in its tooltip what
-// is going on, offers the commands and the viewer link in its menu and shows
-// or hides the main window when clicked; and notifications for the first
-// failed upload of a run of failures, for the recovery, and for a slideshow
-// that has run for an hour. Where the desktop has no tray the icon simply does not appear.
+// that looks different while the screen is on air and while uploads fail,
+// says in its tooltip what is going on, offers the commands and the viewer
+// link in its menu and shows or hides the main window when clicked; and
+// notifications for the first failed upload of a run of failures, for the
+// recovery, and for a slideshow that has run for an hour. Where the desktop
+// has no tray the icon simply does not appear.
 
 #include <QIcon>
 #include <QObject>
@@ -43,7 +44,11 @@ class DesktopPresence : public QObject, public RunListener {
 
   const QSystemTrayIcon& TrayIcon() const { return *tray_; }
   QMenu& TrayMenu() { return *menu_; }
-  bool ShowsOnAir() const { return shows_on_air_; }
+  // The icon's look: a grey monitor, a red sign while on air, an amber
+  // warning while uploads fail.
+  enum class Look { kIdle, kOnAir, kFailing };
+  bool ShowsOnAir() const { return look_ == Look::kOnAir; }
+  bool ShowsUploadsFailing() const { return look_ == Look::kFailing; }
 
   void OnSlideshowStarted() override;
   void OnSlideshowStopped() override;
@@ -59,7 +64,7 @@ class DesktopPresence : public QObject, public RunListener {
   // "Copy viewer link" and "Open viewer in browser", as in the information dialog.
   void AddViewerLinkEntries();
   void RunTrayCommand(const Command& command);
-  void Notify(unsigned summary_id, std::string_view body);
+  void Notify(NoticeKind kind, unsigned summary_id, std::string_view body);
 
   CMainFrame& frame_;
   PublishingRun& run_;
@@ -67,7 +72,8 @@ class DesktopPresence : public QObject, public RunListener {
   TrayStatus status_;
   QIcon idle_icon_;
   QIcon on_air_icon_;
-  bool shows_on_air_ = false;
+  QIcon failing_icon_;
+  Look look_ = Look::kIdle;
   QSystemTrayIcon* tray_ = nullptr;
   std::unique_ptr<QMenu> menu_;
   // Keeps the age in the tooltip current.

@@ -2,8 +2,11 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <QStringList>
 #include <QVariantMap>
+#include <utility>
 
 #include "dialogs/QtText.h"
 
@@ -19,17 +22,35 @@ constexpr int kServerDefaultTimeout = -1;
 
 }  // namespace
 
-void FreedesktopNotifications::Notify(std::string_view summary, std::string_view body) {
+void FreedesktopNotifications::Notify(NoticeKind kind, std::string_view summary, std::string_view body) {
   QDBusConnection bus = QDBusConnection::sessionBus();
   if (!bus.isConnected()) {
     return;
   }
+  std::uint32_t& shown = shown_.at(static_cast<std::size_t>(kind));
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Notify");
   const QVariantMap hints{{"desktop-entry", QStringLiteral("lumivanta")},
                           {"urgency", QVariant::fromValue(kNormalUrgency)}};
-  call << QStringLiteral("Lumivanta") << 0u << QStringLiteral("lumivanta") << FromText(summary) << FromText(body)
+  call << QStringLiteral("Lumivanta") << shown << QStringLiteral("lumivanta") << FromText(summary) << FromText(body)
        << QStringList() << hints << kServerDefaultTimeout;
-  // The answer (the message's number) is not needed.
+  auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), &context_);
+  QObject::connect(watcher, &QDBusPendingCallWatcher::finished, &context_, [&shown](QDBusPendingCallWatcher* answer) {
+    const QDBusPendingReply<std::uint32_t> reply = *answer;
+    if (!reply.isError()) {
+      shown = reply.value();
+    }
+    answer->deleteLater();
+  });
+}
+
+void FreedesktopNotifications::Withdraw(NoticeKind kind) {
+  const std::uint32_t shown = std::exchange(shown_.at(static_cast<std::size_t>(kind)), 0);
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (shown == 0 || !bus.isConnected()) {
+    return;
+  }
+  QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "CloseNotification");
+  call << shown;
   bus.send(call);
 }
 

@@ -65,8 +65,11 @@ bool CMainFrame::OnCreate() {
     if (command.menu == MenuPopup::kNone) {
       continue;
     }
-    const QIcon picture(
-        strip.copy(command.toolbar_button * kToolbarPictureSizePx, 0, kToolbarPictureSizePx, kToolbarPictureSizePx));
+    // A command without a button has no picture of its own in the strip.
+    const QIcon picture = command.toolbar_button < 0
+                              ? QIcon()
+                              : QIcon(strip.copy(command.toolbar_button * kToolbarPictureSizePx, 0,
+                                                 kToolbarPictureSizePx, kToolbarPictureSizePx));
     QAction* action = MakeAction(command, picture);
     actions[&command] = action;
     if (command.check_style) {

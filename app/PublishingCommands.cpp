@@ -57,7 +57,8 @@ void PublishingRun::OnPublishScreen() {
   }
   single_picture_mode_ = true;
   window_.ShowMarks(Marks());
-  window_.ClearScreenForCapture();
+  // Held before the window goes, so that the pop-ups leave with it.
+  window_.ClearScreenForCapture(HoldNotifications(false));
   CaptureScreen(false);
 }
 
@@ -70,6 +71,8 @@ void PublishingRun::OnSlideshow() {
     if (listener_ != nullptr) {
       listener_->OnSlideshowStopped();
     }
+    // After the listener, which takes its own notices of the slideshow back first.
+    ReleaseNotifications();
     std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePauseMs));
     window_.LogMessage(ids::kSlideshowStopped, true);
     ShowInformation(ids::kSlideshowStopped);
@@ -82,7 +85,7 @@ void PublishingRun::OnSlideshow() {
     // failures are said in the log alone. The marks follow below.
     single_picture_mode_ = false;
     tick_tests_failing_ = false;
-    window_.ClearScreenForCapture();
+    window_.ClearScreenForCapture(HoldNotifications(true));
     CaptureScreen(true);
     // The timer starts only once the dialog is closed: no picture is taken while it is open.
     ShowInformation(ids::kSlideshowStarted);
@@ -101,8 +104,16 @@ void PublishingRun::OnTimer() { RunCommand(&PublishingRun::CaptureQuietly); }
 void PublishingRun::CaptureQuietly() { CaptureScreen(true); }
 
 void PublishingRun::CaptureScreen(bool quiet) {
+  // A single picture holds the notification pop-ups back for the moment of
+  // its capture; a slideshow holds them for as long as it runs.
+  const auto end_single_hold = [this, quiet] {
+    if (!quiet && !IsSlideshowRunning()) {
+      ReleaseNotifications();
+    }
+  };
   // A tick while the run waits for the server is dropped, as one while a dialog is open.
   if (waiting_for_server_) {
+    end_single_hold();
     return;
   }
   // While a slideshow's uploads fail, each tick tests the connection again:
@@ -113,10 +124,17 @@ void PublishingRun::CaptureScreen(bool quiet) {
     if (quiet) {
       tick_tests_failing_ = true;
     }
+    end_single_hold();
     return;
   }
   if (dialog_open_) {
+    end_single_hold();
     return;
+  }
+  if (!quiet && HoldNotifications(false)) {
+    // The pop-ups shown so far leave the screen first.
+    window_.RepaintForCapture();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kCapturePauseMs));
   }
   window_.RepaintForCapture();
   // The pointer is asked for first: asked after the grab, its answer would
@@ -124,6 +142,7 @@ void PublishingRun::CaptureScreen(bool quiet) {
   const PointerState pointer = show_mouse_cursor_ && screen_ != nullptr ? screen_->Pointer() : PointerState{};
   ScreenImage screen;
   const bool grabbed = screen_ != nullptr && screen_->Grab(screen);
+  end_single_hold();
   if (!grabbed) {
     // Nothing goes to the server. A command says so each time, a slideshow
     // once per run of failed captures.

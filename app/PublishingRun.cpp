@@ -99,6 +99,36 @@ void PublishingRun::OnGlobalHotkeys() {
   window_.ShowMarks(Marks());
 }
 
+void PublishingRun::OnNotificationHold() {
+  preferences_.hold_notifications = !preferences_.hold_notifications;
+  window_.LogMessage(preferences_.hold_notifications ? ids::kNotificationHoldOn : ids::kNotificationHoldOff, true);
+  if (!preferences_.hold_notifications) {
+    ReleaseNotifications();
+  } else if (IsSlideshowRunning()) {
+    HoldNotifications(true);
+  }
+  preferences_.Save();
+  window_.ShowMarks(Marks());
+}
+
+bool PublishingRun::HoldNotifications(bool said_if_unavailable) {
+  if (notification_hold_ == nullptr || !preferences_.hold_notifications) {
+    return false;
+  }
+  const NotificationHold::Result result = notification_hold_->Hold();
+  if (result == NotificationHold::Result::kUnavailable && said_if_unavailable && !hold_unavailable_said_) {
+    hold_unavailable_said_ = true;
+    window_.LogMessage(ids::kNotificationHoldUnavailable, true);
+  }
+  return result == NotificationHold::Result::kTaken;
+}
+
+void PublishingRun::ReleaseNotifications() {
+  if (notification_hold_ != nullptr) {
+    notification_hold_->Release();
+  }
+}
+
 void PublishingRun::ReleaseHotkeys() {
   if (!hotkeys_held_) {
     return;
@@ -139,6 +169,7 @@ void PublishingRun::TestConnectionAtStartUp() {
 
 void PublishingRun::EndRun() {
   hotkeys_.SetHandler(nullptr);
+  ReleaseNotifications();
   start_up_test_cancel_.Cancel();
   if (start_up_test_.joinable()) {
     start_up_test_.join();
@@ -248,7 +279,8 @@ CommandMarks PublishingRun::Marks() const {
   return {CommandMark{ids::kCommandPublish, single_picture_mode_},
           CommandMark{ids::kCommandSlideshow, !single_picture_mode_},
           CommandMark{ids::kCommandShowMouseCursor, show_mouse_cursor_},
-          CommandMark{ids::kCommandGlobalHotkeys, preferences_.global_hotkeys}};
+          CommandMark{ids::kCommandGlobalHotkeys, preferences_.global_hotkeys},
+          CommandMark{ids::kCommandNotificationHold, preferences_.hold_notifications}};
 }
 
 }  // namespace lumivanta

@@ -17,6 +17,7 @@
 #include "app/RunListener.h"
 #include "app/RunWindow.h"
 #include "platform/GlobalHotkeys.h"
+#include "platform/NotificationHold.h"
 #include "platform/ScreenSource.h"
 #include "publish/ActivityLog.h"
 #include "publish/Publisher.h"
@@ -80,6 +81,9 @@ class PublishingRun {
   void OnRestoreHotkey();
   // Turns all global hotkeys off or on, and keeps the choice in the preferences.
   void OnGlobalHotkeys();
+  // Turns the notification hold off or on, also for a slideshow that runs,
+  // and keeps the choice in the preferences.
+  void OnNotificationHold();
   // A command from the tray icon's menu: the menu's answer, or the hotkey's
   // for a command that has no menu entry; dropped as a hotkey while a dialog
   // of the run is open.
@@ -88,6 +92,10 @@ class PublishingRun {
   // Hears of slideshows, pictures and uploads from now on; null: nobody.
   // The listener must outlive the run or be taken away first.
   void SetListener(RunListener* listener) { listener_ = listener; }
+  // Holds the desktop's notification pop-ups back while a slideshow runs and
+  // for the moment of a single capture, unless the preferences turned that
+  // off; null: nothing is held back. It must outlive the run.
+  void SetNotificationHold(NotificationHold* hold) { notification_hold_ = hold; }
 
   void CaptureScreen(bool quiet);
   void ShowInformation(unsigned string_id);
@@ -107,6 +115,7 @@ class PublishingRun {
   bool ShowsMouseCursor() const { return show_mouse_cursor_; }
   bool GlobalHotkeysOn() const { return preferences_.global_hotkeys; }
   bool NotificationsOn() const { return preferences_.notifications; }
+  bool NotificationHoldOn() const { return preferences_.hold_notifications; }
   bool IsDialogOpen() const { return dialog_open_; }
   // While a request to the server made for a command or at start-up is
   // pending, commands and captures are refused: they are dropped, not queued.
@@ -128,11 +137,17 @@ class PublishingRun {
   bool AskServer(CSettings& settings, const ServerRequest& request, bool quietly = false);
   void TestConnectionAtStartUp();
   void OnUploadOutcome(const UploadOutcome& outcome);
+  // Holds the notification pop-ups back where the preferences want it; true
+  // when those shown so far are leaving the screen now. A desktop that
+  // offers no way is named once, when said_if_unavailable.
+  bool HoldNotifications(bool said_if_unavailable);
+  void ReleaseNotifications();
   // Shows a failure in the information dialog, or once the open one is closed.
   void ShowFailure(std::string text);
 
   RunWindow& window_;
   RunListener* listener_ = nullptr;
+  NotificationHold* notification_hold_ = nullptr;
   GlobalHotkeys& hotkeys_;
   ScreenSource* screen_;
   CSettings settings_;
@@ -162,8 +177,10 @@ class PublishingRun {
   bool dropping_pictures_ = false;
   // Set while captures fail: a slideshow says so once per run of them.
   bool capture_failing_ = false;
-  // A desktop that cannot show the pointer in the pictures is named once per run.
+  // A desktop that cannot show the pointer in the pictures, or hold its
+  // notifications back, is named once per run.
   bool pointer_unavailable_said_ = false;
+  bool hold_unavailable_said_ = false;
   std::vector<std::string> failures_to_show_;
   // Hotkeys that another program holds, named in the log at start-up.
   std::vector<const Command*> held_hotkeys_;

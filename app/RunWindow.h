@@ -18,15 +18,17 @@ struct CommandMark {
   unsigned command_id = 0;
   bool checked = false;
 };
-using CommandMarks = std::array<CommandMark, 4>;
+using CommandMarks = std::array<CommandMark, 5>;
 
 class RunWindow : public ActivityLog {
  public:
   // The information dialog with the message; returns when it is closed.
   virtual void ShowInformationDialog(std::string_view message) = 0;
   // Takes the program's own window out of the picture before a capture:
-  // minimised and repainted, then a pause. Nothing when it is minimised.
-  virtual void ClearScreenForCapture() = 0;
+  // minimised and repainted, then a pause. Nothing when it is minimised,
+  // unless other things are leaving the screen too (the desktop's
+  // notification pop-ups): then the pause alone.
+  virtual void ClearScreenForCapture(bool others_leaving) = 0;
   // Lets the window system draw what changed, before and after a capture.
   virtual void RepaintForCapture() = 0;
   // Restores the minimised main window, or minimises it.

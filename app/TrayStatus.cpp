@@ -55,7 +55,12 @@ void TrayStatus::UploadSent(Clock::time_point now) {
   last_upload_ = now;
 }
 
-void TrayStatus::UploadFailed() { ++failed_; }
+void TrayStatus::UploadFailed() {
+  ++failed_;
+  uploads_fail_ = true;
+}
+
+void TrayStatus::UploadsWorkAgain() { uploads_fail_ = false; }
 
 bool TrayStatus::IsOnAir(Clock::time_point now) const {
   return slideshow_running_ || SinglePictureOnAirUntil(now).has_value();
@@ -78,6 +83,10 @@ std::string TrayStatus::ToolTip(std::string_view contact_name, Clock::time_point
   if (slideshow_running_) {
     tip += '\n';
     tip += Filled(ids::kTrayCounts, std::to_string(sent_), std::to_string(failed_));
+  }
+  if (uploads_fail_) {
+    tip += '\n';
+    tip += Text(ids::kTrayUploadsFail);
   }
   tip += '\n';
   tip += last_upload_ ? Filled(ids::kTrayLastUpload,

@@ -2,8 +2,10 @@
 
 // What the tray icon shows of the run: whether the screen is on air (a
 // slideshow runs, or a single picture went out less than two seconds ago),
-// and its tooltip: the mode, the contact name, the pictures sent and failed
-// since the slideshow started, the age of the last successful upload.
+// whether uploads fail (from a failed one until they work again), and its
+// tooltip: the mode, the contact name, the pictures sent and failed since
+// the slideshow started, that uploads fail, the age of the last successful
+// upload.
 // Plain C++: the caller says what time it is.
 
 #include <chrono>
@@ -27,8 +29,10 @@ class TrayStatus {
   void PictureHandedOver(bool single, Clock::time_point now);
   void UploadSent(Clock::time_point now);
   void UploadFailed();
+  void UploadsWorkAgain();
 
   bool IsOnAir(Clock::time_point now) const;
+  bool UploadsFail() const { return uploads_fail_; }
   // When a single picture's time on air ends, while it lasts: the look
   // changes by itself then.
   std::optional<Clock::time_point> SinglePictureOnAirUntil(Clock::time_point now) const;
@@ -39,6 +43,7 @@ class TrayStatus {
   bool slideshow_running_ = false;
   int sent_ = 0;
   int failed_ = 0;
+  bool uploads_fail_ = false;
   std::optional<Clock::time_point> last_upload_;
   std::optional<Clock::time_point> single_picture_until_;
 };

@@ -21,6 +21,8 @@ CvantacastApp::~CvantacastApp() {
 }
 
 bool CvantacastApp::InitInstance(const std::function<void(PublishingRun&)>& before_start_up) {
+  // Notifications that a crashed run left held back show again.
+  notification_hold_.ReleaseLeftover();
   auto frame = std::make_unique<CMainFrame>(*hotkeys_, screen_.get());
   if (!frame->OnCreate()) {
     QMessageBox::critical(nullptr, FromText(Text(ids::kApplicationTitle)),
@@ -30,6 +32,7 @@ bool CvantacastApp::InitInstance(const std::function<void(PublishingRun&)>& befo
   QObject::connect(frame.get(), &CMainFrame::AboutRequested, [this] { OnAppAbout(); });
   QObject::connect(&exit_signals_, &ExitSignals::ExitRequested, &frame->View(), &CvantacastView::EndDialogsForExit);
   frame_ = std::move(frame);
+  frame_->View().Run().SetNotificationHold(&notification_hold_);
   if (before_start_up) {
     before_start_up(frame_->View().Run());
   }
@@ -39,7 +42,10 @@ bool CvantacastApp::InitInstance(const std::function<void(PublishingRun&)>& befo
   document_.OnNewDocument();
   frame_->SetDocumentTitle(document_.Title());
   PublishingRun& run = frame_->View().Run();
-  ArmSaveAtExit([&run] { run.Settings().Save(); });
+  ArmSaveAtExit([this, &run] {
+    run.Settings().Save();
+    notification_hold_.Release();
+  });
   presence_ = std::make_unique<DesktopPresence>(*frame_, notifications_);
   // A signal during the start-up's dialogs came before the main event loop:
   // it ends the program as soon as that loop runs, without showing the window.

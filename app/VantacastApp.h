@@ -3,7 +3,8 @@
 // The application: creates the document, the main window with its view,
 // runs the start-up before the window is shown, then puts the tray icon up,
 // and answers About. A termination signal ends it the normal way; an exit
-// that skips the normal way (the X server gone) still saves the settings.
+// that skips the normal way (the X server gone) still saves the settings and
+// lets the desktop's notifications show again.
 
 #include <functional>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "app/FreedesktopNotifications.h"
 #include "app/ProgramExit.h"
 #include "app/VantacastDoc.h"
+#include "platform/DesktopNotificationHold.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"
 
@@ -42,6 +44,8 @@ class CvantacastApp {
   ExitSignals exit_signals_;
   CvantacastDoc document_;
   FreedesktopNotifications notifications_;
+  // Outlives the frame, whose run releases it at the end.
+  DesktopNotificationHold notification_hold_;
   std::unique_ptr<CMainFrame> frame_;
   // Goes before the frame, whose run it listens to.
   std::unique_ptr<DesktopPresence> presence_;

@@ -231,18 +231,27 @@ void CvantacastView::Post(std::function<void()> task) {
   QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
-void CvantacastView::ClearScreenForCapture() {
+void CvantacastView::ClearScreenForCapture(bool others_leaving) {
   QWidget* main_window = window();
   if (IsPutAway(main_window)) {
+    if (others_leaving) {
+      LetWindowSystemCatchUp();
+      QThread::msleep(PublishingRun::kCapturePauseMs);
+    }
     return;
   }
-  PutAway(main_window);
-  // Said before the window system hears of it, so that no frame of the change can come first.
+  // Said before the window system hears of it: no frame that the desktop
+  // showed without the window can be from before this moment.
   if (screen_ != nullptr) {
     screen_->ScreenWillChange();
   }
+  PutAway(main_window);
   main_window->repaint();
   LetWindowSystemCatchUp();
+  // Waits until the window system has carried the change out: Qt hands its
+  // requests to a Wayland compositor from its event loop, which a loaded
+  // machine may not turn to before the capture.
+  QGuiApplication::sync();
   QThread::msleep(PublishingRun::kCapturePauseMs);
 }
 

@@ -50,7 +50,7 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   void LogText(std::string_view text, bool with_time_stamp) override { AddLogLine(text, with_time_stamp); }
   void StartUp() { run_.StartUp(); }
   void OnTimer() { run_.OnTimer(); }
-  void ClearScreenForCapture() override;
+  void ClearScreenForCapture(bool others_leaving) override;
 
   PublishingRun& Run() { return run_; }
   const PublishingRun& Run() const { return run_; }

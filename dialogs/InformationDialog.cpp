@@ -115,7 +115,9 @@ CInformationDialog::CInformationDialog(const QString& message, const std::string
   layout->addWidget(address_group);
   layout->addWidget(commands_group);
   layout->addLayout(buttons);
-  resize(std::max(351, sizeHint().width()), sizeHint().height());
+  // A fixed size, as a message dialog has: tiling window managers (sway, i3) float it rather than
+  // stretching it over the screen, also when it stands on its own without the main window.
+  setFixedSize(std::max(351, sizeHint().width()), sizeHint().height());
 }
 
 QString CInformationDialog::MessageText() const { return message_->text(); }

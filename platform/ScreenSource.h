@@ -36,9 +36,10 @@ class ScreenSource {
   // Where the pointer is, relative to the primary display; ask before Grab,
   // which a source may still be carrying out afterwards.
   virtual PointerState Pointer() = 0;
-  // The program's own window is going away for a capture: the next Grab
-  // should show the screen without it. Sources that learn of changes only
-  // afterwards (a screen cast) wait for it, within a bound.
+  // The program's own window is about to go away for a capture: the next
+  // Grab should show the screen without it. Sources that learn of changes
+  // only afterwards (a screen cast) wait for a picture of the screen shown
+  // after this call, within a bound.
   virtual void ScreenWillChange() {}
   // The user switched the pointer in the pictures on or off: how it will be shown.
   virtual PointerDrawing ShowPointer(bool) { return PointerDrawing::kArrow; }

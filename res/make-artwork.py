@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Draws the program's pictures: with ImageMagick's convert the toolbar strip
 (seven 25x25 pictures in button order) and the two wizard pictures; with
-rsvg-convert the program icon in six sizes and the tray icon's two looks from
+rsvg-convert the program icon in six sizes and the tray icon's three looks from
 their SVG files. The PNG files are committed; run this after a change."""
 
 import math
@@ -90,12 +90,13 @@ with tempfile.TemporaryDirectory() as tmp:
         parts.append(part)
     convert(*parts, "+append", "+repage", f"PNG32:{HERE / 'toolbar.png'}")
 
-# The program icon and the tray icon's two looks are drawn as SVG; the PNG sizes are rendered from them.
+# The program icon and the tray icon's three looks are drawn as SVG; the PNG sizes are rendered from them.
 for size in (16, 32, 48, 64, 128, 256):
     render_svg("lumivanta.svg", size, f"icon-{size}.png")
 for size in (16, 32, 64):
     render_svg("tray-idle.svg", size, f"tray-idle-{size}.png")
     render_svg("tray-on-air.svg", size, f"tray-on-air-{size}.png")
+    render_svg("tray-failing.svg", size, f"tray-failing-{size}.png")
 
 convert("-size", "53x53", "xc:white", *monitor(0, 14, 1.6), *on_the_air(35, 18, 3, 2, "#e02020"),
         "-alpha", "off", f"PNG24:{HERE / 'header.png'}")

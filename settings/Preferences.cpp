@@ -30,9 +30,10 @@ struct SwitchPreference {
   bool CPreferences::*member;
 };
 
-constexpr std::array<SwitchPreference, 2> kSwitches{{
+constexpr std::array<SwitchPreference, 3> kSwitches{{
     {"global-hotkeys", &CPreferences::global_hotkeys},
     {"notifications", &CPreferences::notifications},
+    {"notification-hold", &CPreferences::hold_notifications},
 }};
 
 // A line that sets a preference: which one (an index into kSwitches) and to what.

@@ -45,6 +45,8 @@ class CPreferences {
   bool global_hotkeys = true;
   // Desktop notifications (failed uploads, their recovery, a long slideshow) on or off.
   bool notifications = true;
+  // The desktop's notification pop-ups held back while the screen is on the web, or not.
+  bool hold_notifications = true;
   // The view key of a server with a private viewer ("viewer-key=KEY"): the
   // viewer address given out then leads to it. Empty without a valid one.
   std::string viewer_key;

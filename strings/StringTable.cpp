@@ -68,6 +68,11 @@ constexpr std::array kTable{
     Entry{ids::kNoticeStillOnAirBody,
           "The slideshow has been sending your screen for an hour. Stop it with Ctrl+S, "
           "lumivanta --slideshow or the tray icon's menu."},
+    Entry{ids::kNotificationHoldOn, "Notifications are held back while the screen is on the web."},
+    Entry{ids::kNotificationHoldOff, "Notifications are no longer held back: pop-ups may appear in the pictures."},
+    Entry{ids::kNotificationHoldUnavailable,
+          "Notifications cannot be held back on this desktop: pop-ups may appear in the pictures."},
+    Entry{ids::kTrayUploadsFail, "Uploads fail: the pictures do not reach the server"},
     Entry{ids::kCommandSlideshow,
           "Start/stop slideshow (automatic screen transmission)\n"
           "Start/stop slideshow (automatic screen transmission)"},
@@ -99,6 +104,8 @@ constexpr std::array kTable{
           "The quality of the pictures is defined here. The better the quality, the larger the "
           "image file. This affects the bandwidth and refresh rate."},
     Entry{ids::kCommandGlobalHotkeys, "Turn the global hotkeys on or off\nGlobal hotkeys on/off"},
+    Entry{ids::kCommandNotificationHold,
+          "Hold back the desktop's notifications while the screen is on the web\nNotification hold on/off"},
     Entry{ids::kApplicationTitle, "Lumivanta"},
     Entry{ids::kCommandAbout, "Display program information, version number and copyright\nInfo"},
     Entry{ids::kCommandExit, "Exits the program.\nExit"},

@@ -59,6 +59,12 @@ inline constexpr unsigned kNoticeUploadsFailSummary = 184;
 inline constexpr unsigned kNoticeUploadsWorkSummary = 185;
 inline constexpr unsigned kNoticeStillOnAirSummary = 186;
 inline constexpr unsigned kNoticeStillOnAirBody = 187;
+// The notification hold.
+inline constexpr unsigned kNotificationHoldOn = 200;
+inline constexpr unsigned kNotificationHoldOff = 201;
+inline constexpr unsigned kNotificationHoldUnavailable = 202;
+// The tray icon's tooltip while uploads fail.
+inline constexpr unsigned kTrayUploadsFail = 203;
 inline constexpr unsigned kCommandSlideshow = 32771;
 inline constexpr unsigned kCommandShowMouseCursor = 32772;
 inline constexpr unsigned kCommandOptions = 32773;
@@ -78,6 +84,7 @@ inline constexpr unsigned kTipContactName = 32788;
 inline constexpr unsigned kTipRefreshRate = 32789;
 inline constexpr unsigned kTipPictureQuality = 32793;
 inline constexpr unsigned kCommandGlobalHotkeys = 32794;
+inline constexpr unsigned kCommandNotificationHold = 32798;
 inline constexpr unsigned kApplicationTitle = 57344;
 inline constexpr unsigned kCommandAbout = 57664;
 inline constexpr unsigned kCommandExit = 57665;

@@ -39,7 +39,7 @@ std::shared_ptr<FrameStore::Frame> FrameStore::FreeFrame() {
 }
 
 void FrameStore::Store(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
-                       FramePixelOrder order) {
+                       FramePixelOrder order, Clock::time_point shown_at) {
   if (pixels == nullptr || width == 0 || height == 0 || stride < std::size_t{width} * 4) {
     return;
   }
@@ -54,14 +54,14 @@ void FrameStore::Store(const std::uint8_t* pixels, std::uint32_t width, std::uin
   {
     const std::lock_guard lock(mutex_);
     newest_ = std::move(frame);
-    ++stored_;
+    newest_shown_at_ = shown_at;
   }
   arrived_.notify_all();
 }
 
-void FrameStore::ExpectChange() {
+void FrameStore::ExpectChange(Clock::time_point since) {
   const std::lock_guard lock(mutex_);
-  awaited_ = stored_ + 1;
+  change_since_ = since;
 }
 
 bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds wait) {
@@ -69,8 +69,9 @@ bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds wait) {
   std::shared_ptr<Frame> frame;
   {
     std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, wait, [this] { return newest_ != nullptr && stored_ >= awaited_; });
-    awaited_ = 0;  // waited for once, come or not
+    arrived_.wait_for(lock, wait,
+                      [this] { return newest_ != nullptr && (!change_since_ || newest_shown_at_ >= *change_since_); });
+    change_since_.reset();  // waited for once, come or not
     frame = newest_;
   }
   if (!frame) {

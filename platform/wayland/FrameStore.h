@@ -3,13 +3,17 @@
 // The newest frame of a screen cast, as the capture thread delivers it and a
 // grab takes it: the capture thread copies each frame in, a grab hands out
 // the newest one without copying. A frame that a grab still holds is never
-// written again; the next frame goes into another buffer.
+// written again; the next frame goes into another buffer. Each frame carries
+// the time the desktop showed it, so that a grab after a change of the
+// screen can tell a frame of the changed screen from one that was on its way
+// before.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "pictures/ScreenImage.h"
@@ -24,13 +28,17 @@ enum class FramePixelOrder {
 
 class FrameStore {
  public:
-  // Copies a frame in, row by row (rows stride bytes apart), and makes it the newest.
-  void Store(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
-             FramePixelOrder order);
+  // The monotonic clock, which the desktops' compositors also stamp frames with.
+  using Clock = std::chrono::steady_clock;
 
-  // The screen is about to change (the program's own window goes away): the
-  // next Take waits for a frame stored after this call.
-  void ExpectChange();
+  // Copies a frame in, row by row (rows stride bytes apart), and makes it
+  // the newest; shown_at is when the desktop showed it.
+  void Store(const std::uint8_t* pixels, std::uint32_t width, std::uint32_t height, std::uint32_t stride,
+             FramePixelOrder order, Clock::time_point shown_at = Clock::now());
+
+  // The screen changes from since on (the program's own window goes away):
+  // the next Take waits for a frame shown at or after since.
+  void ExpectChange(Clock::time_point since = Clock::now());
 
   // Hands out the newest frame. Before the first one has come, or while an
   // expected change has not come yet, waits at most wait: a change that does
@@ -52,8 +60,9 @@ class FrameStore {
   mutable std::mutex mutex_;
   std::condition_variable arrived_;
   std::shared_ptr<Frame> newest_;
-  std::uint64_t stored_ = 0;   // frames stored so far
-  std::uint64_t awaited_ = 0;  // the count of stored frames the next Take waits for
+  Clock::time_point newest_shown_at_;
+  // What the next Take waits for a frame shown at or after, if anything.
+  std::optional<Clock::time_point> change_since_;
   // Every buffer the store owns: a frame is free when only this list holds it.
   std::vector<std::shared_ptr<Frame>> frames_;
 };

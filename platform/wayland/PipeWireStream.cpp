@@ -6,6 +6,7 @@
 #include <spa/pod/builder.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -41,8 +42,31 @@ class LoopLock {
 };
 
 constexpr std::uint32_t kBuilderBytes = 1024;
+// Buffers enough that the desktop has one to fill while this side copies
+// the last frame out of another, also on a loaded machine: a frame the
+// desktop finds no buffer for is lost, and the next comes only with the next
+// change of the screen.
+constexpr int kBuffers = 4;
+constexpr int kMostBuffers = 16;
 // Room for the cursor block with a picture of up to 64x64 pixels.
 constexpr int kMostCursorBytes = static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + 64 * 64 * 4;
+
+// A compositor's time stamp older than this is not one of this machine's monotonic clock.
+constexpr std::chrono::seconds kMostFrameAge{10};
+
+// When the desktop showed a frame: the compositor's time stamp where it is
+// one of this machine's monotonic clock (GNOME, KDE and the wlroots portal
+// stamp frames so), else the time it arrived here.
+FrameStore::Clock::time_point ShownAt(const spa_meta_header* header) {
+  const FrameStore::Clock::time_point now = FrameStore::Clock::now();
+  if (header != nullptr && header->pts > 0) {
+    const FrameStore::Clock::time_point stamped{std::chrono::nanoseconds(header->pts)};
+    if (stamped <= now && now - stamped < kMostFrameAge) {
+      return stamped;
+    }
+  }
+  return now;
+}
 
 const char* FormatName(spa_video_format format) {
   switch (format) {
@@ -150,13 +174,15 @@ struct PipeWireStream::Pipe {
                       : FramePixelOrder::kBlueFirst;
     pipe->format_known = true;
 
-    // Shared memory only, mapped by PipeWire; a header to tell corrupted buffers.
+    // Shared memory only, mapped by PipeWire, in several buffers; a header
+    // to tell corrupted buffers and when the frame was shown.
     std::uint8_t bytes[kBuilderBytes];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(bytes, sizeof(bytes));
     const spa_pod* params[3];
-    params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-        &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
-        SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
+    params[0] = static_cast<const spa_pod*>(
+        spa_pod_builder_add_object(&builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+                                   SPA_POD_CHOICE_RANGE_Int(kBuffers, 2, kMostBuffers), SPA_PARAM_BUFFERS_dataType,
+                                   SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
     params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
         &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Header),
         SPA_PARAM_META_size, SPA_POD_Int(static_cast<int>(sizeof(spa_meta_header)))));
@@ -225,7 +251,7 @@ struct PipeWireStream::Pipe {
       return;
     }
     frames.Store(static_cast<const std::uint8_t*>(plane.data) + offset, width, height,
-                 static_cast<std::uint32_t>(stride), order);
+                 static_cast<std::uint32_t>(stride), order, ShownAt(header));
   }
 };
 

@@ -98,7 +98,8 @@ bool PortalScreenSource::Grab(ScreenImage& screen) {
     Report("the desktop portal does not cast the screen");
     return false;
   }
-  if (!frames_.Take(screen, kFirstFrameWait)) {
+  const bool change_expected = std::exchange(change_expected_, false);
+  if (!frames_.Take(screen, change_expected ? kChangeWait : kFirstFrameWait)) {
     Report("no picture of the screen came from the desktop portal within " + std::to_string(kFirstFrameWait.count()) +
            " ms");
     return false;
@@ -107,7 +108,10 @@ bool PortalScreenSource::Grab(ScreenImage& screen) {
   return true;
 }
 
-void PortalScreenSource::ScreenWillChange() { frames_.ExpectChange(); }
+void PortalScreenSource::ScreenWillChange() {
+  change_expected_ = true;
+  frames_.ExpectChange();
+}
 
 void PortalScreenSource::Report(const std::string& failure) {
   if (failure == last_report_) {

@@ -23,8 +23,11 @@ class PortalScreenCast;
 
 class PortalScreenSource : public ScreenSource {
  public:
-  // How long a grab waits for the first frame of the run.
+  // How long a grab waits for the first frame of the run, and for a frame
+  // that the desktop showed after the program's window went away: the
+  // change reaches the stream later, much later on a loaded machine.
   static constexpr std::chrono::milliseconds kFirstFrameWait{500};
+  static constexpr std::chrono::milliseconds kChangeWait{2000};
 
   PortalScreenSource();
   PortalScreenSource(const PortalScreenSource&) = delete;
@@ -59,6 +62,8 @@ class PortalScreenSource : public ScreenSource {
   std::unique_ptr<PortalScreenCast> cast_;
   std::unique_ptr<PipeWireStream> stream_;
   bool unavailable_ = false;
+  // The next grab waits for the screen without the program's window.
+  bool change_expected_ = false;
   unsigned cursor_modes_ = 0;
   bool pointer_embedded_ = false;
   // Written on the stream's thread, read on the user-interface thread.

@@ -1,9 +1,9 @@
 #include "platform/wayland/RestoreToken.h"
 
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <system_error>
+
+#include "platform/StateFiles.h"
 
 namespace lumivanta {
 namespace {
@@ -23,17 +23,7 @@ bool LooksLikeToken(const std::string& text) {
 
 }  // namespace
 
-std::filesystem::path RestoreTokenFile() {
-  std::filesystem::path state;
-  if (const char* xdg_state = std::getenv("XDG_STATE_HOME"); xdg_state != nullptr && xdg_state[0] == '/') {
-    state = xdg_state;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
-    state = std::filesystem::path(home) / ".local" / "state";
-  } else {
-    return {};
-  }
-  return state / "lumivanta" / "screencast-restore-token";
-}
+std::filesystem::path RestoreTokenFile() { return StateFile("screencast-restore-token"); }
 
 std::string LoadRestoreToken(const std::filesystem::path& file) {
   if (file.empty()) {
@@ -57,20 +47,7 @@ bool SaveRestoreToken(const std::filesystem::path& file, const std::string& toke
   if (!LooksLikeToken(token)) {
     return false;
   }
-  std::filesystem::create_directories(file.parent_path(), error);
-  // Written beside and renamed over, so that a run that ends midway leaves the old token.
-  const std::filesystem::path written = file.string() + ".new";
-  {
-    std::ofstream out(written, std::ios::trunc);
-    out << token << '\n';
-    if (!out.flush()) {
-      return false;
-    }
-  }
-  std::filesystem::permissions(written, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                               error);
-  std::filesystem::rename(written, file, error);
-  return !error;
+  return WriteStateFile(file, token + '\n');
 }
 
 }  // namespace lumivanta

@@ -31,10 +31,12 @@ constexpr auto kShortReminder = 150ms;
 constexpr int kQuietMs = 500;
 
 struct RecordingNotifier : DesktopNotifier {
-  void Notify(std::string_view summary, std::string_view body) override {
+  void Notify(NoticeKind, std::string_view summary, std::string_view body) override {
     shown.push_back(std::string(summary) + " | " + std::string(body));
   }
+  void Withdraw(NoticeKind kind) override { withdrawn += kind == NoticeKind::kStillOnAir ? 1 : 0; }
   std::vector<std::string> shown;
+  int withdrawn = 0;
 };
 
 QStringList TextsOf(const QList<QAction*>& actions) {
@@ -73,6 +75,10 @@ class DesktopPresenceTest : public QObject {
     QVERIFY(notifier.shown.back().starts_with("Lumivanta: your screen is still on the web | The slideshow has been"));
     QTest::qWait(kQuietMs);
     QCOMPARE(notifier.shown.size(), 3u);
+    // Held back while on air, it would come too late after the stop: it is taken back.
+    const int withdrawn = notifier.withdrawn;
+    presence.OnSlideshowStopped();
+    QCOMPARE(notifier.withdrawn, withdrawn + 1);
   }
 
   void notificationsOffInThePreferencesTellsNothing() {
@@ -101,6 +107,11 @@ class DesktopPresenceTest : public QObject {
     presence.OnUploadSent();
     QVERIFY(presence.ShowsOnAir());
     QVERIFY(presence.TrayIcon().toolTip().contains("Since the slideshow started: 1 sent, 0 failed"));
+    // Failing uploads show above the slideshow, until they work again.
+    presence.OnUploadFailed("Upload failed: x", true);
+    QVERIFY(presence.ShowsUploadsFailing());
+    presence.OnUploadsWorkAgain();
+    QVERIFY(presence.ShowsOnAir());
     presence.OnSlideshowStopped();
     QVERIFY(!presence.ShowsOnAir());
     // A single picture is on air for a moment.

@@ -67,7 +67,13 @@ class MainWindowTest : public QObject {
              QStringList({"&Publish current screen\tCtrl+P", "-", "&Slideshow (send screen automatically)\tCtrl+S", "-",
                           "Delete pictures\tCtrl+D", "Exit"}));
     QCOMPARE(TextsOf(menus[1]->menu()->actions()),
-             QStringList({"&Show mouse cursor\tCtrl+M", "&Options and settings\tCtrl+O", "-", "Global &hotkeys"}));
+             QStringList({"&Show mouse cursor\tCtrl+M", "&Options and settings\tCtrl+O", "-", "Global &hotkeys",
+                          "Hold back &notifications while on air"}));
+    // The items without a toolbar button have no picture; the others their button's.
+    for (const QAction* item : menus[1]->menu()->actions()) {
+      QCOMPARE(item->icon().isNull(),
+               item->isSeparator() || item->text().startsWith("Global") || item->text().startsWith("Hold back"));
+    }
     QCOMPARE(TextsOf(menus[2]->menu()->actions()), QStringList({"&About Lumivanta..."}));
 
     const QList<QAction*> buttons = frame.findChild<QToolBar*>("toolbar")->actions();

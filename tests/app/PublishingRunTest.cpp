@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -451,6 +452,58 @@ TEST_F(PublishingRunTest, GlobalHotkeysCanBeTurnedOffAndTheChoiceIsKept) {
   next_run.OnGlobalHotkeys();
   EXPECT_EQ(next_hotkeys.registered.size(), 6u);
   EXPECT_TRUE(next_run.Marks()[3].checked);
+}
+
+// A notification hold that writes among the window's events what it takes and lets go.
+struct RecordingHold : NotificationHold {
+  explicit RecordingHold(test::FakeRunWindow& window) : window(window) {}
+  Result Hold() override {
+    if (unavailable || std::exchange(held, true)) {
+      return unavailable ? Result::kUnavailable : Result::kAlreadyHeld;
+    }
+    window.events.push_back("hold");
+    return Result::kTaken;
+  }
+  void Release() override {
+    if (std::exchange(held, false)) {
+      window.events.push_back("release");
+    }
+  }
+  test::FakeRunWindow& window;
+  bool held = false;
+  bool unavailable = false;
+};
+
+TEST_F(PublishingRunTest, NotificationsAreHeldBackWhileOnAirUnlessTurnedOffOrTheDesktopCannot) {
+  RecordingHold hold(window_);
+  run_.SetNotificationHold(&hold);
+  run_.Settings().connected = true;
+  // A single picture: held before the window goes, let go once the screen is captured.
+  run_.OnPublishScreen();
+  EXPECT_EQ(window_.Take(), (Events{"hold", "clear screen, pop-ups leaving", "release", Logged(ids::kPictureSent),
+                                    Shown(ids::kPictureSent)}));
+  Uploads();
+  // A slideshow: for as long as it runs; turned off meanwhile, at once.
+  run_.OnSlideshow();
+  run_.OnNotificationHold();
+  run_.OnSlideshow();
+  EXPECT_EQ(window_.Take(),
+            (Events{Logged(ids::kSlideshowStarted), "hold", "clear screen, pop-ups leaving",
+                    Shown(ids::kSlideshowStarted), "timer 1000", Logged(ids::kNotificationHoldOff), "release",
+                    "timer stopped", Logged(ids::kSlideshowStopped), Shown(ids::kSlideshowStopped)}));
+  EXPECT_FALSE(run_.Marks()[4].checked);
+  EXPECT_NE(test::ReadWholeFile(directory_.File("config/lumivanta/preferences")).find("notification-hold=off"),
+            std::string::npos);
+
+  // A desktop that offers no way is named once, at the first slideshow.
+  run_.OnNotificationHold();
+  hold.unavailable = true;
+  for (int slideshow = 0; slideshow < 2; ++slideshow) {
+    run_.OnSlideshow();
+    run_.OnSlideshow();
+  }
+  const Events events = window_.Take();
+  EXPECT_EQ(std::count(events.begin(), events.end(), Logged(ids::kNotificationHoldUnavailable)), 1);
 }
 
 TEST(SlideshowInterval, IsAtLeastTenMillisecondsAndANegativeRateIsVeryLong) {

@@ -27,7 +27,10 @@ TEST(TrayStatus, ASlideshowIsOnAirWithItsCountsASinglePictureForTwoSeconds) {
   EXPECT_FALSE(status.SinglePictureOnAirUntil(start + 2s));
   EXPECT_EQ(status.ToolTip("anna", start + 47s),
             "Lumivanta: slideshow on air\nContact name: anna\nSince the slideshow started: 2 sent, 1 failed\n"
-            "Last successful upload: 45 s ago");
+            "Uploads fail: the pictures do not reach the server\nLast successful upload: 45 s ago");
+  EXPECT_TRUE(status.UploadsFail());
+  status.UploadsWorkAgain();
+  EXPECT_FALSE(status.UploadsFail());
   status.SlideshowStopped();
   EXPECT_FALSE(status.IsOnAir(start + 3s));
   EXPECT_EQ(status.ToolTip("anna", start + 3s),

@@ -92,7 +92,8 @@ TEST(FrameStore, BeforeTheFirstFrameATakeWaitsBoundedOrUntilItComes) {
 }
 
 // The window goes away for a capture: the frame without it comes a little
-// later, and the take waits for it rather than sending the window.
+// later, and the take waits for it rather than sending the window, also past
+// a frame shown before that comes late.
 TEST(FrameStore, AfterAnExpectedChangeATakeWaitsForTheNextFrameBounded) {
   FrameStore store;
   const std::vector<std::uint8_t> with_window = PaddedFrame(1);
@@ -117,6 +118,18 @@ TEST(FrameStore, AfterAnExpectedChangeATakeWaitsForTheNextFrameBounded) {
   const auto again = std::chrono::steady_clock::now();
   ASSERT_TRUE(store.Take(screen, 5s));  // nothing awaited any more: at once
   EXPECT_LT(std::chrono::steady_clock::now() - again, 1s);
+
+  // A frame that the desktop showed before the change, still on its way then, is not the change.
+  const auto change = std::chrono::steady_clock::now();
+  store.ExpectChange(change);
+  store.Store(with_window.data(), 2, 2, 12, FramePixelOrder::kBlueFirst, change - 1ms);
+  std::thread late_stream([&] {
+    std::this_thread::sleep_for(50ms);
+    store.Store(without_window.data(), 2, 2, 12, FramePixelOrder::kBlueFirst, change);
+  });
+  ASSERT_TRUE(store.Take(screen, 5s));
+  late_stream.join();
+  EXPECT_EQ(screen.pixels[0], 100);
 }
 
 TEST(FrameStore, IgnoresFramesWhoseRowsAreShorterThanTheirWidth) {

@@ -68,16 +68,19 @@ TEST_F(Preferences, SaveAndLoadRoundTrip) {
   CPreferences preferences(Path());
   preferences.global_hotkeys = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=off\nnotifications=on\n");
+  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=off\nnotifications=on\nnotification-hold=on\n");
   EXPECT_FALSE(Loaded().global_hotkeys);
   EXPECT_TRUE(Loaded().notifications);
+  EXPECT_TRUE(Loaded().hold_notifications);
 
   preferences.global_hotkeys = true;
   preferences.notifications = false;
+  preferences.hold_notifications = false;
   ASSERT_TRUE(preferences.Save());
-  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=on\nnotifications=off\n");
+  EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=on\nnotifications=off\nnotification-hold=off\n");
   EXPECT_TRUE(Loaded().global_hotkeys);
   EXPECT_FALSE(Loaded().notifications);
+  EXPECT_FALSE(Loaded().hold_notifications);
 }
 
 TEST_F(Preferences, HandWrittenValuesAreRead) {
@@ -102,6 +105,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   const std::string kept_before =
       "# written by a newer version\n"
       "notifications=off\n"
+      "notification-hold=on\n"
       "viewer-key=View-key_0123456789\n"
       "tray-icon=off\n"
       "\n"

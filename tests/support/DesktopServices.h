@@ -4,7 +4,8 @@
 // private to one test: a system tray (wmdocker, an XEmbed tray host) on a
 // private X server, the tray icon embedded in it and its pixels; and a
 // notification server (dunst) on a private session bus, which records every
-// notification it shows. Everything started here is ended by its PID.
+// notification it shows and draws its pop-ups in a colour of their own.
+// Everything started here is ended by its PID.
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -37,6 +38,29 @@ bool WaitUntil(Ready ready, std::chrono::milliseconds timeout) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
   return true;
+}
+
+// The share of the window's pixels, from 0 to 1, whose red, green and blue
+// the predicate accepts.
+template <typename Predicate>
+double ColourShare(Display* display, Window window, Predicate accepts) {
+  XWindowAttributes attributes{};
+  XGetWindowAttributes(display, window, &attributes);
+  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                            static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+  if (image == nullptr) {
+    return 0;
+  }
+  long count = 0;
+  for (int y = 0; y < attributes.height; ++y) {
+    for (int x = 0; x < attributes.width; ++x) {
+      const unsigned long pixel = XGetPixel(image, x, y);
+      count += accepts((pixel >> 16) & 0xff, (pixel >> 8) & 0xff, pixel & 0xff) ? 1 : 0;
+    }
+  }
+  XDestroyImage(image);
+  const long all = static_cast<long>(attributes.width) * attributes.height;
+  return all > 0 ? static_cast<double>(count) / static_cast<double>(all) : 0;
 }
 
 // Where a window stands on the screen, and its size.
@@ -83,26 +107,13 @@ class TrayHost {
     return rect;
   }
 
-  // The share of the window's pixels that are plainly red, from 0 to 1.
+  // The share of the window's pixels that are plainly red, or amber, from 0 to 1.
   double RedShare(Window window) const {
-    const ScreenRect rect = Rect(window);
-    XImage* image = XGetImage(display_, window, 0, 0, static_cast<unsigned>(rect.width),
-                              static_cast<unsigned>(rect.height), AllPlanes, ZPixmap);
-    if (image == nullptr) {
-      return 0;
-    }
-    int red = 0;
-    for (int y = 0; y < rect.height; ++y) {
-      for (int x = 0; x < rect.width; ++x) {
-        const unsigned long pixel = XGetPixel(image, x, y);
-        const unsigned long r = (pixel >> 16) & 0xff;
-        const unsigned long g = (pixel >> 8) & 0xff;
-        const unsigned long b = pixel & 0xff;
-        red += r > 180 && g < 100 && b < 100 ? 1 : 0;
-      }
-    }
-    XDestroyImage(image);
-    return rect.width * rect.height > 0 ? static_cast<double>(red) / (rect.width * rect.height) : 0;
+    return ColourShare(display_, window, [](auto r, auto g, auto b) { return r > 180 && g < 100 && b < 100; });
+  }
+  double AmberShare(Window window) const {
+    return ColourShare(display_, window,
+                       [](auto r, auto g, auto b) { return r > 200 && g > 130 && g < 200 && b < 60; });
   }
 
   // A popup menu shown by a program of this class (override-redirect, so no window manager lists it).
@@ -203,12 +214,17 @@ class TrayHost {
   ChildProcess host_;
 };
 
-// One notification as the server showed it.
+// One notification as the server showed it, with the server's number for it.
 struct ShownNotification {
   std::string app_name;
   std::string summary;
   std::string body;
+  std::string id;
 };
+
+// The colour the notification server draws its pop-ups in, text and all:
+// magenta, which the test screen nowhere shows.
+inline bool IsPopUpColour(unsigned r, unsigned g, unsigned b) { return r > 200 && g < 80 && b > 200; }
 
 // A notification server on the display and the session bus at bus_address:
 // it owns org.freedesktop.Notifications once started, and a rule of its
@@ -216,7 +232,8 @@ struct ShownNotification {
 class NotificationServer {
  public:
   NotificationServer(const std::string& display_name, const std::string& bus_address)
-      : server_(Arguments(directory_), false, {},
+      : bus_address_(bus_address),
+        server_(Arguments(directory_), false, {},
                 {"DISPLAY=" + display_name, "DBUS_SESSION_BUS_ADDRESS=" + bus_address, "WAYLAND_DISPLAY"}) {
     const auto owned = [&] {
       ChildProcess asked({LUMIVANTA_DBUS_SEND_PROGRAM, "--print-reply", "--dest=org.freedesktop.DBus", "/",
@@ -233,14 +250,31 @@ class NotificationServer {
   std::vector<ShownNotification> Shown() const {
     std::vector<ShownNotification> shown;
     std::ifstream file(directory_.File("shown"));
-    std::string app_name;
-    std::string summary;
-    std::string body;
-    // The recording script writes three lines per notification.
-    while (std::getline(file, app_name) && std::getline(file, summary) && std::getline(file, body)) {
-      shown.push_back({app_name, summary, body});
+    ShownNotification one;
+    // The recording script writes four lines per notification.
+    while (std::getline(file, one.app_name) && std::getline(file, one.summary) && std::getline(file, one.body) &&
+           std::getline(file, one.id)) {
+      shown.push_back(one);
     }
     return shown;
+  }
+
+  // Whether the server's pop-ups are paused (held back), as it answers on the bus.
+  bool Paused() const {
+    ChildProcess asked({LUMIVANTA_DBUS_SEND_PROGRAM, "--print-reply", "--dest=org.freedesktop.Notifications",
+                        "/org/freedesktop/Notifications", "org.freedesktop.DBus.Properties.Get",
+                        "string:org.dunstproject.cmd0", "string:paused"},
+                       true, {}, {"DBUS_SESSION_BUS_ADDRESS=" + bus_address_});
+    return asked.WaitForExit(std::chrono::seconds(5)).out.find("boolean true") != std::string::npos;
+  }
+
+  // Sends a notification as another program of the desktop would.
+  void Send(const std::string& summary, const std::string& body) const {
+    ChildProcess sender({LUMIVANTA_NOTIFY_PROGRAM, "-a", "Chat", summary, body}, true, {},
+                        {"DBUS_SESSION_BUS_ADDRESS=" + bus_address_});
+    if (sender.WaitForExit(std::chrono::seconds(10)).exit_code != 0) {
+      throw std::runtime_error("the notification could not be sent");
+    }
   }
 
   bool WaitForCount(std::size_t count, std::chrono::milliseconds timeout) const {
@@ -255,7 +289,7 @@ class NotificationServer {
       // Arguments: application, summary, body, icon, urgency. Line breaks in a body become spaces.
       out << "#!/bin/sh\n"
              "body=$(printf '%s' \"$3\" | tr '\\n' ' ')\n"
-             "printf '%s\\n%s\\n%s\\n' \"$1\" \"$2\" \"$body\" >> '"
+             "printf '%s\\n%s\\n%s\\n%s\\n' \"$1\" \"$2\" \"$body\" \"$DUNST_ID\" >> '"
           << directory.File("shown") << "'\n";
     }
     ::chmod(script.c_str(), 0700);
@@ -263,7 +297,13 @@ class NotificationServer {
     {
       std::ofstream out(configuration);
       out << "[global]\n"
-             "    font = Monospace 8\n"
+             "    font = Monospace 30\n"
+             "    width = 600\n"
+             "    padding = 60\n"
+             "    frame_width = 0\n"
+             "[urgency_normal]\n"
+             "    background = \"#ff00ff\"\n"
+             "    foreground = \"#ff00ff\"\n"
              "[record]\n"
              "    summary = \"*\"\n"
              "    script = "
@@ -273,6 +313,7 @@ class NotificationServer {
   }
 
   TempDir directory_;
+  std::string bus_address_;
   ChildProcess server_;
 };
 

@@ -30,7 +30,9 @@ class FakeRunWindow : public RunWindow {
       while_information_open(message);
     }
   }
-  void ClearScreenForCapture() override { events.push_back("clear screen"); }
+  void ClearScreenForCapture(bool others_leaving) override {
+    events.push_back(others_leaving ? "clear screen, pop-ups leaving" : "clear screen");
+  }
   void RepaintForCapture() override {}
   void ToggleMainWindow() override { events.push_back("toggle window"); }
   void ShowMarks(const CommandMarks& marks) override { shown_marks = marks; }

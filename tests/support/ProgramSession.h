@@ -7,7 +7,7 @@
 // Nothing of the machine reaches the program: requests to the default server
 // address (localhost:8080) go through a proxy that the session runs, which
 // answers them and keeps them, the program has no session bus unless the
-// test gives it one, and its preferences stay in its own directory.
+// test gives it one, and its preferences and state stay in its own directory.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -112,8 +112,9 @@ class ProgramSession {
         "all_proxy",
         "ALL_PROXY",
         "DBUS_SESSION_BUS_ADDRESS=" + session_bus_address_,
-        // The preferences go beside the configuration file, never to the user's.
+        // The preferences and the state go beside the configuration file, never to the user's.
         "XDG_CONFIG_HOME=" + directory + "/config",
+        "XDG_STATE_HOME=" + directory + "/state",
         // An X11 session, also where the tests run inside a Wayland desktop.
         "WAYLAND_DISPLAY",
         "XDG_SESSION_TYPE",

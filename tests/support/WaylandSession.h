@@ -171,6 +171,24 @@ class WaylandSession {
   }
   // Closes the program's dialog of this title with its default button, OK.
   virtual void Confirm(const std::string&) const { Type({"-k", "Return"}); }
+  // Whether the window with this title floats at its own size, once sway has
+  // given it the keyboard focus (keys typed earlier would go elsewhere);
+  // nothing when it gets no focus in time.
+  std::optional<bool> WaitFocusedFloats(const std::string& title, std::chrono::milliseconds timeout) const {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const std::string tree = Run({"/usr/bin/swaymsg", "-t", "get_tree"});
+      // A node's "type" and "focused" come before its "name", with no other node between.
+      const std::size_t at = tree.find("\"name\": \"" + title + "\"");
+      const std::size_t type = at == std::string::npos ? at : tree.rfind("\"type\": \"", at);
+      const std::size_t focused = at == std::string::npos ? at : tree.rfind("\"focused\": ", at);
+      if (type != std::string::npos && focused != std::string::npos && tree.compare(focused + 11, 4, "true") == 0) {
+        return tree.compare(type + 9, 13, "floating_con\"") == 0;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return std::nullopt;
+  }
   // Types keys into the focused window, as wtype arguments (after a short wait, so that none is lost).
   void Type(const std::vector<std::string>& keys) const {
     std::vector<std::string> arguments = {"/usr/bin/wtype", "-s", "50"};
