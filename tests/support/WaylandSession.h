@@ -161,13 +161,13 @@ class WaylandSession {
   }
   virtual bool WaitWindow(const std::string& title, bool present, std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (HasWindow(title) == present) {
-        return true;
+    while (HasWindow(title) != present) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        return false;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return false;
+    return true;
   }
   // Closes the program's dialog of this title with its default button, OK.
   virtual void Confirm(const std::string&) const { Type({"-k", "Return"}); }
