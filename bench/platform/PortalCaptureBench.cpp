@@ -144,9 +144,11 @@ int main(int argc, char** argv) {
       }
       QCoreApplication::processEvents();
     }
-    std::printf("The %s session started in %.2f s. One capture at 1920x1080, as the user-interface thread pays for it:\n",
-                desktop_name.c_str(), session_start_s);
-    const double portal_median = Report(("Wayland (" + desktop_name + "): desktop portal over PipeWire").c_str(), portal_ms);
+    std::printf(
+        "The %s session started in %.2f s. One capture at 1920x1080, as the user-interface thread pays for it:\n",
+        desktop_name.c_str(), session_start_s);
+    const double portal_median =
+        Report(("Wayland (" + desktop_name + "): desktop portal over PipeWire").c_str(), portal_ms);
     Report("X11: MIT-SHM on Xvfb", x11_ms);
     const bool met = portal_median <= kRequiredCaptureMs;
     std::printf("Median Wayland capture cost %.3f ms; required <= %.1f ms: %s\n", portal_median, kRequiredCaptureMs,
