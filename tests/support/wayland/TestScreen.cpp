@@ -85,8 +85,8 @@ class MutterScreen : public QObject {
 
  public:
   MutterScreen() {
-    const QDBusReply<QDBusObjectPath> desktop = Interface("/org/gnome/Mutter/RemoteDesktop", "RemoteDesktop")
-                                                    .call(QStringLiteral("CreateSession"));
+    const QDBusReply<QDBusObjectPath> desktop =
+        Interface("/org/gnome/Mutter/RemoteDesktop", "RemoteDesktop").call(QStringLiteral("CreateSession"));
     Check(desktop, "RemoteDesktop.CreateSession");
     desktop_session_ = desktop.value().path();
     const QString id = Interface(desktop_session_, "RemoteDesktop.Session").property("SessionId").toString();
