@@ -8,8 +8,8 @@
 #include <map>
 #include <vector>
 
-#include "app/CommandTable.h"
 #include "app/VantacastView.h"
+#include "app/run/CommandTable.h"
 #include "dialogs/QtText.h"
 #include "res/Artwork.h"
 #include "strings/StringTable.h"

@@ -46,7 +46,7 @@ bool CvantacastApp::InitInstance(const std::function<void(PublishingRun&)>& befo
     run.Settings().Save();
     notification_hold_.Release();
   });
-  presence_ = std::make_unique<DesktopPresence>(*frame_, notifications_);
+  presence_ = std::make_unique<DesktopPresence>(frame_->View().Run(), notifications_);
   // A signal during the start-up's dialogs came before the main event loop:
   // it ends the program as soon as that loop runs, without showing the window.
   if (exit_signals_.Received()) {

@@ -9,10 +9,10 @@
 #include <functional>
 #include <memory>
 
-#include "app/DesktopPresence.h"
-#include "app/FreedesktopNotifications.h"
-#include "app/ProgramExit.h"
 #include "app/VantacastDoc.h"
+#include "app/desktop/DesktopPresence.h"
+#include "app/desktop/FreedesktopNotifications.h"
+#include "app/desktop/ProgramExit.h"
 #include "platform/DesktopNotificationHold.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"

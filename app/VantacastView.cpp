@@ -8,12 +8,13 @@
 #include <QScrollBar>
 #include <QThread>
 #include <QTimer>
-#include <cstdio>
+#include <ctime>
 #include <thread>
 #include <utility>
 #include <vector>
 
 #include "app/LogLine.h"
+#include "base/Report.h"
 #include "dialogs/ConnectionTestDialog.h"
 #include "dialogs/InformationDialog.h"
 #include "dialogs/QtText.h"
@@ -43,8 +44,7 @@ void MirrorToStandardError(std::string_view line) {
       shown += line[i];
     }
   }
-  std::fprintf(stderr, "lumivanta: %s\n", shown.c_str());
-  std::fflush(stderr);
+  ReportLine(shown);
 }
 
 // Lets the window system carry out what was asked of it (a window minimised,
@@ -83,11 +83,7 @@ std::vector<HotkeyListRow> HotkeyListRows() {
 }  // namespace
 
 CvantacastView::CvantacastView(GlobalHotkeys& hotkeys, ScreenSource* screen, QWidget* parent)
-    : QPlainTextEdit(parent),
-      slideshow_timer_(new QTimer(this)),
-      clock_([] { return std::time(nullptr); }),
-      screen_(screen),
-      run_(*this, hotkeys, screen) {
+    : QPlainTextEdit(parent), slideshow_timer_(new QTimer(this)), screen_(screen), run_(*this, hotkeys, screen) {
   // A display only: disabled, read-only, without scroll bars, following its end.
   setReadOnly(true);
   setEnabled(false);
@@ -111,6 +107,7 @@ CvantacastView::CvantacastView(GlobalHotkeys& hotkeys, ScreenSource* screen, QWi
   }
   setPalette(colours);
 
+  slideshow_timer_->setObjectName("slideshow-timer");
   slideshow_timer_->setTimerType(Qt::CoarseTimer);
   connect(slideshow_timer_, &QTimer::timeout, this, &CvantacastView::OnTimer);
 }
@@ -118,14 +115,7 @@ CvantacastView::CvantacastView(GlobalHotkeys& hotkeys, ScreenSource* screen, QWi
 CvantacastView::~CvantacastView() { run_.EndRun(); }
 
 void CvantacastView::OnCommand(const Command& command) {
-  if (command.on_command != nullptr) {
-    run_.RunCommand(command.on_command);
-  }
-  ShowMarks(run_.Marks());
-}
-
-void CvantacastView::OnTrayCommand(const Command& command) {
-  run_.OnTrayCommand(command);
+  run_.RunCommand(command.on_command);
   ShowMarks(run_.Marks());
 }
 
@@ -138,7 +128,7 @@ void CvantacastView::AddLogLine(std::string_view text, bool with_time_stamp) {
     ReplaceLastLogLine(RepeatedLine(last_line_, count));
     return;
   }
-  last_line_ = MakeLogLine(text, with_time_stamp, first_line, clock_());
+  last_line_ = MakeLogLine(text, with_time_stamp, first_line, std::time(nullptr));
   last_line_start_ = log_text_.size();
   moveCursor(QTextCursor::End);
   last_line_position_ = textCursor().position();
@@ -277,8 +267,6 @@ void CvantacastView::ShowMarks(const CommandMarks& marks) {
   }
 }
 
-int CvantacastView::SlideshowIntervalMs() const { return slideshow_timer_->interval(); }
-
 bool CvantacastView::StartSlideshowTimer(int interval_ms) {
   slideshow_timer_->start(interval_ms);
   return slideshow_timer_->isActive();
@@ -301,7 +289,7 @@ bool CvantacastView::ShowSettingsPage(CSettings& settings) {
     return false;
   }
   CSettingsDialog settings_page(settings, DialogParent());
-  return settings_page.exec() == CSettingsDialog::kNext;
+  return settings_page.exec() == kDialogNext;
 }
 
 bool CvantacastView::ShowConnectionTestPage(const CSettings& settings, std::function<bool()> test_connection) {
@@ -309,7 +297,7 @@ bool CvantacastView::ShowConnectionTestPage(const CSettings& settings, std::func
     return false;
   }
   CConnectionTestDialog test_page(settings, std::move(test_connection), DialogParent());
-  return test_page.exec() == CConnectionTestDialog::kBack;
+  return test_page.exec() == kDialogBack;
 }
 
 // A minimised or hidden main window cannot carry a dialog: the window manager

@@ -6,16 +6,15 @@
 // slideshow timer and the marks of the commands.
 
 #include <QPlainTextEdit>
-#include <ctime>
 #include <functional>
 #include <map>
 #include <string>
 #include <string_view>
 
-#include "app/CommandTable.h"
 #include "app/LogLine.h"
-#include "app/PublishingRun.h"
-#include "app/RunWindow.h"
+#include "app/run/CommandTable.h"
+#include "app/run/PublishingRun.h"
+#include "app/run/RunWindow.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/ScreenSource.h"
 
@@ -39,8 +38,6 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   // A menu or toolbar command: the run's answer, then the marks put back in
   // line with the state, as Qt flips a check-style action by itself.
   void OnCommand(const Command& command);
-  // A command from the tray icon's menu, then the marks put back in line.
-  void OnTrayCommand(const Command& command);
 
   // The first line registers the hotkeys; every line also goes to standard
   // error. A text that repeats the last one (its stamp aside) is not added
@@ -54,10 +51,6 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
 
   PublishingRun& Run() { return run_; }
   const PublishingRun& Run() const { return run_; }
-  const std::string& LogText() const { return log_text_; }
-  int SlideshowIntervalMs() const;
-  // Replaces the clock of the log's time stamps (tests).
-  void SetClock(std::function<std::time_t()> clock) { clock_ = std::move(clock); }
 
   // The program is to end (a termination signal), also before the main event
   // loop runs, which alone would end the dialogs: the open dialogs are closed
@@ -96,7 +89,6 @@ class CvantacastView : public QPlainTextEdit, public RunWindow {
   QTimer* dialog_closer_ = nullptr;
   // The loop that waits for a request to the server, while one runs.
   QEventLoop* request_loop_ = nullptr;
-  std::function<std::time_t()> clock_;
   ScreenSource* screen_;
   PublishingRun run_;
 };

@@ -9,12 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "app/CommandLine.h"
 #include "app/MainFrame.h"
-#include "app/RemoteCommand.h"
-#include "app/RemoteControl.h"
 #include "app/VantacastApp.h"
 #include "app/VantacastView.h"
+#include "app/desktop/CommandLine.h"
+#include "app/desktop/RemoteCommand.h"
+#include "app/desktop/RemoteControl.h"
+#include "base/Report.h"
 #include "platform/DesktopSession.h"
 #include "platform/GlobalHotkeys.h"
 #include "platform/PlatformServices.h"
@@ -63,7 +64,8 @@ int main(int argc, char** argv) {
       std::cout << lumivanta::VersionText();
       return 0;
     case lumivanta::CommandLine::Action::kFail:
-      std::cerr << "lumivanta: " << command_line.error << "\n\n" << lumivanta::UsageText();
+      lumivanta::ReportLine(command_line.error);
+      std::cerr << "\n" << lumivanta::UsageText();
       return 2;
     case lumivanta::CommandLine::Action::kSend:
       return SendCommand(argc, argv, *command_line.command);

@@ -6,13 +6,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialogs/DialogWindow.h"
 #include "res/Artwork.h"
 
 namespace lumivanta {
 
 CAboutDialog::CAboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle("About Lumivanta");
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setWindowFlags(DialogWindowFlags());
 
   auto* icon = new QLabel(this);
   icon->setPixmap(QPixmap(ArtworkPath("icon-32.png")));

@@ -16,9 +16,9 @@ class CCharacterSet {
 };
 
 // A set given by the list of its characters, compared byte for byte.
-class CCharacterList : public CCharacterSet {
+class CharacterList : public CCharacterSet {
  public:
-  explicit CCharacterList(std::string_view characters) : characters_(characters.begin(), characters.end()) {}
+  explicit CharacterList(std::string_view characters) : characters_(characters.begin(), characters.end()) {}
   bool IsAllowed(char c) const override {
     for (const char allowed : characters_) {
       if (allowed == c) {

@@ -87,7 +87,7 @@ void CConnectionTestDialog::OnTestConnection() { TestAndReport(); }
 
 void CConnectionTestDialog::OnNext() {
   if (settings_.connected || TestAndReport()) {
-    done(kNext);
+    done(kDialogNext);
   }
 }
 

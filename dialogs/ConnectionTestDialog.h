@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "dialogs/DialogWindow.h"
 #include "settings/Settings.h"
 
 namespace lumivanta {
@@ -15,18 +16,14 @@ class CConnectionTestDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kNext = 1;
-  static constexpr int kCancel = 2;
-  static constexpr int kBack = 3;
-
   // test_connection sends the test request and sets or clears the record's
   // connected flag.
   CConnectionTestDialog(const CSettings& settings, std::function<bool()> test_connection, QWidget* parent = nullptr);
 
   void OnTestConnection();
   void OnNext();
-  void OnBack() { done(kBack); }
-  void reject() override { done(kCancel); }
+  void OnBack() { done(kDialogBack); }
+  void reject() override { done(kDialogCancel); }
 
  private:
   // Tests and shows the outcome in a message box; true on success.

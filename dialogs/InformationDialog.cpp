@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "dialogs/DialogWindow.h"
 #include "dialogs/QtText.h"
 #include "dialogs/ViewerLink.h"
 #include "settings/ViewerAddress.h"
@@ -41,8 +42,7 @@ CInformationDialog::CInformationDialog(const QString& message, const std::string
                                        QWidget* parent)
     : QDialog(parent), viewer_link_(ViewerLink(viewer_address, contact_name)) {
   setWindowTitle("Lumivanta: Hinweis");
-  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                 Qt::WindowStaysOnTopHint);
+  setWindowFlags(DialogWindowFlags(true));
 
   message_ = new QLabel(message, this);
   message_->setObjectName("message");

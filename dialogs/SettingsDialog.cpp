@@ -152,10 +152,10 @@ void CSettingsDialog::UseDefaultValues() {
 
 void CSettingsDialog::accept() {
   ApplyControls();
-  done(kNext);
+  done(kDialogNext);
 }
 
-void CSettingsDialog::reject() { done(kCancel); }
+void CSettingsDialog::reject() { done(kDialogCancel); }
 
 void CSettingsDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

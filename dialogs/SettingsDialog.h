@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include "dialogs/CharacterSet.h"
+#include "dialogs/DialogWindow.h"
 #include "settings/Settings.h"
 #include "settings/SettingsRules.h"
 
@@ -21,8 +22,6 @@ class CSettingsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kNext = 1;
-  static constexpr int kCancel = 2;
   static constexpr std::int32_t kMinimumRefreshRateMs = lumivanta::kMinimumRefreshRateMs;
 
   // Target heights of the size list, in list order.
@@ -48,8 +47,8 @@ class CSettingsDialog : public QDialog {
   void AddToolTips();
 
   CSettings& live_settings_;
-  CCharacterList digit_set_{kDigitCharacters};
-  CCharacterList name_set_{kNameCharacters};
+  CharacterList digit_set_{kDigitCharacters};
+  CharacterList name_set_{kNameCharacters};
   QLineEdit* server_url_ = nullptr;
   CFilteredEdit* contact_name_ = nullptr;
   QComboBox* picture_quality_ = nullptr;

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "dialogs/DialogWindow.h"
+
 namespace lumivanta {
 
 // The first page of the first-run wizard: a welcome text and "Next".
@@ -9,13 +11,10 @@ class CWelcomeDialog : public QDialog {
   Q_OBJECT
 
  public:
-  static constexpr int kNext = 1;
-  static constexpr int kClosed = 2;
-
   explicit CWelcomeDialog(QWidget* parent = nullptr);
 
-  void accept() override { done(kNext); }
-  void reject() override { done(kClosed); }
+  void accept() override { done(kDialogNext); }
+  void reject() override { done(kDialogCancel); }
 };
 
 }  // namespace lumivanta

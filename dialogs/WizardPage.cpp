@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "dialogs/DialogWindow.h"
 #include "dialogs/HeaderLabel.h"
 #include "res/Artwork.h"
 
@@ -22,7 +23,7 @@ int DefaultToolTipDurationMs(const QString& text) {
 
 void SetUpWizardPage(QDialog* page) {
   page->setWindowTitle(kWizardTitle);
-  page->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  page->setWindowFlags(DialogWindowFlags());
 }
 
 void LayOutHeaderedPage(QDialog* page, QWidget* header, QLayout* content, QLayout* buttons) {

@@ -15,7 +15,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/StateFiles.h"
+#include "base/StateFiles.h"
 
 namespace lumivanta {
 namespace {

@@ -48,8 +48,6 @@ class CPublisher {
   bool IsBusy() const;
   // The last job started, kept until the next StartJob; null before the first.
   const CThreadData* JobData() const { return job_.get(); }
-  // The picture the last job encoded; only while no job is busy.
-  const CxImage& Picture() const { return encoder_->Picture(); }
 
  private:
   UploadOutcomeHandler on_outcome_;

@@ -6,9 +6,10 @@
 
 namespace lumivanta::server {
 
-// The bytes of request bodies that may be held at once. A body is received
-// only while its bytes are reserved here, so memory stays bounded however
-// many clients upload at the same time. Used from one thread.
+// The bytes of request bodies that may be held at once. A body takes its
+// bytes here as they arrive, a read ahead of them, so memory stays bounded
+// however many clients upload at the same time, and a body that a header
+// merely announces holds nothing. Used from one thread.
 class BodyBudget {
  public:
   class Reservation {
@@ -25,6 +26,19 @@ class BodyBudget {
     }
 
     std::size_t Bytes() const { return bytes_; }
+
+    // Holds bytes in all from now on, if they fit; false, changing nothing, when they do not.
+    bool GrowTo(std::size_t bytes) {
+      if (bytes <= bytes_) {
+        return true;
+      }
+      if (bytes - bytes_ > budget_->capacity_ - budget_->reserved_) {
+        return false;
+      }
+      budget_->reserved_ += bytes - bytes_;
+      bytes_ = bytes;
+      return true;
+    }
 
    private:
     friend class BodyBudget;

@@ -1,5 +1,6 @@
 #include "server/EventStream.h"
 
+#include <algorithm>
 #include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <exception>
@@ -16,6 +17,11 @@ namespace asio = boost::asio;
 
 // Proxies commonly close a stream that stays silent for a minute.
 constexpr std::chrono::seconds kKeepAliveInterval{15};
+// The kernel's send buffer for a stream (it doubles the figure for its own
+// bookkeeping). The messages are small and only the newest matters: a viewer
+// that does not read holds this much of the host's memory, and the newer
+// messages wait in the stream itself, each replacing the last.
+constexpr int kSendBufferBytes = 4096;
 
 // The answer's header: no length, as the stream lasts until either side closes it.
 constexpr std::string_view kHeader =
@@ -46,10 +52,16 @@ EventStream::EventStream(asio::ip::tcp::socket socket, ServingState& state, std:
       target_(std::move(target)),
       started_(std::chrono::steady_clock::now()) {
   ++state_.open_connections;
+  ++state_.event_streams;
+  boost::system::error_code ignored;
+  socket_.set_option(asio::socket_base::send_buffer_size(kSendBufferBytes), ignored);
+  // Nothing of a stream is worth keeping once it closes, so the kernel drops what it holds at once.
+  socket_.set_option(asio::socket_base::linger(true, 0), ignored);
 }
 
 EventStream::~EventStream() {
   --state_.open_connections;
+  --state_.event_streams;
   if (state_.log_every_request) {
     LogRequest({.client = client_,
                 .method = "GET",
@@ -63,7 +75,7 @@ EventStream::~EventStream() {
 
 void EventStream::Start() {
   subscription_.emplace(state_.events, name_, static_cast<PictureEvents::Listener&>(*this));
-  if (state_.workers == nullptr) {
+  if (state_.workers == nullptr || !state_.store.ReadsMayWait()) {
     Send(std::make_shared<const std::string>(std::string(kHeader) +
                                              *PictureEvents::StateMessage(NewestStateJson(state_.store, name_))));
   } else {
@@ -75,10 +87,12 @@ void EventStream::Start() {
 }
 
 void EventStream::SendStateFromWorker() {
-  state_.workers->Run([self = shared_from_this()]() mutable {
+  state_.workers->Run([self = shared_from_this()](bool late) mutable {
     PictureEvents::Message message;
     try {
-      message = PictureEvents::StateMessage(NewestStateJson(self->state_.store, self->name_));
+      if (!late) {
+        message = PictureEvents::StateMessage(NewestStateJson(self->state_.store, self->name_));
+      }
     } catch (const std::exception&) {
       // The viewer keeps its picture; the state follows once the store is back.
     }
@@ -131,7 +145,8 @@ void EventStream::WaitForClientToLeave() {
 }
 
 void EventStream::KeepAlive() {
-  keep_alive_timer_.expires_after(kKeepAliveInterval);
+  // Often enough to find a stalled viewer within the body deadline too.
+  keep_alive_timer_.expires_after(std::min<std::chrono::seconds>(kKeepAliveInterval, state_.limits.body_timeout));
   keep_alive_timer_.async_wait([self = shared_from_this()](boost::system::error_code error) {
     if (error || !self->socket_.is_open()) {
       return;
@@ -149,7 +164,6 @@ void EventStream::Close() {
   subscription_.reset();
   keep_alive_timer_.cancel();
   boost::system::error_code ignored;
-  socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
   socket_.close(ignored);
 }
 

@@ -18,8 +18,8 @@ namespace lumivanta::server {
 // once, then each change as it happens. A viewer that cannot keep up gets the
 // newest state only, as each message carries the whole state. A comment line
 // every few seconds keeps proxies from closing the stream and finds viewers
-// that are gone; a viewer that takes no bytes for the body deadline is closed.
-class EventStream : public std::enable_shared_from_this<EventStream>, private PictureEvents::Listener {
+// that are gone; a viewer that takes no bytes for the body deadline is reset.
+class EventStream final : public std::enable_shared_from_this<EventStream>, private PictureEvents::Listener {
  public:
   // The request that asked for the stream has been read whole from the socket.
   EventStream(boost::asio::ip::tcp::socket socket, ServingState& state, std::string name, std::string client,

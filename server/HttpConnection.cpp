@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <array>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
@@ -49,6 +50,13 @@ std::string ClientAddress(const asio::ip::tcp::socket& socket) {
 bool IsMalformedRequest(const beast::error_code& error) {
   return error.category() == http::make_error_code(http::error::bad_method).category() &&
          error != http::error::end_of_stream && error != http::error::partial_message;
+}
+
+Response BusyReceiving() {
+  Response busy = TextAnswer(http::status::service_unavailable,
+                             "the server is receiving too many uploads at once; try again in a moment\n");
+  busy.set(http::field::retry_after, "1");
+  return busy;
 }
 
 }  // namespace
@@ -117,20 +125,18 @@ std::optional<Response> HttpConnection::CheckHeader() {
                ? TextAnswer(http::status::unsupported_media_type, "only the chunked transfer coding is understood\n")
                : TextAnswer(http::status::bad_request, "the request body's length is unknown\n");
   }
-  // A chunked body may grow up to the limit, so that much is reserved for it.
-  const std::size_t body_bytes = parser_->chunked() ? state_.limits.max_body_bytes
-                                                    : static_cast<std::size_t>(parser_->content_length().value_or(0));
-  if (body_bytes > 0) {
+  body_limit_ = parser_->chunked() ? state_.limits.max_body_bytes
+                                   : static_cast<std::size_t>(parser_->content_length().value_or(0));
+  if (body_limit_ > 0) {
     // A body that its request's key would not allow is not received at all.
     if (std::optional<Response> refusal = KeyRefusal(request.target(), state_.keys); refusal) {
       return refusal;
     }
-    std::optional<BodyBudget::Reservation> reservation = state_.body_budget.Reserve(body_bytes);
+    // Room for the first read only: what a header announces holds nothing until it arrives.
+    std::optional<BodyBudget::Reservation> reservation =
+        state_.body_budget.Reserve(std::min(kBodyReadBytes, body_limit_));
     if (!reservation) {
-      Response busy = TextAnswer(http::status::service_unavailable,
-                                 "the server is receiving too many uploads at once; try again in a moment\n");
-      busy.set(http::field::retry_after, "1");
-      return busy;
+      return BusyReceiving();
     }
     body_reservation_.emplace(std::move(*reservation));
   }
@@ -143,27 +149,47 @@ void HttpConnection::ReadBody() {
     // Untouched reserved pages cost no memory, and the body never moves while it grows.
     request.body().reserve(state_.limits.max_body_bytes);
   }
-  if (parser_->chunked() || parser_->content_length().value_or(0) > 0) {
+  if (body_limit_ > 0) {
     buffer_.reserve(kBodyReadBytes);
   }
-  stream_.expires_after(state_.limits.body_timeout);
-  const auto read_body = [self = shared_from_this()] {
-    http::async_read(self->stream_, self->buffer_, *self->parser_,
-                     [self](beast::error_code error, std::size_t) { self->OnBody(error); });
-  };
+  const auto now = std::chrono::steady_clock::now();
+  body_deadline_ = now + state_.limits.body_timeout;
+  window_start_ = now;
+  window_bytes_ = 0;
   if (beast::iequals(request[http::field::expect], "100-continue")) {
     auto go_on = std::make_shared<http::response<http::empty_body>>(http::status::continue_, 11);
-    http::async_write(stream_, *go_on, [go_on, read_body](beast::error_code error, std::size_t) {
+    http::async_write(stream_, *go_on, [self = shared_from_this(), go_on](beast::error_code error, std::size_t) {
       if (!error) {
-        read_body();
+        self->window_start_ = std::chrono::steady_clock::now();
+        self->ReadBodyPart();
       }
     });
     return;
   }
-  read_body();
+  ReadBodyPart();
 }
 
-void HttpConnection::OnBody(beast::error_code error) {
+void HttpConnection::ReadBodyPart() {
+  if (parser_->is_done()) {
+    OnBody();
+    return;
+  }
+  // The budget takes the body's bytes as they come, with room for one more read.
+  const std::size_t held = std::min(parser_->get().body().size() + kBodyReadBytes, body_limit_);
+  if (body_reservation_ && !body_reservation_->GrowTo(held)) {
+    body_reservation_.reset();
+    Send(BusyReceiving(), false);
+    return;
+  }
+  // The next bytes must come before the body's deadline, and before its rate window ends unfilled.
+  const auto window = std::min<std::chrono::steady_clock::duration>(kBodyRateWindow, state_.limits.body_timeout);
+  stream_.expires_at(std::min(body_deadline_, window_start_ + window));
+  http::async_read_some(
+      stream_, buffer_, *parser_,
+      [self = shared_from_this()](beast::error_code error, std::size_t bytes) { self->OnBodyPart(error, bytes); });
+}
+
+void HttpConnection::OnBodyPart(beast::error_code error, std::size_t bytes) {
   if (error == http::error::body_limit) {
     Refuse(http::status::payload_too_large,
            "the request body is larger than " + std::to_string(state_.limits.max_body_bytes / kMebibyte) + " MiB\n");
@@ -173,13 +199,31 @@ void HttpConnection::OnBody(beast::error_code error) {
     Refuse(http::status::bad_request, "malformed request body\n");
     return;
   }
+  if (error == beast::error::timeout) {
+    // Too slow for its rate or its deadline; the stream has closed the socket, so no answer can go.
+    bytes_received_ = parser_->get().body().size();
+    Log(static_cast<unsigned>(http::status::request_timeout), 0);
+    return;
+  }
   if (error) {
     stream_.socket().close(error);
     return;
   }
+  const auto window = std::min<std::chrono::steady_clock::duration>(kBodyRateWindow, state_.limits.body_timeout);
+  const std::size_t window_quota =
+      static_cast<std::size_t>(state_.limits.min_body_bytes_per_second * std::chrono::duration<double>(window).count());
+  window_bytes_ += bytes;
+  if (window_bytes_ >= window_quota) {
+    window_start_ = std::chrono::steady_clock::now();
+    window_bytes_ = 0;
+  }
+  ReadBodyPart();
+}
+
+void HttpConnection::OnBody() {
   Request& request = parser_->get();
   if (std::optional<std::string> name = EventStreamName(request, state_.keys); name) {
-    FollowPictures(std::move(*name));
+    FollowPictures(std::move(*name), request.keep_alive());
     return;
   }
   bytes_received_ = request.body().size();
@@ -187,12 +231,14 @@ void HttpConnection::OnBody(beast::error_code error) {
 }
 
 void HttpConnection::AnswerRequest(bool keep_alive, bool head) {
-  if (state_.workers == nullptr) {
+  const bool changes = ChangesPictures(parser_->get().target(), state_.keys);
+  if (state_.workers == nullptr || !(changes ? state_.store.ChangesMayWait() : state_.store.ReadsMayWait())) {
     SendAnswer(AnswerOrExplainFailure(parser_->get(), state_), keep_alive, head);
     return;
   }
-  state_.workers->Run([self = shared_from_this(), request = parser_->release(), keep_alive, head]() mutable {
-    Response response = AnswerOrExplainFailure(request, self->state_);
+  state_.workers->Run([self = shared_from_this(), request = parser_->release(), keep_alive, head](bool late) mutable {
+    // A request that waited longer than the store may take would find it no better: it is told to come again.
+    Response response = late ? StoreUnavailableAnswer() : AnswerOrExplainFailure(request, self->state_);
     const auto executor = self->stream_.get_executor();
     // The serving thread gets the last reference to the connection.
     asio::post(executor, [self = std::move(self), response = std::move(response), keep_alive, head]() mutable {
@@ -215,7 +261,15 @@ void HttpConnection::SendAnswer(Response response, bool keep_alive, bool head) {
   Send(std::move(response), keep_alive);
 }
 
-void HttpConnection::FollowPictures(std::string name) {
+void HttpConnection::FollowPictures(std::string name, bool keep_alive) {
+  if (state_.event_streams >= MaxEventStreams(state_.limits)) {
+    // The viewer polls instead, and tries its stream again later.
+    Response busy =
+        TextAnswer(http::status::service_unavailable, "the server follows too many event streams; try again later\n");
+    busy.set(http::field::retry_after, "15");
+    SendAnswer(std::move(busy), keep_alive, false);
+    return;
+  }
   // The connection's own deadline stops here; the stream keeps its own watch.
   stream_.expires_never();
   std::make_shared<EventStream>(stream_.release_socket(), state_, std::move(name), client_, target_)->Start();
@@ -233,6 +287,8 @@ Response HttpConnection::AnswerOrExplainFailure(Request& request, const ServingS
 void HttpConnection::Send(Response response, bool keep_alive) {
   response.keep_alive(keep_alive);
   response_.emplace(std::move(response));
+  // An answer the client has not taken by the deadline is dropped, not left to the kernel.
+  CloseAbortively(true);
   stream_.expires_after(state_.limits.body_timeout);
   http::async_write(stream_, *response_, [self = shared_from_this(), keep_alive](beast::error_code error, std::size_t) {
     self->OnSent(error, keep_alive);
@@ -245,7 +301,10 @@ void HttpConnection::OnSent(beast::error_code error, bool keep_alive) {
   response_.reset();
   if (error) {
     stream_.socket().close(error);
-  } else if (keep_alive) {
+    return;
+  }
+  CloseAbortively(false);
+  if (keep_alive) {
     ReadHeader();
   } else {
     CloseGracefully();
@@ -262,6 +321,8 @@ void HttpConnection::CloseGracefully() {
   body_reservation_.reset();
   beast::error_code ignored;
   stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+  // A client that neither leaves nor reads by the deadline gets a reset.
+  CloseAbortively(true);
   stream_.expires_after(kDrainTimeout);
   Drain();
 }
@@ -269,12 +330,20 @@ void HttpConnection::CloseGracefully() {
 void HttpConnection::Drain() {
   stream_.async_read_some(asio::buffer(drain_buffer),
                           [self = shared_from_this()](beast::error_code error, std::size_t) {
-                            if (error) {
-                              self->stream_.socket().close(error);
-                            } else {
+                            if (!error) {
                               self->Drain();
+                              return;
                             }
+                            if (error == asio::error::eof) {
+                              self->CloseAbortively(false);
+                            }
+                            self->stream_.socket().close(error);
                           });
+}
+
+void HttpConnection::CloseAbortively(bool on) {
+  beast::error_code ignored;
+  stream_.socket().set_option(asio::socket_base::linger(on, 0), ignored);
 }
 
 void HttpConnection::Log(unsigned status, std::uint64_t bytes_sent) {

@@ -36,10 +36,15 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // A refusal for what the header says, or nullopt when the body may be read.
   std::optional<Response> CheckHeader();
   void ReadBody();
-  void OnBody(boost::beast::error_code error);
-  // Hands the socket to an event stream for the name's pictures.
-  void FollowPictures(std::string name);
-  // Answers on a store worker, or at once when the store never waits.
+  // Reads what comes of the body next, once the budget holds room for it,
+  // within the body's deadline and its rate.
+  void ReadBodyPart();
+  void OnBodyPart(boost::beast::error_code error, std::size_t bytes);
+  void OnBody();
+  // Hands the socket to an event stream for the name's pictures, while
+  // streams hold less than their share of the connections.
+  void FollowPictures(std::string name, bool keep_alive);
+  // Answers on a store worker where the store may wait, else at once.
   void AnswerRequest(bool keep_alive, bool head);
   // Answer, or 500 when it throws, such as when memory runs out.
   static Response AnswerOrExplainFailure(Request& request, const ServingState& state);
@@ -51,6 +56,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // answer is not lost to a reset; closes at the client's end or a deadline.
   void CloseGracefully();
   void Drain();
+  // While on, closing resets the connection, so the kernel drops at once what
+  // it still holds for a client that takes nothing.
+  void CloseAbortively(bool on);
   void Log(unsigned status, std::uint64_t bytes_sent);
 
   boost::beast::tcp_stream stream_;
@@ -64,6 +72,12 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::string target_;
   std::uint64_t bytes_received_ = 0;
   std::chrono::steady_clock::time_point request_started_;
+  // The most the body may hold: its declared length, or the limit when chunked.
+  std::size_t body_limit_ = 0;
+  std::chrono::steady_clock::time_point body_deadline_;
+  // The body's bytes since the start of its current rate window.
+  std::chrono::steady_clock::time_point window_start_;
+  std::size_t window_bytes_ = 0;
 };
 
 }  // namespace lumivanta::server

@@ -93,14 +93,6 @@ Response HandleUploaderRequest(Request& request, const RequestTarget& target, Pi
   }
 }
 
-// The store is out of reach for now: the client may try again in a moment.
-Response Unavailable() {
-  Response response =
-      TextAnswer(http::status::service_unavailable, "the server cannot reach its pictures just now; try again soon\n");
-  response.set(http::field::retry_after, "1");
-  return response;
-}
-
 Response ServeNewestPicture(const PictureStore& store, const std::string& name) {
   const std::optional<Picture> picture = store.Newest(name);
   if (!picture) {
@@ -220,6 +212,17 @@ Response TextAnswer(http::status status, std::string_view text) {
   return Reply(status, SharedText(text), "text/plain; charset=utf-8");
 }
 
+Response StoreUnavailableAnswer() {
+  Response response =
+      TextAnswer(http::status::service_unavailable, "the server cannot reach its pictures just now; try again soon\n");
+  response.set(http::field::retry_after, "1");
+  return response;
+}
+
+bool ChangesPictures(std::string_view target, const AccessKeys& keys) {
+  return ParseRequestTarget(CheckAccess(target, keys).routed_target).Has("server");
+}
+
 std::optional<Response> KeyRefusal(std::string_view target, const AccessKeys& keys) {
   const RequestAccess access = CheckAccess(target, keys);
   const RequestTarget routed = ParseRequestTarget(access.routed_target);
@@ -263,7 +266,7 @@ Response Answer(Request& request, PictureStore& store, const AccessKeys& keys) {
   try {
     return AnswerAllowed(request, ParseRequestTarget(CheckAccess(raw_target, keys).routed_target), store);
   } catch (const StoreUnavailable&) {
-    return Unavailable();
+    return StoreUnavailableAnswer();
   }
 }
 

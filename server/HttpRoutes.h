@@ -27,7 +27,14 @@ std::optional<Response> KeyRefusal(std::string_view target, const AccessKeys& ke
 // connection keeps such a request open and sends each change of the name.
 std::optional<std::string> EventStreamName(const Request& request, const AccessKeys& keys);
 
+// True for the uploader's requests (any path with "?server" after the key),
+// which may change the stored pictures; the rest only read them.
+bool ChangesPictures(std::string_view target, const AccessKeys& keys);
+
 // A plain-text answer, for the refusals made before a request reaches Answer.
 Response TextAnswer(http::status status, std::string_view text);
+
+// 503 with Retry-After: the store cannot be reached just now.
+Response StoreUnavailableAnswer();
 
 }  // namespace lumivanta::server

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "base/UniqueFd.h"
+#include "server/FileKind.h"
 
 namespace lumivanta::server {
 
@@ -63,14 +64,16 @@ std::string KeyRule(const KeyKind& kind) {
 std::optional<std::string> ReadKeyFile(const std::filesystem::path& file, const KeyKind& kind, bool owner_only,
                                        std::string& error) {
   const std::string name = file.string();
-  const UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+  // Opening a named pipe or a device must not wait for a writer; only a regular file is read.
+  const UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   struct stat status = {};
   if (!fd.IsValid() || ::fstat(fd.Get(), &status) != 0) {
     error = "cannot read the " + std::string(kind.name) + " key file " + name + ": " + std::strerror(errno);
     return std::nullopt;
   }
   if (!S_ISREG(status.st_mode)) {
-    error = "the " + std::string(kind.name) + " key file " + name + " is not a regular file";
+    error = "the " + std::string(kind.name) + " key file " + name + " is not a regular file but " +
+            FileKind(status.st_mode);
     return std::nullopt;
   }
   if (owner_only && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0) {

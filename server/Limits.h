@@ -33,6 +33,19 @@ struct RequestLimits {
   std::chrono::seconds header_timeout{10};
   // A whole request body must arrive within this time, and an answer must be taken within it.
   std::chrono::seconds body_timeout{120};
+  // A request body must keep this rate, averaged over kBodyRateWindow (or the
+  // body deadline when that is shorter), else the connection is closed.
+  std::size_t min_body_bytes_per_second = 8 * kKibibyte;
+  // Event streams may hold this share of max_connections, in percent, so that
+  // uploads and deletes always find a connection.
+  std::size_t event_stream_percent = 90;
 };
+
+inline constexpr std::chrono::seconds kBodyRateWindow{10};
+
+// The event streams that RequestLimits allows at once.
+inline std::size_t MaxEventStreams(const RequestLimits& limits) {
+  return limits.max_connections * limits.event_stream_percent / 100;
+}
 
 }  // namespace lumivanta::server

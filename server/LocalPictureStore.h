@@ -20,14 +20,16 @@ namespace lumivanta::server {
 // one not yet shared.
 class LocalPictureStore final : public PictureStore {
  public:
-  // Throws std::filesystem::filesystem_error when the directory cannot be used.
+  // Throws std::exception, saying why, when the directory cannot be used.
   LocalPictureStore(StoreLimits limits, std::optional<std::filesystem::path> directory);
 
   void Store(const std::string& name, PictureBytes bytes) override;
   void Delete(const std::string& name) override;
   std::optional<Picture> Newest(const std::string& name) const override;
   NameState State(const std::string& name) const override;
-  bool Blocks() const override { return false; }
+  bool ReadsMayWait() const override { return false; }
+  // Writing and flushing a picture file waits on the disk.
+  bool ChangesMayWait() const override { return files_.has_value(); }
 
  private:
   NameState StateLocked(const std::string& name) const;

@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
 
 #include "base/UniqueFd.h"
+#include "server/FileKind.h"
 #include "server/Limits.h"
 #include "server/StreamName.h"
 
@@ -40,7 +42,8 @@ void WriteAll(int fd, std::string_view bytes, const std::string& path) {
 
 // Reads a whole regular file; nullopt when it vanished, is not a regular file, or is empty or too big to be ours.
 std::optional<PictureFiles::LoadedPicture> ReadPicture(const std::filesystem::path& path, std::string name) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  // Without waiting, should a named pipe stand under a picture's name.
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
   struct stat status = {};
   if (!file.IsValid() || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_size <= 0 ||
       static_cast<std::size_t>(status.st_size) > kMaxRequestBodyBytes) {
@@ -74,12 +77,27 @@ PictureFiles::PendingFile::~PendingFile() {
 }
 
 PictureFiles::PictureFiles(std::filesystem::path directory) : directory_(std::move(directory)) {
-  std::filesystem::create_directories(directory_);
+  struct stat status = {};
+  if (::stat(directory_.c_str(), &status) != 0) {
+    std::filesystem::create_directories(directory_);
+  } else if (!S_ISDIR(status.st_mode)) {
+    throw std::runtime_error(directory_.string() + " is not a directory but " + FileKind(status.st_mode));
+  }
 }
 
 PictureFiles::PendingFile PictureFiles::WriteTemporary(std::string_view bytes) const {
-  std::string path_template = (directory_ / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
+  const std::string temporary = (directory_ / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
+  std::string path_template = temporary;
   UniqueFd file(::mkstemp(path_template.data()));
+  if (!file.IsValid() && errno == ENOENT) {
+    // Someone removed the directory while the server ran: it is made again.
+    std::error_code error;
+    if (std::filesystem::create_directories(directory_, error)) {
+      std::cerr << "lumivanta-server: made the store directory " + directory_.string() + " again\n";
+    }
+    path_template = temporary;
+    file.Reset(::mkstemp(path_template.data()));
+  }
   if (!file.IsValid()) {
     ThrowErrno("cannot create a file in " + directory_.string());
   }

@@ -37,10 +37,12 @@ class PictureFiles {
     std::filesystem::path path_;
   };
 
-  // Creates the directory when it is missing; throws std::filesystem::filesystem_error.
+  // Creates the directory when it is missing; throws std::exception when it
+  // cannot, or when the path is something other than a directory.
   explicit PictureFiles(std::filesystem::path directory);
 
-  // These throw std::system_error when the file system refuses.
+  // These throw std::system_error when the file system refuses. A directory
+  // removed meanwhile is made again by the next write.
   PendingFile WriteTemporary(std::string_view bytes) const;
   void Commit(PendingFile& pending, std::string_view name) const;
   // Removing a picture that has no file is not an error.

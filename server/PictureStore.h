@@ -47,8 +47,13 @@ class PictureStore {
   virtual std::optional<Picture> Newest(const std::string& name) const = 0;
   virtual NameState State(const std::string& name) const = 0;
 
-  // True when a call may wait on another machine, so it must not run on the serving thread.
-  virtual bool Blocks() const = 0;
+  // Whether reading or changing may wait, on another machine or on a disk;
+  // such calls run on the store's workers, never on the serving thread.
+  virtual bool ReadsMayWait() const = 0;
+  virtual bool ChangesMayWait() const = 0;
+  // The longest a call may wait, where the store has such a limit: a request
+  // that waited for a worker longer than this is told to come again instead.
+  virtual std::optional<std::chrono::milliseconds> TimeLimit() const { return std::nullopt; }
 
   // Starts and stops hearing the changes made by other instances sharing
   // the store; the handlers are set first, and outlive the following.

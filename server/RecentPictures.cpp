@@ -5,7 +5,9 @@ namespace lumivanta::server {
 void RecentPictures::SetFollowing(bool following) {
   const std::lock_guard lock(mutex_);
   following_ = following;
-  Clear();
+  if (following) {
+    Clear();
+  }
 }
 
 void RecentPictures::Announce(const std::string& name, std::optional<std::uint64_t> sequence) {
@@ -55,6 +57,15 @@ void RecentPictures::Offer(const std::string& name, const Picture& picture,
 
 std::optional<Picture> RecentPictures::Find(const std::string& name) const {
   const std::lock_guard lock(mutex_);
+  return following_ ? FindLocked(name) : std::nullopt;
+}
+
+std::optional<Picture> RecentPictures::LastRead(const std::string& name) const {
+  const std::lock_guard lock(mutex_);
+  return FindLocked(name);
+}
+
+std::optional<Picture> RecentPictures::FindLocked(const std::string& name) const {
   const auto found = entries_.find(name);
   if (found == entries_.end() || !found->second.picture ||
       std::chrono::steady_clock::now() >= found->second.expires_at) {

@@ -17,13 +17,15 @@ namespace lumivanta::server {
 // The newest pictures this instance has read from a shared store, each kept
 // for as long as the store's change feed says it is still the newest, so that
 // the viewers of a picture cost one read of the store per instance rather
-// than one each. While the feed is not following, nothing is kept, since a
-// change could pass unheard. Within StoreLimits; safe to use from many threads.
+// than one each. While the feed is not following, a change could pass
+// unheard: what was kept is then found only as the last picture read, for
+// when the store is out of reach, and dropped once the feed follows again.
+// Within StoreLimits; safe to use from many threads.
 class RecentPictures {
  public:
   explicit RecentPictures(StoreLimits limits) : limits_(limits) {}
 
-  // Whether the feed follows every change; either way, what was kept goes.
+  // Whether the feed follows every change.
   void SetFollowing(bool following);
   // The feed's word on a name: its newest sequence, or nullopt for a deleted name.
   void Announce(const std::string& name, std::optional<std::uint64_t> sequence);
@@ -31,6 +33,8 @@ class RecentPictures {
   // found until the store lets it expire.
   void Offer(const std::string& name, const Picture& picture, std::chrono::steady_clock::time_point expires_at);
   std::optional<Picture> Find(const std::string& name) const;
+  // The newest picture read of the name that has not expired, vouched for by the feed or not.
+  std::optional<Picture> LastRead(const std::string& name) const;
 
  private:
   struct Entry {
@@ -40,6 +44,7 @@ class RecentPictures {
     std::list<std::string>::iterator position;
   };
 
+  std::optional<Picture> FindLocked(const std::string& name) const;
   void DropPicture(Entry& entry);
   void Clear();
 

@@ -1,5 +1,6 @@
 #include "server/RedisClient.h"
 
+#include <cerrno>
 #include <vector>
 
 namespace lumivanta::server {
@@ -90,7 +91,9 @@ void RedisClient::Append(std::span<const std::string_view> arguments) {
 RedisClient::Reply RedisClient::NextReply() {
   void* reply = nullptr;
   if (redisGetReply(context_.get(), &reply) != REDIS_OK || reply == nullptr) {
-    throw RedisError(std::string("the connection to Redis failed: ") + context_->errstr);
+    // The socket's time limit shows as a read that would block.
+    const bool timed_out = context_->err == REDIS_ERR_IO && (errno == EAGAIN || errno == EWOULDBLOCK);
+    throw RedisError(std::string("the connection to Redis failed: ") + context_->errstr, timed_out);
   }
   return Reply(static_cast<redisReply*>(reply));
 }

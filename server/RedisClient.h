@@ -18,7 +18,14 @@ namespace lumivanta::server {
 // A connection that failed or broke; the client is unusable afterwards.
 class RedisError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  explicit RedisError(const std::string& what, bool timed_out = false)
+      : std::runtime_error(what), timed_out_(timed_out) {}
+
+  // Redis took the connection but did not answer within the time limit, as a hung Redis does.
+  bool TimedOut() const { return timed_out_; }
+
+ private:
+  bool timed_out_;
 };
 
 // One blocking connection to Redis, with a time limit on connecting and on

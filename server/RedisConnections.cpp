@@ -6,9 +6,10 @@ namespace lumivanta::server {
 
 namespace {
 
-// How long commands fail at once after Redis could not be reached, rather
-// than each waiting on a connection attempt.
-constexpr std::chrono::milliseconds kRetryPause{100};
+// Between attempts to reach a lost Redis.
+constexpr std::chrono::milliseconds kProbePause{100};
+// An attempt waits no longer, so that the server stops promptly even while Redis hangs.
+constexpr std::chrono::milliseconds kProbeTimeLimit{1000};
 
 }  // namespace
 
@@ -22,6 +23,7 @@ RedisConnections::RedisConnections(RedisAddress address, std::chrono::millisecon
                      (pong->type == REDIS_REPLY_ERROR ? std::string(pong->str, pong->len) : "an unexpected reply"));
   }
   Give(std::move(first));
+  prober_ = std::jthread([this](const std::stop_token& stop) { Probe(stop); });
 }
 
 RedisClient::Reply RedisConnections::Run(std::span<const std::string_view> command) {
@@ -30,38 +32,37 @@ RedisClient::Reply RedisConnections::Run(std::span<const std::string_view> comma
 
 RedisClient::Reply RedisConnections::Run(const std::function<RedisClient::Reply(RedisClient&)>& use) {
   // An idle connection may have been closed by Redis meanwhile (its timeout,
-  // a restart); the work is then tried once more on a new one.
+  // a restart); the work is then tried once more on a new one. One that
+  // timed out found Redis hung, and another would only wait as long.
   if (std::unique_ptr<RedisClient> idle = Take(); idle) {
     try {
       RedisClient::Reply reply = use(*idle);
       Give(std::move(idle));
       return reply;
-    } catch (const RedisError&) {
+    } catch (const RedisError& error) {
+      if (error.TimedOut()) {
+        Lost(error);
+        throw;
+      }
       const std::lock_guard lock(mutex_);
       idle_.clear();
     }
   }
-  std::unique_ptr<RedisClient> client;
   try {
-    client = std::make_unique<RedisClient>(address_, time_limit_);
-  } catch (const RedisError& error) {
-    Lost(error, true);
-    throw;
-  }
-  try {
+    auto client = std::make_unique<RedisClient>(address_, time_limit_);
     RedisClient::Reply reply = use(*client);
     Give(std::move(client));
     return reply;
   } catch (const RedisError& error) {
-    Lost(error, false);
+    Lost(error);
     throw;
   }
 }
 
 std::unique_ptr<RedisClient> RedisConnections::Take() {
   const std::lock_guard lock(mutex_);
-  if (lost_ && std::chrono::steady_clock::now() < retry_after_) {
-    throw RedisError("Redis at " + DescribeRedisAddress(address_) + " was lost a moment ago");
+  if (lost_) {
+    throw RedisError("Redis at " + DescribeRedisAddress(address_) + " is out of reach");
   }
   if (idle_.empty()) {
     return nullptr;
@@ -73,24 +74,49 @@ std::unique_ptr<RedisClient> RedisConnections::Take() {
 
 void RedisConnections::Give(std::unique_ptr<RedisClient> client) {
   const std::lock_guard lock(mutex_);
+  BackLocked();
+  idle_.push_back(std::move(client));
+}
+
+void RedisConnections::BackLocked() {
   if (lost_) {
     lost_ = false;
     std::cerr << "lumivanta-server: Redis at " << DescribeRedisAddress(address_) << " is back" << std::endl;
   }
-  idle_.push_back(std::move(client));
 }
 
-void RedisConnections::Lost(const RedisError& error, bool unreachable) {
-  const std::lock_guard lock(mutex_);
-  // The other idle connections most likely broke as well.
-  idle_.clear();
-  if (unreachable) {
-    retry_after_ = std::chrono::steady_clock::now() + kRetryPause;
-  }
-  if (!lost_) {
+void RedisConnections::Lost(const RedisError& error) {
+  {
+    const std::lock_guard lock(mutex_);
+    // The other idle connections most likely broke or hang as well.
+    idle_.clear();
+    if (lost_) {
+      return;
+    }
     lost_ = true;
     std::cerr << "lumivanta-server: lost Redis: " << error.what() << "; uploads and pictures get 503 until it is back"
               << std::endl;
+  }
+  lost_changed_.notify_all();
+}
+
+void RedisConnections::Probe(const std::stop_token& stop) {
+  std::unique_lock lock(mutex_);
+  while (lost_changed_.wait(lock, stop, [this] { return lost_; }) && !stop.stop_requested()) {
+    lock.unlock();
+    bool answered = false;
+    try {
+      RedisClient probe(address_, kProbeTimeLimit);
+      // A Redis still loading its data answers with an error.
+      answered = probe.Command({"PING"})->type == REDIS_REPLY_STATUS;
+    } catch (const RedisError&) {
+    }
+    lock.lock();
+    if (answered) {
+      BackLocked();
+    } else {
+      lost_changed_.wait_for(lock, stop, kProbePause, [] { return false; });
+    }
   }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "server/RedisAddress.h"
@@ -14,17 +16,20 @@
 namespace lumivanta::server {
 
 // Connections to Redis shared by the threads that serve requests: each
-// command takes an idle connection, or opens one. A connection that fails is
-// dropped; for a moment after Redis could not be reached, commands fail at
-// once rather than each waiting on a Redis that is gone. The log says when
-// Redis is lost and when it is back.
+// command takes an idle connection, or opens one. When Redis cannot be
+// reached or does not answer within the time limit, it counts as lost:
+// commands then fail at once rather than each waiting on it, while a thread
+// of its own tries to reach it every moment, until it answers. The log says
+// when Redis is lost and when it is back.
 class RedisConnections {
  public:
   // Throws RedisError when Redis cannot be reached or refuses this client's commands.
   RedisConnections(RedisAddress address, std::chrono::milliseconds time_limit);
+  RedisConnections(const RedisConnections&) = delete;
+  RedisConnections& operator=(const RedisConnections&) = delete;
 
   // Runs one command, or what use sends on a connection and returns its
-  // last reply. Throws RedisError when Redis cannot be reached or the
+  // last reply. Throws RedisError when Redis is lost, cannot be reached or the
   // connection breaks. A connection Redis closed while idle is replaced and
   // the work done again, so it must be safe to repeat.
   RedisClient::Reply Run(std::span<const std::string_view> command);
@@ -33,17 +38,23 @@ class RedisConnections {
   const RedisAddress& Address() const { return address_; }
 
  private:
-  // An idle connection, or nullptr; throws RedisError for a moment after Redis could not be reached.
+  // An idle connection, or nullptr; throws RedisError while Redis is lost.
   std::unique_ptr<RedisClient> Take();
+  // Keeps a connection that just worked; Redis is back if it was lost.
   void Give(std::unique_ptr<RedisClient> client);
-  void Lost(const RedisError& error, bool unreachable);
+  void BackLocked();
+  void Lost(const RedisError& error);
+  // While Redis is lost, tries to reach it, a moment after each failure.
+  void Probe(const std::stop_token& stop);
 
   const RedisAddress address_;
   const std::chrono::milliseconds time_limit_;
   std::mutex mutex_;
+  std::condition_variable_any lost_changed_;
   std::vector<std::unique_ptr<RedisClient>> idle_;
-  std::chrono::steady_clock::time_point retry_after_;
   bool lost_ = false;
+  // Last, so that it stops before the rest goes.
+  std::jthread prober_;
 };
 
 }  // namespace lumivanta::server

@@ -162,11 +162,27 @@ RedisPictureStore::ReadState RedisPictureStore::Read(const std::string& name, bo
   return read;
 }
 
+std::optional<std::chrono::milliseconds> RedisPictureStore::TimeLimit() const { return kTimeLimit; }
+
+RedisPictureStore::ReadState RedisPictureStore::ReadOrLastRead(const std::string& name, bool with_picture) const {
+  try {
+    return Read(name, with_picture);
+  } catch (const StoreUnavailable&) {
+    // Out of reach: the last picture this instance read of the name is still worth showing.
+    const std::optional<Picture> last = recent_.LastRead(name);
+    if (!last) {
+      throw;
+    }
+    return {.state = {.newest = NameState::Newest{last->sequence, last->uploaded_at, last->bytes->size()}},
+            .bytes = last->bytes};
+  }
+}
+
 std::optional<Picture> RedisPictureStore::Newest(const std::string& name) const {
   if (std::optional<Picture> recent = recent_.Find(name); recent) {
     return recent;
   }
-  ReadState read = Read(name, true);
+  ReadState read = ReadOrLastRead(name, true);
   if (!read.state.newest) {
     return std::nullopt;
   }
@@ -181,7 +197,7 @@ NameState RedisPictureStore::State(const std::string& name) const {
   if (const std::optional<Picture> recent = recent_.Find(name); recent) {
     return {.newest = NameState::Newest{recent->sequence, recent->uploaded_at, recent->bytes->size()}};
   }
-  return Read(name, false).state;
+  return ReadOrLastRead(name, false).state;
 }
 
 std::optional<RedisPictureStore::Change> RedisPictureStore::ParseChange(std::string_view message) {

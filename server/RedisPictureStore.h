@@ -37,7 +37,9 @@ class RedisPictureStore final : public PictureStore {
   void Delete(const std::string& name) override;
   std::optional<Picture> Newest(const std::string& name) const override;
   NameState State(const std::string& name) const override;
-  bool Blocks() const override { return true; }
+  bool ReadsMayWait() const override { return true; }
+  bool ChangesMayWait() const override { return true; }
+  std::optional<std::chrono::milliseconds> TimeLimit() const override;
 
   // Every instance hears every change, its own included.
   void FollowChanges() override;
@@ -60,6 +62,8 @@ class RedisPictureStore final : public PictureStore {
     std::chrono::steady_clock::time_point expires_at;
   };
   ReadState Read(const std::string& name, bool with_picture) const;
+  // As Read, or the last picture read of the name when Redis is out of reach.
+  ReadState ReadOrLastRead(const std::string& name, bool with_picture) const;
   // Runs the commands as one transaction and returns their replies; throws
   // StoreUnavailable when Redis cannot be reached or refuses any of them.
   RedisClient::Reply Run(std::span<const std::span<const std::string_view>> commands) const;

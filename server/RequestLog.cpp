@@ -1,37 +1,63 @@
 #include "server/RequestLog.h"
 
 #include <algorithm>
+#include <cctype>
 #include <ctime>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
 
+#include "server/AccessKeys.h"
+#include "server/RequestTarget.h"
+
 namespace lumivanta::server {
 
 namespace {
 
-// Where the next "/u/" or "/v/" starts, or npos.
-std::size_t FindKeyPrefix(std::string_view target, std::size_t from) {
-  return std::min(target.find("/u/", from), target.find("/v/", from));
+bool IsKeyCharacter(char character) {
+  return (character >= 'A' && character <= 'Z') || (character >= 'a' && character <= 'z') ||
+         (character >= '0' && character <= '9') || character == '_' || character == '-';
+}
+
+// A segment that holds a key, or something that a client may have meant as
+// one: once percent-decoded, a run of as many key characters as the shortest key.
+bool MayHoldKey(std::string_view segment) {
+  const std::string decoded = ParseRequestTarget(segment).path;
+  std::size_t run = 0;
+  for (const char character : decoded) {
+    run = IsKeyCharacter(character) ? run + 1 : 0;
+    if (run >= kMinKeyLength) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IsKeyPrefix(std::string_view segment) {
+  return segment.size() == 1 && (std::tolower(static_cast<unsigned char>(segment[0])) == 'u' ||
+                                 std::tolower(static_cast<unsigned char>(segment[0])) == 'v');
 }
 
 }  // namespace
 
 std::string TargetWithoutKeys(std::string_view target) {
-  constexpr std::size_t kKeyPrefixLength = 3;
+  const std::size_t query = std::min(target.find('?'), target.size());
   std::string result;
-  std::size_t position = 0;
-  for (std::size_t found = FindKeyPrefix(target, 0); found != std::string_view::npos;
-       found = FindKeyPrefix(target, position)) {
-    const std::size_t key_start = found + kKeyPrefixLength;
-    const std::size_t key_end = std::min(target.find_first_of("/?", key_start), target.size());
-    result.append(target.substr(position, key_start - position)).append("*");
-    position = key_end;
-    if (position == target.size() || target[position] == '?') {
+  bool after_key_prefix = false;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = std::min(target.find('/', start), query);
+    const std::string_view segment = target.substr(start, end - start);
+    // The segment after "/u/" or "/v/", in either case, is a key however short; so is anything shaped like one.
+    const bool hidden = after_key_prefix || MayHoldKey(segment);
+    result.append(hidden ? "*" : segment);
+    after_key_prefix = IsKeyPrefix(segment);
+    if (end == query) {
       break;
     }
+    result += '/';
+    start = end + 1;
   }
-  return result.append(target.substr(position));
+  return result.append(target.substr(query));
 }
 
 std::string FormatRequestLine(const RequestRecord& record, std::chrono::system_clock::time_point now) {

@@ -18,7 +18,9 @@ struct RequestRecord {
   std::chrono::steady_clock::duration duration{};
 };
 
-// The target as logged: the segment after "/u/" or "/v/", an upload or view key, is replaced by "*".
+// The target as logged, without keys: each path segment that follows "/u/"
+// or "/v/" in either case, or that holds 16 key characters in a row once
+// percent-decoded, is replaced by "*", wherever it stands.
 std::string TargetWithoutKeys(std::string_view target);
 
 // One line on standard error: UTC time, client, method, target without keys,

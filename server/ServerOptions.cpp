@@ -78,6 +78,13 @@ std::optional<bool> ParseLimit(std::string_view option, std::string_view value, 
   if (option == "--max-connections") {
     return ParseCount(value, kMaxCount, 1, requests.max_connections);
   }
+  if (option == "--min-body-rate-kib") {
+    return ParseCount(value, kMaxMebibytes, kKibibyte, requests.min_body_bytes_per_second);
+  }
+  if (option == "--event-stream-share") {
+    constexpr std::uint64_t kWhole = 100;
+    return ParseCount(value, kWhole, 1, requests.event_stream_percent);
+  }
   std::int64_t seconds = 0;
   if (option == "--redis-ttl") {
     constexpr std::uint64_t kMaxTtlSeconds = 30 * kMaxSeconds;
@@ -272,12 +279,19 @@ std::string UsageText() {
          "  --max-connections N           open connections (default " +
          std::to_string(requests.max_connections) +
          ")\n"
+         "  --event-stream-share PERCENT  of those, the share event streams may hold (default " +
+         std::to_string(requests.event_stream_percent) +
+         ")\n"
          "  --header-timeout SECONDS      time for a whole request header (default " +
          std::to_string(requests.header_timeout.count()) +
          " s)\n"
          "  --body-timeout SECONDS        time for a whole body or answer (default " +
          std::to_string(requests.body_timeout.count()) +
          " s)\n"
+         "  --min-body-rate-kib N         KiB per second a body must keep, averaged over " +
+         std::to_string(kBodyRateWindow.count()) + " s\n" + "                                (default " +
+         std::to_string(requests.min_body_bytes_per_second / kKibibyte) +
+         ")\n"
          "\n"
          "Contact names have 1 to " +
          std::to_string(kMaxStreamNameLength) +

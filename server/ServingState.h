@@ -22,6 +22,7 @@ struct ServingState {
   BodyBudget body_budget{limits.max_bodies_in_flight_bytes};
   // Open connections, event streams included.
   std::size_t open_connections = 0;
+  std::size_t event_streams = 0;
   PictureEvents events;
 };
 

@@ -4,7 +4,8 @@
 
 namespace lumivanta::server {
 
-StoreWorkers::StoreWorkers(std::size_t threads) {
+StoreWorkers::StoreWorkers(std::size_t threads, std::optional<std::chrono::milliseconds> max_wait)
+    : max_wait_(max_wait) {
   for (std::size_t index = 0; index < threads; ++index) {
     threads_.emplace_back([this](const std::stop_token& stop) { Work(stop); });
   }
@@ -18,26 +19,27 @@ StoreWorkers::~StoreWorkers() {
   jobs_.clear();
 }
 
-void StoreWorkers::Run(std::function<void()> job) {
+void StoreWorkers::Run(Job job) {
   {
     const std::lock_guard lock(mutex_);
-    jobs_.push_back(std::move(job));
+    jobs_.push_back({std::move(job), std::chrono::steady_clock::now()});
   }
   wake_.notify_one();
 }
 
 void StoreWorkers::Work(const std::stop_token& stop) {
   for (;;) {
-    std::function<void()> job;
+    Queued queued;
     {
       std::unique_lock lock(mutex_);
       if (!wake_.wait(lock, stop, [this] { return !jobs_.empty(); }) || stop.stop_requested()) {
         return;
       }
-      job = std::move(jobs_.front());
+      queued = std::move(jobs_.front());
       jobs_.pop_front();
     }
-    job();
+    const bool late = max_wait_ && std::chrono::steady_clock::now() - queued.since > *max_wait_;
+    queued.job(late);
   }
 }
 

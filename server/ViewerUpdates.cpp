@@ -17,7 +17,8 @@ void ForwardChangesToViewers(PictureStore& store, ServingState& state, boost::as
       if (state.workers == nullptr || state.events.ListenerCount() == 0) {
         return;
       }
-      state.workers->Run([&state, &context, names = state.events.FollowedNames()] {
+      // Run however long it waited: the followers would otherwise miss the changes until the next one.
+      state.workers->Run([&state, &context, names = state.events.FollowedNames()](bool) {
         for (const std::string& name : names) {
           NameState current;
           try {

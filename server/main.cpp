@@ -31,7 +31,7 @@ using lumivanta::server::CommandLine;
 using lumivanta::server::ServerOptions;
 using lumivanta::server::ServingState;
 
-// Threads waiting on Redis at once; each holds one connection.
+// Threads waiting on Redis or the disk at once; each holds one Redis connection.
 constexpr std::size_t kStoreWorkerThreads = 4;
 
 // Buffers from this size up get their own mapping, returned to the system
@@ -100,8 +100,8 @@ int Run(ServerOptions options, AccessKeys keys, const std::string& redis_passwor
   // Declared after the state, so connections still pending when it stops go first.
   boost::asio::io_context context(1);
   std::optional<lumivanta::server::StoreWorkers> workers;
-  if (store->Blocks()) {
-    workers.emplace(kStoreWorkerThreads);
+  if (store->ReadsMayWait() || store->ChangesMayWait()) {
+    workers.emplace(kStoreWorkerThreads, store->TimeLimit());
     state.workers = &*workers;
   }
   lumivanta::server::ForwardChangesToViewers(*store, state, context);

@@ -27,13 +27,13 @@ constexpr std::size_t kReadLimitBytes = 1 << 20;
 // The on/off preferences and their keys in the file.
 struct SwitchPreference {
   std::string_view key;
-  bool CPreferences::*member;
+  bool Preferences::*member;
 };
 
 constexpr std::array<SwitchPreference, 3> kSwitches{{
-    {"global-hotkeys", &CPreferences::global_hotkeys},
-    {"notifications", &CPreferences::notifications},
-    {"notification-hold", &CPreferences::hold_notifications},
+    {"global-hotkeys", &Preferences::global_hotkeys},
+    {"notifications", &Preferences::notifications},
+    {"notification-hold", &Preferences::hold_notifications},
 }};
 
 // A line that sets a preference: which one (an index into kSwitches) and to what.
@@ -179,12 +179,12 @@ std::string PreferencesPathFor(const char* xdg_config_home, const char* home) {
 
 std::string PreferencesPath() { return PreferencesPathFor(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")); }
 
-CPreferences::CPreferences() : CPreferences(PreferencesPath()) {}
+Preferences::Preferences() : Preferences(PreferencesPath()) {}
 
-CPreferences::CPreferences(std::string path) : path_(std::move(path)) {}
+Preferences::Preferences(std::string path) : path_(std::move(path)) {}
 
-bool CPreferences::Load() {
-  const CPreferences defaults{std::string()};
+bool Preferences::Load() {
+  const Preferences defaults{std::string()};
   for (const SwitchPreference& preference : kSwitches) {
     this->*preference.member = defaults.*preference.member;
   }
@@ -217,7 +217,7 @@ bool CPreferences::Load() {
   return true;
 }
 
-bool CPreferences::Save() const {
+bool Preferences::Save() const {
   if (path_.empty() || !MakeDirectories(std::filesystem::path(path_).parent_path())) {
     return false;
   }

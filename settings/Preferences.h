@@ -21,11 +21,11 @@ std::string PreferencesPathFor(const char* xdg_config_home, const char* home);
 // PreferencesPathFor with XDG_CONFIG_HOME and HOME of this process.
 std::string PreferencesPath();
 
-class CPreferences {
+class Preferences {
  public:
   // The file at PreferencesPath().
-  CPreferences();
-  explicit CPreferences(std::string path);
+  Preferences();
+  explicit Preferences(std::string path);
 
   // Reads the file; every preference it does not set takes its default. A
   // missing file gives the defaults and true; false when the file exists but

@@ -1,7 +1,12 @@
 #pragma once
 
-// The program's numbered texts. Every part of the program takes its user-visible
-// texts from here, by number, so that one text has exactly one spelling.
+// The program's numbered texts: the log's lines and the messages, the command
+// prompts with their toolbar tips, the hotkeys and what they do, the settings'
+// tips and lists, the tray icon's tooltip and the notifications. Code that
+// shows one of them takes it from here by number, so that it has one
+// spelling. Texts without a number stay with the code that shows them: the
+// menu captions (the command table), the dialogs' labels and buttons, and
+// the command line's usage and answers.
 
 #include <optional>
 #include <string_view>

@@ -1,8 +1,8 @@
 #include "platform/wayland/PortalScreenSource.h"
 
-#include <cstdio>
 #include <utility>
 
+#include "base/Report.h"
 #include "platform/wayland/PipeWireStream.h"
 #include "platform/wayland/PortalScreenCast.h"
 #include "platform/wayland/RestoreToken.h"
@@ -69,7 +69,7 @@ void PortalScreenSource::OnStarted(UniqueFd remote, std::uint32_t node) {
   stream_ = std::make_unique<PipeWireStream>(
       frames_,
       [](const std::string& format) {
-        std::fprintf(stderr, "lumivanta: screen capture: the desktop portal casts the screen (%s)\n", format.c_str());
+        ReportLine("screen capture", "the desktop portal casts the screen (" + format + ")");
       },
       [this, hand_over](const std::string& cause) { hand_over([this, cause] { OnUnavailable(cause); }); },
       (cursor_modes_ & kCursorMetadata) != 0 ? PipeWireStream::PointerHandler([this](const PointerState& pointer) {
@@ -118,7 +118,7 @@ void PortalScreenSource::Report(const std::string& failure) {
     return;
   }
   last_report_ = failure;
-  std::fprintf(stderr, "lumivanta: screen capture: %s\n", failure.c_str());
+  ReportLine("screen capture", failure);
 }
 
 }  // namespace lumivanta

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "platform/StateFiles.h"
+#include "base/StateFiles.h"
 
 namespace lumivanta {
 namespace {

@@ -4,8 +4,8 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <algorithm>
-#include <cstdio>
 
+#include "base/Report.h"
 #include "platform/x11/XcbKeyboard.h"
 
 // After Qt's headers: Xlib's macros (None, Bool, Status) would clash with them.
@@ -19,7 +19,7 @@ constexpr std::uint8_t kBadAccess = 10;
 // Shift, Lock, Control and Mod1 to Mod5; the pointer buttons' bits above them do not count.
 constexpr std::uint16_t kKeyModifierBits = 0xff;
 
-void Report(const std::string& failure) { std::fprintf(stderr, "lumivanta: global hotkeys: %s\n", failure.c_str()); }
+void Report(const std::string& failure) { ReportLine("global hotkeys", failure); }
 
 std::string KeyName(char key) { return std::string("Ctrl+") + key; }
 

@@ -5,12 +5,12 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "base/Report.h"
 #include "platform/x11/PrimaryDisplay.h"
 #include "platform/x11/SharedMemoryImage.h"
 #include "platform/x11/XcbReply.h"
@@ -308,7 +308,7 @@ void X11ScreenSource::Report(const std::string& failure) {
     return;
   }
   last_report_ = failure;
-  std::fprintf(stderr, "lumivanta: screen capture: %s\n", failure.c_str());
+  ReportLine("screen capture", failure);
 }
 
 }  // namespace lumivanta

@@ -2,6 +2,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QtTest>
 #include <filesystem>
@@ -13,6 +14,7 @@
 #include "dialogs/WelcomeDialog.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ModalDriver.h"
+#include "tests/support/RunState.h"
 #include "tests/support/ViewHarness.h"
 
 namespace lumivanta {
@@ -96,10 +98,10 @@ class MainWindowTest : public QObject {
     test::ViewHarness harness;
     QAction* cursor = harness.Frame().findChild<QAction*>("command32772");
     cursor->trigger();
-    QVERIFY(harness.View().Run().ShowsMouseCursor());
+    QVERIFY(test::ShowsPointer(harness.View().Run()));
     QVERIFY(cursor->isChecked());
     cursor->trigger();
-    QVERIFY(!harness.View().Run().ShowsMouseCursor());
+    QVERIFY(!test::ShowsPointer(harness.View().Run()));
     QVERIFY(!cursor->isChecked());
     QCOMPARE(harness.Screen().grabs, 0);
   }
@@ -108,15 +110,15 @@ class MainWindowTest : public QObject {
     test::ViewHarness harness;
     WriteConfiguration(test::kRefusingServerUrl, "marks");
     harness.View().StartUp();
-    QTRY_VERIFY(!harness.View().Run().IsWaitingForServer());  // the start-up test has ended
+    QTRY_VERIFY(!test::WaitingForServer(harness.View().Run()));  // the start-up test has ended
     QAction* slideshow = harness.Frame().findChild<QAction*>("command32771");
     QAction* publish = harness.Frame().findChild<QAction*>("command32775");
     QVERIFY(publish->isChecked());
     slideshow->trigger();  // the server refuses: the connection test fails
     QVERIFY(publish->isChecked());
     QVERIFY(!slideshow->isChecked());
-    QVERIFY(harness.View().Run().IsSinglePictureMode());
-    QVERIFY(QString::fromStdString(harness.View().LogText()).contains("Connection to Web-Server failed."));
+    QVERIFY(test::InSinglePictureMode(harness.View().Run()));
+    QVERIFY(harness.View().toPlainText().contains("Connection to Web-Server failed."));
   }
 
   void theSlideshowThroughTheMenuMinimisesReportsAndSetsTheMarksAndTimer() {
@@ -144,7 +146,7 @@ class MainWindowTest : public QObject {
     QVERIFY(slideshow->isChecked());
     QVERIFY(!publish->isChecked());
     QVERIFY(harness.View().Run().IsSlideshowRunning());
-    QCOMPARE(harness.View().SlideshowIntervalMs(), 1000);
+    QCOMPARE(harness.View().findChild<QTimer*>("slideshow-timer")->interval(), 1000);
 
     driver.Expect<CInformationDialog>([](CInformationDialog* dialog) { dialog->accept(); });
     driver.Expect<CInformationDialog>([](CInformationDialog* dialog) { dialog->accept(); });
@@ -156,70 +158,54 @@ class MainWindowTest : public QObject {
     QCOMPARE(harness.Screen().grabs, 2);
   }
 
-  void startUpShowsTheWindowAtOnceAndLogsTheConnectionTestWhenItEnds() {
+  void aFirstStartRunsTheWizardBeforeTheWindowAndTheNextTestsTheConnectionAside() {
     test::TempDir directory;
     test::ScopedCurrentDirectory in_directory(directory.Path());
     test::LoopbackServer server(test::HttpResponse("200 OK", "connectok"));
-    WriteConfiguration(server.Url("/"), "abc");
+    {
+      test::ModalDriver driver;
+      bool window_hidden_during_wizard = false;
+      AppUnderTest run;
+      driver.Expect<CWelcomeDialog>([&](CWelcomeDialog* welcome) {
+        window_hidden_during_wizard = run.app->MainWindow() != nullptr && !run.app->MainWindow()->isVisible();
+        welcome->findChild<QPushButton*>("next")->click();
+      });
+      driver.Expect<CSettingsDialog>([](CSettingsDialog* settings) { settings->reject(); });
+      QVERIFY(run.app->InitInstance());
+      QVERIFY(driver.AllDone());
+      QVERIFY(window_hidden_during_wizard);
+      CvantacastView& view = run.app->MainWindow()->View();
+      QCOMPARE(test::LogTextOf(view), std::string("Welcome to Lumivanta!"));
+      QCOMPARE(view.Run().Settings().server_url, std::string("http://localhost:8080/"));
 
+      // Exit, as from the menu: the settings are written, and the next start reads them without the wizard.
+      view.Run().Settings().server_url = server.Url("/");
+      view.Run().Settings().contact_name = "abc";
+      view.Run().Settings().UpdateServerAddresses();
+      run.app->MainWindow()->findChild<QAction*>("command57665")->trigger();
+      QVERIFY(!run.app->MainWindow()->isVisible());
+      run.app.reset();
+      QVERIFY(std::filesystem::is_regular_file("lumivanta.lic"));
+      CSettings saved;
+      QVERIFY(saved.Load());
+      QCOMPARE(saved.server_url, server.Url("/"));
+      QCOMPARE(saved.refresh_rate_ms, 1000);
+    }
+
+    // The window shows at once; the connection test's line follows when the test ends.
     AppUnderTest run;
     QVERIFY(run.app->InitInstance());
     CMainFrame* frame = run.app->MainWindow();
     QVERIFY(frame->isVisible());
-    const std::string& log = frame->View().LogText();
-    QCOMPARE(log, std::string("Welcome to Lumivanta!"));
-    QTRY_VERIFY(log.ends_with(" : Connection to Web-Server was tested successfully."));
-    QVERIFY2(log.starts_with("Welcome to Lumivanta!\r\n"), log.c_str());
-    QVERIFY(server.WaitForRequest(1).starts_with("GET /?server&stream_name=abc&fkt=end HTTP/1.0"));
+    const auto log = [frame] { return test::LogTextOf(frame->View()); };
+    QCOMPARE(log(), std::string("Welcome to Lumivanta!"));
+    QTRY_VERIFY(log().ends_with(" : Connection to Web-Server was tested successfully."));
+    QVERIFY2(log().starts_with("Welcome to Lumivanta!\r\n"), log().c_str());
+    QVERIFY(server.WaitForRequest(2).starts_with("GET /?server&stream_name=abc&fkt=end HTTP/1.0"));
     QVERIFY(frame->View().Run().Settings().connected);
     QCOMPARE(run.hotkeys->registered.size(), std::size_t{6});
     QVERIFY(frame->findChild<QAction*>("command32775")->isChecked());
     QVERIFY(!frame->findChild<QAction*>("command32771")->isChecked());
-  }
-
-  void aFirstStartRunsTheWizardBeforeTheWindowAndWritesTheDefaultsAtExit() {
-    test::TempDir directory;
-    test::ScopedCurrentDirectory in_directory(directory.Path());
-    test::ModalDriver driver;
-    bool window_hidden_during_wizard = false;
-    AppUnderTest run;
-    driver.Expect<CWelcomeDialog>([&](CWelcomeDialog* welcome) {
-      window_hidden_during_wizard = run.app->MainWindow() != nullptr && !run.app->MainWindow()->isVisible();
-      welcome->findChild<QPushButton*>("next")->click();
-    });
-    driver.Expect<CSettingsDialog>([](CSettingsDialog* settings) { settings->reject(); });
-    QVERIFY(run.app->InitInstance());
-    QVERIFY(driver.AllDone());
-    QVERIFY(window_hidden_during_wizard);
-    CvantacastView& view = run.app->MainWindow()->View();
-    QCOMPARE(view.LogText(), std::string("Welcome to Lumivanta!"));
-    QCOMPARE(view.Run().Settings().server_url, std::string("http://localhost:8080/"));
-
-    // Exit, as from the menu: the defaults are written, and the next start reads them without the wizard.
-    view.Run().Settings().server_url = test::kRefusingServerUrl;
-    run.app->MainWindow()->findChild<QAction*>("command57665")->trigger();
-    QVERIFY(!run.app->MainWindow()->isVisible());
-    run.app.reset();
-    QVERIFY(std::filesystem::is_regular_file("lumivanta.lic"));
-    CSettings saved;
-    QVERIFY(saved.Load());
-    QCOMPARE(saved.server_url, std::string(test::kRefusingServerUrl));
-    QCOMPARE(saved.refresh_rate_ms, 1000);
-  }
-
-  void theEndOfTheRunSavesAndSendsTheDeleteRequest() {
-    test::LoopbackServer server(test::HttpResponse("200 OK", "connectok"));
-    std::string saved_file;
-    {
-      test::ViewHarness harness;
-      harness.PointAt(server.Url("/"), "bye");
-      harness.View().AddLogLine("first", false);
-      saved_file = harness.Directory().File("lumivanta.lic");
-      QVERIFY(!std::filesystem::exists(saved_file));
-      harness.EndRun();
-      QVERIFY(std::filesystem::is_regular_file(saved_file));
-      QVERIFY(server.WaitForRequest(1).starts_with("GET /?server&stream_name=bye&fkt=end HTTP/1.0"));
-    }
   }
 };
 

@@ -31,14 +31,14 @@ class FilteredEditTest : public QObject {
   void cleanup() { edit_.reset(); }
 
   void typingLetsOnlyTheSetIn() {
-    const CCharacterList digits(kDigitCharacters);
+    const CharacterList digits(kDigitCharacters);
     edit_->SetCharacterSet(&digits);
     test::BeepCounter beeps;
     QTest::keyClicks(edit_.get(), "12a3.4 5");
     QCOMPARE(edit_->text(), QString("12345"));
     QCOMPARE(beeps.Count(), 3);
 
-    const CCharacterList names(kNameCharacters);
+    const CharacterList names(kNameCharacters);
     edit_->SetCharacterSet(&names);
     edit_->clear();
     QTest::keyClicks(edit_.get(), "Ab-_9");
@@ -48,7 +48,7 @@ class FilteredEditTest : public QObject {
   }
 
   void aPasteIsAllOrNothing() {
-    const CCharacterList names(kNameCharacters);
+    const CharacterList names(kNameCharacters);
     edit_->SetCharacterSet(&names);
     test::BeepCounter beeps;
     QGuiApplication::clipboard()->setText("abc-123");
@@ -67,7 +67,7 @@ class FilteredEditTest : public QObject {
   }
 
   void aClipboardWithoutTextBeeps() {
-    const CCharacterList digits(kDigitCharacters);
+    const CharacterList digits(kDigitCharacters);
     edit_->SetCharacterSet(&digits);
     edit_->setText("500");
     test::BeepCounter beeps;
@@ -80,7 +80,7 @@ class FilteredEditTest : public QObject {
   }
 
   void undoTakesBackTheLastChange() {
-    const CCharacterList digits(kDigitCharacters);
+    const CharacterList digits(kDigitCharacters);
     edit_->SetCharacterSet(&digits);
     QTest::keyClicks(edit_.get(), "12");
     QTest::keyClicks(edit_.get(), "x");
@@ -91,7 +91,7 @@ class FilteredEditTest : public QObject {
   }
 
   void textAlreadyThereIsNeverJudged() {
-    const CCharacterList names(kNameCharacters);
+    const CharacterList names(kNameCharacters);
     edit_->SetCharacterSet(&names);
     edit_->setText("from file");  // a blank the set refuses, as the configuration file can hold it
     test::BeepCounter beeps;
@@ -104,7 +104,7 @@ class FilteredEditTest : public QObject {
   }
 
   void selectAllFollowsThePlatformConvention() {
-    const CCharacterList digits(kDigitCharacters);
+    const CharacterList digits(kDigitCharacters);
     edit_->SetCharacterSet(&digits);
     edit_->setText("1234");
     test::BeepCounter beeps;

@@ -65,7 +65,7 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(SelectionOf(dialog, "pictureQuality"), -1);
     QCOMPARE(SelectionOf(dialog, "pictureSize"), -1);
     Control<QPushButton>(dialog, "next")->click();
-    QCOMPARE(dialog.result(), CSettingsDialog::kNext);
+    QCOMPARE(dialog.result(), int{kDialogNext});
     QCOMPARE(live.picture_quality, 4294967295u);  // the list without selection
     QCOMPARE(live.picture_size, 500u);
   }
@@ -107,7 +107,7 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(SelectionOf(dialog, "pictureQuality"), 0);
     QCOMPARE(SelectionOf(dialog, "pictureSize"), 2);
     Control<QPushButton>(dialog, "cancel")->click();
-    QCOMPARE(dialog.result(), CSettingsDialog::kCancel);
+    QCOMPARE(dialog.result(), int{kDialogCancel});
     QCOMPARE(live.contact_name, std::string("kept"));
     QCOMPARE(live.refresh_rate_ms, 3000);
     QCOMPARE(live.picture_size, 300u);
@@ -125,7 +125,7 @@ class SettingsDialogTest : public QObject {
     QCOMPARE(live.refresh_rate_ms, 1000);
     QCOMPARE(live.picture_size, 600u);
     dialog.reject();
-    QCOMPARE(dialog.result(), CSettingsDialog::kCancel);
+    QCOMPARE(dialog.result(), int{kDialogCancel});
     QCOMPARE(live.server_url, std::string("http://localhost:8080/"));
   }
 

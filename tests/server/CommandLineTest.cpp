@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <chrono>
+#include <filesystem>
 #include <regex>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerProcess.h"
+#include "tests/support/TempDir.h"
 
 namespace lumivanta::test {
 namespace {
@@ -97,31 +100,61 @@ TEST(CommandLineTest, InterruptEndsTheServerCleanly) {
   EXPECT_TRUE(finished.err.empty()) << finished.err;
 }
 
-// One line per logged request: time, client, method, target with any key hidden, status, bytes in and out, duration.
+// One line per logged request: time, client, method, target with every key hidden, status, bytes in and out, duration.
 TEST(CommandLineTest, UploadsAndRefusalsAreLoggedAndEveryRequestWithVerbose) {
+  const std::string key = "Up1oad-key_0123456789abcdef";
   for (const bool verbose : {false, true}) {
     std::vector<std::string> arguments = {kServerBinary, "--listen", "127.0.0.1:0"};
     if (verbose) {
       arguments.push_back("--verbose");
     }
-    ChildProcess child(arguments, true);
+    ChildProcess child(arguments, true, {},
+                       {"LUMIVANTA_UPLOAD_KEY=" + key, "LUMIVANTA_VIEW_KEY", "CREDENTIALS_DIRECTORY"});
     const std::string line = child.ReadLine(kServerStartTimeout);
     const int port = std::stoi(line.substr(line.rfind(':') + 1));
-    ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", "picture")).status, 200);
+    ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", "picture", "/u/" + key + "/")).status, 200);
     ASSERT_EQ(Get(port, "/pictures/abc/latest.jpg").status, 200);
     ASSERT_EQ(Get(port, "/nothing").status, 404);
-    ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc", "/u/secret/")).body, "connectok");
+    ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc", "/u/secret/")).status, 403);
+    // The right key where the server does not look for it is refused, and hidden all the same.
+    for (const std::string& path : {"/U/" + key + "/", "/u//" + key + "/", "/x/" + key + "/"}) {
+      ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc", path)).status, 403) << path;
+    }
     child.Signal(SIGTERM);
     const std::string log = child.WaitForExit(kExitTimeout).err;
 
     const std::regex upload(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z 127\.0\.0\.1:\d+ POST )"
-                            R"(/\?server&stream_name=abc 200 in \d+ out 2 \d+\.\d ms\n)");
+                            R"(/u/\*/\?server&stream_name=abc 200 in \d+ out 2 \d+\.\d ms\n)");
     EXPECT_TRUE(std::regex_search(log, upload)) << log;
     EXPECT_NE(log.find(" GET /nothing 404 in 0 out "), std::string::npos) << log;
-    EXPECT_NE(log.find(" GET /u/*/?server&stream_name=abc&fkt=end 200 "), std::string::npos) << log;
+    EXPECT_NE(log.find(" GET /u/*/*/?server&stream_name=abc&fkt=end 403 "), std::string::npos) << log;
     EXPECT_EQ(log.find("secret"), std::string::npos) << log;
+    EXPECT_EQ(log.find(key), std::string::npos) << log;
     EXPECT_EQ(log.find(" GET /pictures/abc/latest.jpg 200 in 0 out 7 ") != std::string::npos, verbose) << log;
   }
+}
+
+// Neither a named pipe as a key file nor one as the store holds the start up.
+TEST(CommandLineTest, KeyFilesMustBeRegularFilesAndTheStoreADirectory) {
+  const TempDir folder;
+  const std::string pipe = folder.File("pipe");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const ChildProcess::Finished key = RunToExit({"--upload-key-file", pipe});
+  EXPECT_EQ(key.exit_code, 2);
+  EXPECT_NE(key.err.find("the upload key file " + pipe + " is not a regular file but a named pipe"), std::string::npos)
+      << key.err;
+  const ChildProcess::Finished store = RunToExit({"--listen", "127.0.0.1:0", "--store", pipe});
+  EXPECT_EQ(store.exit_code, 1);
+  EXPECT_NE(store.err.find("cannot use the store directory: " + pipe + " is not a directory but a named pipe"),
+            std::string::npos)
+      << store.err;
+
+  // A named pipe under a picture's name in the store is passed over.
+  const std::string pictures = folder.File("pictures");
+  std::filesystem::create_directory(pictures);
+  ASSERT_EQ(::mkfifo((pictures + "/abc.jpg").c_str(), 0600), 0);
+  ServerProcess server({"--store", pictures});
+  EXPECT_EQ(NewestPicture(server.Port(), "abc").status, 404);
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
 // The real server's event streams: every viewer of a name gets its state at
-// once and then every change, only behind the view key where there is one.
+// once and then every change, only behind the view key where there is one,
+// and streams leave room among the connections for the uploader.
 
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerProcess.h"
@@ -49,6 +54,35 @@ TEST(EventStreamTest, EveryViewerGetsTheStateAtOnceAndEachChangeBehindTheViewKey
   }
   // Open streams do not hold the server up when it is told to stop.
   EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST(EventStreamTest, StreamsHoldAtMostTheirShareOfTheConnectionsSoUploadsFindOne) {
+  ServerProcess server({"--max-connections", "20", "--event-stream-share", "50"});
+  const int port = server.Port();
+  std::vector<std::unique_ptr<TcpConnection>> streams;
+  // Opens one more stream; the head of its answer.
+  const auto open_stream = [&] {
+    streams.push_back(std::make_unique<TcpConnection>(port));
+    streams.back()->SendAll("GET /pictures/abc/events HTTP/1.1\r\nHost: x\r\n\r\n");
+    return ParseAnswer(streams.back()->ReceiveUntil("\r\n\r\n"));
+  };
+  for (int index = 0; index < 10; ++index) {
+    ASSERT_EQ(open_stream().status, 200);
+  }
+  const HttpAnswer refused = open_stream();
+  EXPECT_EQ(refused.status, 503);
+  EXPECT_TRUE(refused.HasHeader("Retry-After: 15"));
+  EXPECT_EQ(Exchange(port, ProgramUpload(port, "abc", FirstJpeg())).status, 200);
+
+  // A stream that ends makes room for another; refused ones are let go.
+  streams.pop_back();
+  streams.erase(streams.begin());
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (open_stream().status != 200 && std::chrono::steady_clock::now() < deadline) {
+    streams.pop_back();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_LT(std::chrono::steady_clock::now(), deadline);
 }
 
 }  // namespace

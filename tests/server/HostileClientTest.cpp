@@ -127,6 +127,26 @@ TEST(HostileClientTest, StopSignalEndsTheServerWithinASecondWhateverTheClientsDo
   EXPECT_LT(stop_ms, 1000);
 }
 
+// The kernel drops at once what it holds for a reset connection, where a
+// closed one would keep the unsent bytes for minutes.
+TEST(HostileClientTest, ReadersThatStallPastTheBodyDeadlineAreReset) {
+  ServerProcess server({"--body-timeout", "1"});
+  const int port = server.Port();
+  ASSERT_EQ(Exchange(port, ProgramUpload(port, "big", std::string(16 << 20, 'p'))).status, 200);
+  // Clients that ask, then read nothing, their kernels taking only a few kilobytes.
+  const TcpConnection answer(port, 2048);
+  answer.SendAll("GET /pictures/big/latest.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
+  const TcpConnection stream(port, 2048);
+  stream.SendAll("GET /pictures/ended/events HTTP/1.1\r\nHost: x\r\n\r\n");
+  // Each delete sends the stream a message: 100 kB, far more than both kernels take.
+  for (int deletes = 0; deletes < 2000; ++deletes) {
+    ASSERT_EQ(Exchange(port, ProgramDelete(port, "ended")).status, 200);
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  EXPECT_TRUE(answer.EndsInAReset());
+  EXPECT_TRUE(stream.EndsInAReset());
+}
+
 TEST(HostileClientTest, ConnectionsPastTheCapAreRefusedWith503) {
   constexpr int kCap = 20;
   ServerProcess server({"--max-connections", std::to_string(kCap)});

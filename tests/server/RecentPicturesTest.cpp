@@ -1,6 +1,7 @@
 // What an instance keeps of a shared store's newest pictures: only what the
 // change feed vouches for, so that no viewer is served a picture that a
-// change, heard or missed, has replaced.
+// change, heard or missed, has replaced; and, for a store out of reach, the
+// last picture read until the feed follows again.
 
 #include "server/RecentPictures.h"
 
@@ -46,7 +47,10 @@ TEST(RecentPicturesTest, KeepsOnlyTheNewestAnnouncedPictureWhileFollowing) {
   recent.Offer("b", PictureOf(10, 8), kLater);
   recent.SetFollowing(false);
   EXPECT_FALSE(recent.Find("b")) << "kept after the feed was lost";
+  ASSERT_TRUE(recent.LastRead("b")) << "the last picture read forgotten while the store may be out of reach";
+  EXPECT_EQ(recent.LastRead("b")->sequence, 8u);
   recent.SetFollowing(true);
+  EXPECT_FALSE(recent.LastRead("b")) << "the last picture read kept once the feed follows again";
   recent.Offer("b", PictureOf(10, 8), kLater);
   EXPECT_FALSE(recent.Find("b")) << "an announcement from before the loss trusted";
 

@@ -85,25 +85,40 @@ TEST(RequestLimitsTest, RequestsPastALimitAreRefusedAndStoreNothing) {
   }
 }
 
-TEST(RequestLimitsTest, ABodyPastTheInFlightBudgetIsRefusedWith503) {
-  ServerProcess server({"--max-body-mib", "1", "--max-bodies-in-flight-mib", "1"});
+// The budget takes a body's bytes as they arrive, not what its header announces,
+// and a body slower than the minimum rate is closed.
+TEST(RequestLimitsTest, TheInFlightBudgetHoldsTheBytesThatArriveAndSlowBodiesAreClosed) {
+  // With a body deadline of 2 s the rate window is 2 s: 16 KiB must come in each.
+  ServerProcess server({"--max-body-mib", "1", "--max-bodies-in-flight-mib", "1", "--body-timeout", "2"});
   const int port = server.Port();
   const std::string upload = ProgramUpload(port, "abc", std::string(kBodyLimit / 2 + 1, 'x'));
-  // Holds more than half the budget by sending only the header.
-  const TcpConnection holding(port);
-  holding.SendAll(std::string_view(upload).substr(0, upload.find("\r\n\r\n") + 4));
-  // The server reads the holding header a little after it is sent.
+  const std::size_t header_end = upload.find("\r\n\r\n") + 4;
+  // Two headers that announce more than the whole budget between them hold none of it.
+  const TcpConnection announcing(port);
+  announcing.SendAll(std::string_view(upload).substr(0, header_end));
+  const TcpConnection chunked(port);
+  chunked.SendAll(ChunkedUpload(SecondJpeg()).substr(0, 200));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(Exchange(port, ProgramUpload(port, "abc", FirstJpeg())).status, 200);
+
+  // Once more than half the budget has arrived for one body, another that needs as much gets 503.
+  announcing.SendAll(std::string_view(upload).substr(header_end, kBodyLimit / 2));
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   HttpAnswer busy = Exchange(port, upload);
   while (busy.status != 503 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     busy = Exchange(port, upload);
   }
   EXPECT_EQ(busy.status, 503);
   EXPECT_TRUE(busy.HasHeader("Retry-After: 1"));
-  holding.SendAll(std::string_view(upload).substr(upload.find("\r\n\r\n") + 4));
-  EXPECT_EQ(ParseAnswer(holding.ReceiveAll()).status, 200);
+
+  // Both stall: each is closed by the end of its rate window, and the budget is free again.
+  const auto stalled = std::chrono::steady_clock::now();
+  EXPECT_EQ(announcing.ReceiveAll(), "");
+  EXPECT_EQ(chunked.ReceiveAll(), "");
+  EXPECT_LT(std::chrono::steady_clock::now() - stalled, std::chrono::seconds(5));
   EXPECT_EQ(Exchange(port, upload).status, 200);
+  EXPECT_EQ(NewestPicture(port, "abc").body, std::string(kBodyLimit / 2 + 1, 'x'));
 }
 
 }  // namespace

@@ -45,6 +45,11 @@ TEST(StoreDirectoryTest, PicturesSurviveARestartAndDeletesToo) {
   EXPECT_EQ(NewestPicture(restarted.Port(), "abc").body, SecondJpeg());
   EXPECT_EQ(NewestPicture(restarted.Port(), "gone").status, 404);
   EXPECT_EQ(FileNames(store), (std::set<std::string>{"abc.jpg", "notes.txt"}));
+
+  // A directory removed while the server runs is made again by the next upload.
+  std::filesystem::remove_all(store);
+  ASSERT_EQ(Exchange(restarted.Port(), ProgramUpload(restarted.Port(), "back", FirstJpeg())).status, 200);
+  EXPECT_EQ(ReadWholeFile(store + "/back.jpg"), FirstJpeg());
 }
 
 TEST(StoreDirectoryTest, BadNamesNeverCreateAFile) {

@@ -25,14 +25,14 @@ mode_t ModeOf(const fs::path& path) {
   return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-class Preferences : public ::testing::Test {
+class PreferencesFileTest : public ::testing::Test {
  protected:
-  Preferences() { old_umask_ = ::umask(022); }
-  ~Preferences() override { ::umask(old_umask_); }
+  PreferencesFileTest() { old_umask_ = ::umask(022); }
+  ~PreferencesFileTest() override { ::umask(old_umask_); }
 
   std::string Path() const { return dir_.File("lumivanta/preferences"); }
-  CPreferences Loaded() const {
-    CPreferences preferences(Path());
+  Preferences Loaded() const {
+    Preferences preferences(Path());
     EXPECT_TRUE(preferences.Load());
     return preferences;
   }
@@ -41,7 +41,7 @@ class Preferences : public ::testing::Test {
   mode_t old_umask_ = 0;
 };
 
-TEST_F(Preferences, ThePathFollowsXdgConfigHomeThenHome) {
+TEST_F(PreferencesFileTest, ThePathFollowsXdgConfigHomeThenHome) {
   EXPECT_EQ(PreferencesPathFor("/x/cfg", "/home/u"), "/x/cfg/lumivanta/preferences");
   EXPECT_EQ(PreferencesPathFor("/x/cfg/", "/home/u"), "/x/cfg/lumivanta/preferences");
   EXPECT_EQ(PreferencesPathFor(nullptr, "/home/u"), "/home/u/.config/lumivanta/preferences");
@@ -52,20 +52,20 @@ TEST_F(Preferences, ThePathFollowsXdgConfigHomeThenHome) {
   EXPECT_EQ(PreferencesPathFor("", "relative"), "");
 }
 
-TEST_F(Preferences, WithoutAFileLoadGivesTheDefaultsAndWritesNothing) {
-  CPreferences preferences(Path());
+TEST_F(PreferencesFileTest, WithoutAFileLoadGivesTheDefaultsAndWritesNothing) {
+  Preferences preferences(Path());
   preferences.global_hotkeys = false;
   EXPECT_TRUE(preferences.Load());
   EXPECT_TRUE(preferences.global_hotkeys);
   EXPECT_FALSE(fs::exists(dir_.Path() / "lumivanta"));
 
-  CPreferences homeless{std::string()};
+  Preferences homeless{std::string()};
   EXPECT_TRUE(homeless.Load());
   EXPECT_FALSE(homeless.Save());
 }
 
-TEST_F(Preferences, SaveAndLoadRoundTrip) {
-  CPreferences preferences(Path());
+TEST_F(PreferencesFileTest, SaveAndLoadRoundTrip) {
+  Preferences preferences(Path());
   preferences.global_hotkeys = false;
   ASSERT_TRUE(preferences.Save());
   EXPECT_EQ(ReadWholeFile(Path()), "global-hotkeys=off\nnotifications=on\nnotification-hold=on\n");
@@ -83,7 +83,7 @@ TEST_F(Preferences, SaveAndLoadRoundTrip) {
   EXPECT_FALSE(Loaded().hold_notifications);
 }
 
-TEST_F(Preferences, HandWrittenValuesAreRead) {
+TEST_F(PreferencesFileTest, HandWrittenValuesAreRead) {
   fs::create_directory(dir_.Path() / "lumivanta");
   for (const char* off : {"global-hotkeys=off", "  global-hotkeys = No \r", "global-hotkeys=FALSE", "global-hotkeys=0",
                           "global-hotkeys=on\nglobal-hotkeys=off", "global-hotkeys=off\nglobal-hotkeys=sometimes"}) {
@@ -100,7 +100,7 @@ TEST_F(Preferences, HandWrittenValuesAreRead) {
   EXPECT_EQ(Loaded().viewer_key, "View-key_0123456789");
 }
 
-TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
+TEST_F(PreferencesFileTest, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   fs::create_directory(dir_.Path() / "lumivanta");
   const std::string kept_before =
       "# written by a newer version\n"
@@ -114,7 +114,7 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
       "global-hotkeys=ask\n";
   const std::string kept_after = "\tcolour=#ff0000\n  # indented comment";
   WriteWholeFile(Path(), kept_before + "global-hotkeys = OFF\n" + kept_after);
-  CPreferences preferences = Loaded();
+  Preferences preferences = Loaded();
   EXPECT_FALSE(preferences.global_hotkeys);
   EXPECT_FALSE(preferences.notifications);
   EXPECT_EQ(preferences.viewer_key, "View-key_0123456789");
@@ -135,10 +135,10 @@ TEST_F(Preferences, LinesNotUnderstoodAreWrittenBackAsTheyWere) {
   EXPECT_FALSE(Loaded().global_hotkeys);
 }
 
-TEST_F(Preferences, SaveMakesPrivateDirectoriesAndFileAndNarrowsAFilesMode) {
+TEST_F(PreferencesFileTest, SaveMakesPrivateDirectoriesAndFileAndNarrowsAFilesMode) {
   const fs::path home = dir_.Path() / "home";
   fs::create_directory(home);
-  CPreferences preferences(PreferencesPathFor(nullptr, home.c_str()));
+  Preferences preferences(PreferencesPathFor(nullptr, home.c_str()));
   ASSERT_TRUE(preferences.Save());
   EXPECT_EQ(ModeOf(home / ".config"), 0700u);
   EXPECT_EQ(ModeOf(home / ".config/lumivanta"), 0700u);
@@ -152,10 +152,10 @@ TEST_F(Preferences, SaveMakesPrivateDirectoriesAndFileAndNarrowsAFilesMode) {
   EXPECT_EQ(std::distance(fs::directory_iterator(home / ".config/lumivanta"), fs::directory_iterator()), 1);
 }
 
-TEST_F(Preferences, FailuresReturnFalseAndDamageNothing) {
+TEST_F(PreferencesFileTest, FailuresReturnFalseAndDamageNothing) {
   // A file where the directory should be.
   WriteWholeFile(dir_.File("lumivanta"), "in the way");
-  CPreferences blocked(Path());
+  Preferences blocked(Path());
   EXPECT_TRUE(blocked.Load());
   EXPECT_FALSE(blocked.Save());
   EXPECT_EQ(ReadWholeFile(dir_.File("lumivanta")), "in the way");
@@ -163,7 +163,7 @@ TEST_F(Preferences, FailuresReturnFalseAndDamageNothing) {
 
   // A directory or a FIFO in place of the file: Load does not hang, neither is replaced.
   fs::create_directories(Path());
-  CPreferences preferences(Path());
+  Preferences preferences(Path());
   EXPECT_FALSE(preferences.Load());
   EXPECT_FALSE(preferences.Save());
   EXPECT_TRUE(fs::is_directory(Path()));
@@ -180,7 +180,7 @@ TEST_F(Preferences, FailuresReturnFalseAndDamageNothing) {
     std::signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{5, 5};
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    CPreferences writer(Path());
+    Preferences writer(Path());
     writer.Load();
     writer.global_hotkeys = false;
     ::_exit(writer.Save() ? 0 : 1);

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/RunWindow.h"
+#include "app/run/RunWindow.h"
 
 namespace lumivanta::test {
 

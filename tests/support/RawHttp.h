@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -27,7 +28,11 @@ struct HttpAnswer {
 
 class TcpConnection {
  public:
-  explicit TcpConnection(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  // A receive buffer, when given, is set before connecting, so that the window stays that small.
+  explicit TcpConnection(int port, int receive_buffer = 0) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    if (receive_buffer > 0) {
+      ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receive_buffer, sizeof(receive_buffer));
+    }
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
@@ -90,6 +95,16 @@ class TcpConnection {
       throw std::runtime_error("receive failed or timed out");
     }
     return received;
+  }
+
+  // Reads to the end; true when the server reset the connection rather than closing it, within 10 s.
+  bool EndsInAReset() const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    char buffer[65536];
+    ssize_t got = 0;
+    while ((got = ::recv(fd_, buffer, sizeof(buffer), 0)) > 0 && std::chrono::steady_clock::now() < deadline) {
+    }
+    return got < 0 && errno == ECONNRESET;
   }
 
  private:

@@ -4,7 +4,9 @@
 // configuration file in a fresh current directory, and a server address
 // that refuses connections at once unless the test sets another.
 
+#include <QString>
 #include <memory>
+#include <string>
 
 #include "app/MainFrame.h"
 #include "app/VantacastView.h"
@@ -15,6 +17,11 @@
 namespace lumivanta::test {
 
 inline constexpr const char* kRefusingServerUrl = "http://127.0.0.1:1/";
+
+// The log as the view keeps it, with CR LF between its lines.
+inline std::string LogTextOf(const CvantacastView& view) {
+  return view.toPlainText().replace(QStringLiteral("\n"), QStringLiteral("\r\n")).toStdString();
+}
 
 class ViewHarness {
  public:
