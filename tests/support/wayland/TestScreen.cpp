@@ -4,9 +4,10 @@
 //   show PNG-FILE | show #rrggbb   paints it full-screen: "shown"
 // With --mutter it also records mutter's own cast of the monitor
 // (org.gnome.Mutter.ScreenCast, which asks for no consent), the pointer
-// hidden, in a remote desktop session that can move the pointer:
+// beside the frames, in a remote desktop session that can move the pointer:
 //   shot PNG-FILE                  a frame drawn after the command: "shot"
-//   pointer X Y                    moves the pointer there: "moved"
+//   pointer X Y                    moves the pointer there: "moved" once mutter
+//                                  has sent the new place to its casts
 // Anything that fails answers "error: ..." and ends the program.
 
 #include <sys/socket.h>
@@ -21,11 +22,13 @@
 #include <QPainter>
 #include <QRasterWindow>
 #include <QTimer>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -97,7 +100,7 @@ class MutterScreen : public QObject {
     const QDBusReply<QDBusObjectPath> stream =
         Interface(cast.value().path(), "ScreenCast.Session")
             .call(QStringLiteral("RecordMonitor"), QStringLiteral("Meta-0"),
-                  QVariantMap{{QStringLiteral("cursor-mode"), QVariant::fromValue(0u)}});
+                  QVariantMap{{QStringLiteral("cursor-mode"), QVariant::fromValue(2u)}});
     Check(stream, "RecordMonitor");
     stream_ = stream.value().path();
     QDBusConnection::sessionBus().connect(kMutter + "ScreenCast", stream_, kMutter + "ScreenCast.Stream",
@@ -125,6 +128,12 @@ class MutterScreen : public QObject {
     Check(QDBusReply<void>(Interface(desktop_session_, "RemoteDesktop.Session")
                                .call(QStringLiteral("NotifyPointerMotionAbsolute"), stream_, x, y)),
           "NotifyPointerMotionAbsolute");
+    std::unique_lock lock(pointer_mutex_);
+    if (!pointer_moved_.wait_for(lock, std::chrono::seconds(5), [&] {
+          return pointer_.x == static_cast<int>(x) && pointer_.y == static_cast<int>(y);
+        })) {
+      Fail("mutter did not move the pointer");
+    }
     Answer("moved");
   }
 
@@ -139,7 +148,12 @@ class MutterScreen : public QObject {
       Fail("cannot reach PipeWire");
     }
     stream_pipe_ = std::make_unique<lumivanta::PipeWireStream>(
-        frames_, [](const std::string&) {}, [](const std::string& cause) { Fail(cause); });
+        frames_, [](const std::string&) {}, [](const std::string& cause) { Fail(cause); },
+        [this](const lumivanta::PointerState& pointer) {
+          const std::lock_guard lock(pointer_mutex_);
+          pointer_ = pointer;
+          pointer_moved_.notify_all();
+        });
     std::string failure;
     if (!stream_pipe_->Start(std::move(remote), node, failure)) {
       Fail(failure);
@@ -163,6 +177,9 @@ class MutterScreen : public QObject {
   QString stream_;
   lumivanta::FrameStore frames_;
   std::unique_ptr<lumivanta::PipeWireStream> stream_pipe_;
+  std::mutex pointer_mutex_;
+  std::condition_variable pointer_moved_;
+  lumivanta::PointerState pointer_;
 };
 
 }  // namespace
