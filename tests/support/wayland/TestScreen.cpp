@@ -22,13 +22,12 @@
 #include <QPainter>
 #include <QRasterWindow>
 #include <QTimer>
-#include <condition_variable>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -128,11 +127,11 @@ class MutterScreen : public QObject {
     Check(QDBusReply<void>(Interface(desktop_session_, "RemoteDesktop.Session")
                                .call(QStringLiteral("NotifyPointerMotionAbsolute"), stream_, x, y)),
           "NotifyPointerMotionAbsolute");
-    std::unique_lock lock(pointer_mutex_);
-    if (!pointer_moved_.wait_for(lock, std::chrono::seconds(5), [&] {
-          return pointer_.x == static_cast<int>(x) && pointer_.y == static_cast<int>(y);
-        })) {
-      Fail("mutter did not move the pointer");
+    for (int tries = 0; pointer_ != Place(static_cast<int>(x), static_cast<int>(y)); ++tries) {
+      if (tries == 250) {
+        Fail("mutter did not move the pointer");
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     Answer("moved");
   }
@@ -149,11 +148,7 @@ class MutterScreen : public QObject {
     }
     stream_pipe_ = std::make_unique<lumivanta::PipeWireStream>(
         frames_, [](const std::string&) {}, [](const std::string& cause) { Fail(cause); },
-        [this](const lumivanta::PointerState& pointer) {
-          const std::lock_guard lock(pointer_mutex_);
-          pointer_ = pointer;
-          pointer_moved_.notify_all();
-        });
+        [this](const lumivanta::PointerState& pointer) { pointer_ = Place(pointer.x, pointer.y); });
     std::string failure;
     if (!stream_pipe_->Start(std::move(remote), node, failure)) {
       Fail(failure);
@@ -177,9 +172,9 @@ class MutterScreen : public QObject {
   QString stream_;
   lumivanta::FrameStore frames_;
   std::unique_ptr<lumivanta::PipeWireStream> stream_pipe_;
-  std::mutex pointer_mutex_;
-  std::condition_variable pointer_moved_;
-  lumivanta::PointerState pointer_;
+  // The pointer's place in mutter's cast, as Place gives it.
+  static long long Place(int x, int y) { return x * 100000LL + y; }
+  std::atomic<long long> pointer_{-1};
 };
 
 }  // namespace
