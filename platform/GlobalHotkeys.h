@@ -23,6 +23,9 @@ class GlobalHotkeys {
 
   // Called with the id of a registered hotkey when it is pressed.
   void SetHandler(Handler handler) { handler_ = std::move(handler); }
+  // Called when the desktop, after taking the keys, turns out not to have
+  // bound them (a desktop that binds them later, asynchronously).
+  void SetUnboundHandler(std::function<void()> handler) { unbound_handler_ = std::move(handler); }
 
  protected:
   void Deliver(int id) const {
@@ -30,9 +33,15 @@ class GlobalHotkeys {
       handler_(id);
     }
   }
+  void ReportUnbound() const {
+    if (unbound_handler_) {
+      unbound_handler_();
+    }
+  }
 
  private:
   Handler handler_;
+  std::function<void()> unbound_handler_;
 };
 
 // For platforms and sessions without system-wide hotkeys: every key is refused.

@@ -29,6 +29,8 @@ PublishingRun::PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSo
   publisher_ = std::make_unique<CPublisher>(
       [this](const UploadOutcome& outcome) { window_.Post([this, outcome] { OnUploadOutcome(outcome); }); });
   hotkeys_.SetHandler([this](int hotkey_id) { OnHotKey(hotkey_id); });
+  // A desktop that took the keys but bound none: the command line is the way, as where it has no hotkeys.
+  hotkeys_.SetUnboundHandler([this] { window_.LogMessage(ids::kHotkeysUnavailable, true); });
   if (screen_ != nullptr) {
     screen_->SetUnavailableHandler([this](const std::string& cause) {
       window_.LogText(std::string(Text(ids::kCaptureUnavailable)) + cause, true);
@@ -40,6 +42,7 @@ PublishingRun::PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSo
 
 PublishingRun::~PublishingRun() {
   hotkeys_.SetHandler(nullptr);
+  hotkeys_.SetUnboundHandler(nullptr);
   if (screen_ != nullptr) {
     screen_->SetUnavailableHandler(nullptr);
   }

@@ -1,7 +1,8 @@
 // Measures what one capture from the desktop portal's stream costs the
 // user-interface thread at 1920x1080, beside the same capture on X11, in one
 // loop so that other load on the machine falls on both alike. The Wayland
-// side is a private headless sway (tests/support/WaylandSession.h) cast over
+// side is a private headless desktop, sway, GNOME or KDE as the argument
+// says (tests/support/WaylandSession.h, GnomeKdeSession.h), cast over
 // PipeWire; the X11 side a private Xvfb grabbed through MIT-SHM. A capture is
 // what the program's view does: the pointer asked for, the grab, the arrow's
 // place set when the pointer shows, the hand-over to a new publish job. The
@@ -9,7 +10,8 @@
 // port fails at once).
 //
 // Prints min and median of each side; exits with 1 when the median Wayland
-// capture exceeds 1.0 ms or the measurement failed.
+// capture exceeds 1.0 ms or the measurement failed, with 77 (skipped) on
+// Plasma, whose headless KWin casts no frames.
 
 #include <QCoreApplication>
 #include <algorithm>
@@ -24,6 +26,7 @@
 #include "platform/wayland/PortalScreenSource.h"
 #include "platform/x11/X11ScreenSource.h"
 #include "publish/Publisher.h"
+#include "tests/support/GnomeKdeSession.h"
 #include "tests/support/PictureTestSupport.h"
 #include "tests/support/WaylandSession.h"
 #include "tests/support/X11Scene.h"
@@ -37,6 +40,7 @@ constexpr int kCaptures = 240;
 constexpr double kRequiredCaptureMs = 1.0;
 constexpr const char* kUploadAddress = "http://127.0.0.1:1/";
 constexpr auto kFirstFrameTimeout = std::chrono::seconds(30);
+constexpr int kSkipped = 77;
 
 // Puts this process into the Wayland session: its bus, its display, its own
 // XDG directories (so that the restore token stays there). DISPLAY stays, for the X11 side.
@@ -92,7 +96,11 @@ double Report(const char* what, std::vector<double> values_ms) {
 
 int main(int argc, char** argv) {
   try {
-    if (const std::string missing = lumivanta::test::MissingWaylandTool(); !missing.empty()) {
+    const std::string desktop_name = argc > 1 ? argv[1] : "sway";
+    const lumivanta::test::Desktop desktop = desktop_name == "gnome" ? lumivanta::test::Desktop::kGnome
+                                             : desktop_name == "kde" ? lumivanta::test::Desktop::kKde
+                                                                     : lumivanta::test::Desktop::kSway;
+    if (const std::string missing = lumivanta::test::MissingDesktopTool(desktop); !missing.empty()) {
       throw std::runtime_error(missing + " is missing");
     }
     const lumivanta::test::XvfbSession xvfb;
@@ -102,20 +110,31 @@ int main(int argc, char** argv) {
       const std::uint8_t* bgrx = test_screen.At(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
       return static_cast<std::uint32_t>(bgrx[2]) << 16 | static_cast<std::uint32_t>(bgrx[1]) << 8 | bgrx[0];
     });
-    lumivanta::test::WaylandSession wayland;
-    wayland.ShowPicture(LUMIVANTA_TEST_SCREEN);
-    JoinSession(wayland);
+    const auto session_start = Clock::now();
+    const std::unique_ptr<lumivanta::test::WaylandSession> wayland = lumivanta::test::MakeWaylandSession(desktop);
+    const double session_start_s = std::chrono::duration<double>(Clock::now() - session_start).count();
+    wayland->AllowScreenCast();
+    wayland->ShowPicture(LUMIVANTA_TEST_SCREEN);
+    JoinSession(*wayland);
     QCoreApplication application(argc, argv);
 
     lumivanta::X11ScreenSource x11;
     lumivanta::PortalScreenSource portal;
-    // The portal's answers come through the event loop; the first frame through the stream.
+    // The portal's answers come through the event loop; the first frame
+    // through the stream, once the screen changes where frames follow damage.
     const auto deadline = Clock::now() + kFirstFrameTimeout;
-    for (lumivanta::ScreenImage screen; !portal.Grab(screen);) {
+    lumivanta::ScreenImage first;
+    for (int tries = 0; !portal.Grab(first); ++tries) {
+      if (Clock::now() > deadline && desktop == lumivanta::test::Desktop::kKde) {
+        // KWin's virtual output casts the pointer's moves only: nothing to measure.
+        std::printf("No frame came from KWin's virtual output: the capture on Plasma cannot be measured headless.\n");
+        return kSkipped;
+      }
       if (Clock::now() > deadline) {
-        throw std::runtime_error("no frame came from the portal: " + wayland.Logs());
+        throw std::runtime_error("no frame came from the portal: " + wayland->Logs());
       }
       QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+      wayland->ShowColour(tries % 2 == 0 ? "#c03020" : "#204060");
     }
 
     lumivanta::CPublisher publisher;
@@ -132,8 +151,11 @@ int main(int argc, char** argv) {
       }
       QCoreApplication::processEvents();
     }
-    std::printf("One capture at 1920x1080, as the user-interface thread pays for it:\n");
-    const double portal_median = Report("Wayland: desktop portal over PipeWire", portal_ms);
+    std::printf(
+        "The %s session started in %.2f s. One capture at 1920x1080, as the user-interface thread pays for it:\n",
+        desktop_name.c_str(), session_start_s);
+    const double portal_median =
+        Report(("Wayland (" + desktop_name + "): desktop portal over PipeWire").c_str(), portal_ms);
     Report("X11: MIT-SHM on Xvfb", x11_ms);
     const bool met = portal_median <= kRequiredCaptureMs;
     std::printf("Median Wayland capture cost %.3f ms; required <= %.1f ms: %s\n", portal_median, kRequiredCaptureMs,

@@ -1,5 +1,6 @@
 #include "platform/wayland/FrameStore.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace lumivanta {
@@ -56,6 +57,7 @@ void FrameStore::Store(const std::uint8_t* pixels, std::uint32_t width, std::uin
     newest_ = std::move(frame);
     newest_shown_at_ = shown_at;
     ++stored_;
+    newest_arrived_at_ = Clock::now();
   }
   arrived_.notify_all();
 }
@@ -70,8 +72,11 @@ bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds wait) {
   std::shared_ptr<Frame> frame;
   {
     std::unique_lock lock(mutex_);
-    arrived_.wait_for(lock, wait,
-                      [this] { return newest_ != nullptr && (!change_since_ || newest_shown_at_ >= *change_since_); });
+    const Clock::time_point deadline = Clock::now() + wait;
+    for (Clock::time_point now = Clock::now(); !HasChangeCome(now) && now < deadline; now = Clock::now()) {
+      // Woken by each frame, and now and then to see whether the screen has come to rest.
+      arrived_.wait_until(lock, std::min(deadline, now + kRestingCheck));
+    }
     change_since_.reset();  // waited for once, come or not
     frame = newest_;
     taken_ = stored_;
@@ -90,6 +95,21 @@ bool FrameStore::Take(ScreenImage& screen, std::chrono::milliseconds wait) {
 bool FrameStore::NewSinceTake() const {
   const std::lock_guard lock(mutex_);
   return taken_ == 0 || stored_ != taken_;
+}
+
+bool FrameStore::HasChangeCome(Clock::time_point now) const {
+  if (newest_ == nullptr) {
+    return false;
+  }
+  if (!change_since_) {
+    return true;
+  }
+  // A frame shown once the window's animation is over shows the change
+  // done; short of that, a screen that shows the change and then sends no
+  // newer frame for a while is at rest (it sends frames only as it changes).
+  const Clock::time_point animated = *change_since_ + kWindowAnimation;
+  return newest_shown_at_ >= animated ||
+         (newest_shown_at_ >= *change_since_ && now >= animated && now - newest_arrived_at_ >= kRestingGap);
 }
 
 bool FrameStore::HasFrame() const {

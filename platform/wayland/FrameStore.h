@@ -40,9 +40,18 @@ class FrameStore {
   // the next Take waits for a frame shown at or after since.
   void ExpectChange(Clock::time_point since = Clock::now());
 
+  // Desktops animate a window away (mutter and KWin for a quarter of a
+  // second, GNOME Shell for longer), and start late on a loaded machine:
+  // frames shown this long after the change show it done.
+  static constexpr std::chrono::milliseconds kWindowAnimation{500};
+  // A screen that has shown the change and sends no newer frame for this
+  // long is at rest; a loaded machine draws frames of an animation this far apart.
+  static constexpr std::chrono::milliseconds kRestingGap{250};
+
   // Hands out the newest frame. Before the first one has come, or while an
-  // expected change has not come yet, waits at most wait: a change that does
-  // not come leaves the newest frame; false and an empty screen when none came.
+  // expected change has not come yet or the screen is not at rest after it,
+  // waits at most wait: a change that does not come leaves the newest frame;
+  // false and an empty screen when none came.
   bool Take(ScreenImage& screen, std::chrono::milliseconds wait);
 
   bool HasFrame() const;
@@ -57,6 +66,10 @@ class FrameStore {
     std::vector<std::uint8_t> pixels;
   };
 
+  static constexpr std::chrono::milliseconds kRestingCheck{25};
+
+  // Whether Take can hand out the newest frame now (under the lock).
+  bool HasChangeCome(Clock::time_point now) const;
   // A buffer that neither the newest frame nor any grab holds.
   std::shared_ptr<Frame> FreeFrame();
 
@@ -67,6 +80,7 @@ class FrameStore {
   // Frames stored so far, and the number of the one the last Take handed out.
   std::uint64_t stored_ = 0;
   std::uint64_t taken_ = 0;
+  Clock::time_point newest_arrived_at_;
   // What the next Take waits for a frame shown at or after, if anything.
   std::optional<Clock::time_point> change_since_;
   // Every buffer the store owns: a frame is free when only this list holds it.

@@ -48,8 +48,14 @@ constexpr std::uint32_t kBuilderBytes = 1024;
 // change of the screen.
 constexpr int kBuffers = 4;
 constexpr int kMostBuffers = 16;
-// Room for the cursor block with a picture of up to 64x64 pixels.
-constexpr int kMostCursorBytes = static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + 64 * 64 * 4;
+// Room for the cursor block with a picture of up to 64x64 pixels, and at
+// most 384x384: mutter offers the block only in that size, and a block of no
+// size both sides take is left out of every buffer.
+constexpr int CursorBytes(int side) {
+  return static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + side * side * 4;
+}
+constexpr int kCursorBytes = CursorBytes(64);
+constexpr int kMostCursorBytes = CursorBytes(384);
 
 // A compositor's time stamp older than this is not one of this machine's monotonic clock.
 constexpr std::chrono::seconds kMostFrameAge{10};
@@ -191,7 +197,7 @@ struct PipeWireStream::Pipe {
       params[count++] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
           &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
           SPA_PARAM_META_size,
-          SPA_POD_CHOICE_RANGE_Int(kMostCursorBytes, static_cast<int>(sizeof(spa_meta_cursor)), kMostCursorBytes)));
+          SPA_POD_CHOICE_RANGE_Int(kCursorBytes, static_cast<int>(sizeof(spa_meta_cursor)), kMostCursorBytes)));
     }
     pw_stream_update_params(pipe->stream.get(), params, count);
     pipe->on_format(std::to_string(pipe->width) + "x" + std::to_string(pipe->height) + " " + name);

@@ -5,6 +5,7 @@
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/wayland/PortalRequestPath.h"
@@ -103,7 +104,7 @@ void PortalGlobalHotkeys::Request(Step step, const QString& method, QList<QVaria
     finished->deleteLater();
     if (finished->isError()) {
       StopListening();
-      Report(QStringLiteral("%1 refused (%2)").arg(method, finished->error().message()));
+      NotBound(QStringLiteral("%1 refused (%2)").arg(method, finished->error().message()));
     }
   });
 }
@@ -116,12 +117,10 @@ void PortalGlobalHotkeys::StopListening() {
   }
 }
 
-void PortalGlobalHotkeys::CreateSession() {
-  Request(Step::kCreateSession, QStringLiteral("CreateSession"), {},
-          {{QStringLiteral("session_handle_token"), QStringLiteral("lumivantakeys")}});
-}
-
-void PortalGlobalHotkeys::Bind() {
+// Some desktops (Plasma 5.27) register only the shortcuts that the session
+// announced when it was made, so the same list goes to CreateSession and to
+// BindShortcuts.
+QVariant PortalGlobalHotkeys::Shortcuts() const {
   QList<Shortcut> shortcuts;
   for (const auto& [id, key] : keys_) {
     const QString letter = QString(QLatin1Char(key));
@@ -129,14 +128,24 @@ void PortalGlobalHotkeys::Bind() {
                       {{QStringLiteral("description"), QStringLiteral("Lumivanta Ctrl+%1").arg(letter)},
                        {QStringLiteral("preferred_trigger"), QStringLiteral("CTRL+%1").arg(letter.toLower())}}});
   }
+  return QVariant::fromValue(shortcuts);
+}
+
+void PortalGlobalHotkeys::CreateSession() {
+  Request(Step::kCreateSession, QStringLiteral("CreateSession"), {},
+          {{QStringLiteral("session_handle_token"), QStringLiteral("lumivantakeys")},
+           {QStringLiteral("shortcuts"), Shortcuts()}});
+}
+
+void PortalGlobalHotkeys::Bind() {
   Request(Step::kBind, QStringLiteral("BindShortcuts"),
-          {QVariant::fromValue(QDBusObjectPath(session_handle_)), QVariant::fromValue(shortcuts), QString()}, {});
+          {QVariant::fromValue(QDBusObjectPath(session_handle_)), Shortcuts(), QString()}, {});
 }
 
 void PortalGlobalHotkeys::OnResponse(uint response, const QVariantMap& results) {
   StopListening();
   if (response != 0) {
-    Report(QStringLiteral("the desktop did not bind the global shortcuts (response %1)").arg(response));
+    NotBound(QStringLiteral("the desktop did not bind the global shortcuts (response %1)").arg(response));
     return;
   }
   if (step_ == Step::kCreateSession) {
@@ -144,6 +153,37 @@ void PortalGlobalHotkeys::OnResponse(uint response, const QVariantMap& results) 
     Bind();
   } else if (step_ == Step::kBind) {
     step_ = Step::kBound;
+    CheckBound(results.value(QStringLiteral("shortcuts")));
+  }
+}
+
+// A desktop may answer with fewer shortcuts than asked for, or none (Plasma
+// when it cannot ask the user): the keys that are missing do nothing, so
+// the hotkeys count as not bound.
+void PortalGlobalHotkeys::CheckBound(const QVariant& bound) {
+  QList<Shortcut> shortcuts;
+  if (bound.canConvert<QDBusArgument>()) {
+    bound.value<QDBusArgument>() >> shortcuts;
+  }
+  std::size_t missing = keys_.size();
+  for (const auto& [id, key] : keys_) {
+    missing -= std::any_of(shortcuts.begin(), shortcuts.end(),
+                           [&](const Shortcut& shortcut) { return shortcut.id == ShortcutId(id); })
+                   ? 1
+                   : 0;
+  }
+  if (missing != 0) {
+    NotBound(QStringLiteral("the desktop bound %1 of the %2 global shortcuts")
+                 .arg(keys_.size() - missing)
+                 .arg(keys_.size()));
+  }
+}
+
+void PortalGlobalHotkeys::NotBound(const QString& failure) {
+  Report(failure);
+  if (available_) {
+    available_ = false;
+    ReportUnbound();
   }
 }
 

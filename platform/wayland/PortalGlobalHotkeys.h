@@ -4,7 +4,8 @@
 // GlobalShortcuts: the keys are bound once as shortcuts with Control plus
 // the key as the preferred trigger (the desktop may let the user choose
 // another), and an activated shortcut runs its hotkey's handler. Where the
-// portal offers no GlobalShortcuts the hotkeys are not available at all.
+// portal offers no GlobalShortcuts the hotkeys are not available at all;
+// where the desktop binds fewer than asked for they become unavailable then.
 
 #include <QDBusConnection>
 #include <QDBusObjectPath>
@@ -42,8 +43,13 @@ class PortalGlobalHotkeys : public QObject, public GlobalHotkeys {
 
   void Request(Step step, const QString& method, QList<QVariant> arguments, QVariantMap options);
   void StopListening();
+  // The registered keys as the portal's list of shortcuts, a(sa{sv}).
+  QVariant Shortcuts() const;
   void CreateSession();
   void Bind();
+  void CheckBound(const QVariant& bound);
+  // Says why in stderr and, the first time, tells the program that the hotkeys are not bound.
+  void NotBound(const QString& failure);
   void Report(const QString& failure) const;
 
   QDBusConnection bus_;

@@ -135,6 +135,38 @@ TEST(FrameStore, AfterAnExpectedChangeATakeWaitsForTheNextFrameBounded) {
   EXPECT_EQ(screen.pixels[0], 100);
 }
 
+// A desktop that animates the window away sends frames of it going: the take
+// hands out the screen at rest, not the first frame after the change; a frame
+// shown once the animation is over goes at once, and a screen that rests
+// right after the change costs far less than the bound.
+TEST(FrameStore, AfterAnExpectedChangeATakeWaitsForTheScreenAtRest) {
+  FrameStore store;
+  std::vector<std::vector<std::uint8_t>> steps;
+  for (std::uint8_t step = 1; step <= 5; ++step) {
+    steps.push_back(PaddedFrame(step));
+  }
+  store.ExpectChange();
+  std::thread animation([&] {
+    for (const auto& step : steps) {
+      std::this_thread::sleep_for(60ms);
+      store.Store(step.data(), 2, 2, 12, FramePixelOrder::kBlueFirst);
+    }
+  });
+  ScreenImage screen;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(store.Take(screen, 5s));
+  animation.join();
+  EXPECT_EQ(screen.pixels[0], 5);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);
+
+  const auto over = std::chrono::steady_clock::now();
+  store.ExpectChange(over - FrameStore::kWindowAnimation);
+  store.Store(steps[0].data(), 2, 2, 12, FramePixelOrder::kBlueFirst, over);
+  ASSERT_TRUE(store.Take(screen, 5s));
+  EXPECT_LT(std::chrono::steady_clock::now() - over, FrameStore::kRestingGap);
+  EXPECT_EQ(screen.pixels[0], 1);
+}
+
 TEST(FrameStore, IgnoresFramesWhoseRowsAreShorterThanTheirWidth) {
   FrameStore store;
   const std::vector<std::uint8_t> frame = PaddedFrame(1);

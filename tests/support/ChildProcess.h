@@ -33,12 +33,16 @@ class ChildProcess {
 
   // Starts the program in working_directory (the current one when empty),
   // with this process's environment changed by environment_changes: each
-  // "NAME=value" sets a variable, each bare "NAME" removes one.
+  // "NAME=value" sets a variable, each bare "NAME" removes one. With
+  // piped_input its standard input is a pipe that Write feeds.
   ChildProcess(const std::vector<std::string>& arguments, bool capture_stderr,
-               const std::string& working_directory = {}, const std::vector<std::string>& environment_changes = {}) {
+               const std::string& working_directory = {}, const std::vector<std::string>& environment_changes = {},
+               bool piped_input = false) {
     int out_pipe[2] = {-1, -1};
     int err_pipe[2] = {-1, -1};
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || (capture_stderr && ::pipe2(err_pipe, O_CLOEXEC) != 0)) {
+    int in_pipe[2] = {-1, -1};
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || (capture_stderr && ::pipe2(err_pipe, O_CLOEXEC) != 0) ||
+        (piped_input && ::pipe2(in_pipe, O_CLOEXEC) != 0)) {
       throw std::runtime_error("pipe2 failed");
     }
     std::vector<char*> argv;
@@ -65,6 +69,9 @@ class ChildProcess {
       if (capture_stderr) {
         ::dup2(err_pipe[1], STDERR_FILENO);
       }
+      if (piped_input) {
+        ::dup2(in_pipe[0], STDIN_FILENO);
+      }
       if (!working_directory.empty() && ::chdir(working_directory.c_str()) != 0) {
         ::_exit(127);
       }
@@ -77,6 +84,12 @@ class ChildProcess {
     if (capture_stderr) {
       ::close(err_pipe[1]);
       err_fd_ = err_pipe[0];
+    }
+    if (piped_input) {
+      ::close(in_pipe[0]);
+      in_fd_ = in_pipe[1];
+      // A child that has ended makes Write fail rather than end the test.
+      ::signal(SIGPIPE, SIG_IGN);
     }
     if (!spawned) {
       pid_ = -1;
@@ -95,6 +108,10 @@ class ChildProcess {
   }
 
   pid_t Pid() const { return pid_; }
+  // Writes to the child's standard input (with piped_input); false when it cannot.
+  bool Write(std::string_view text) const {
+    return ::write(in_fd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  }
   void Signal(int signal) const { ::kill(pid_, signal); }
 
   // One line of standard output without its line break; throws when none comes in time.
@@ -223,7 +240,7 @@ class ChildProcess {
   }
 
   void CloseFds() {
-    for (int* fd : {&out_fd_, &err_fd_}) {
+    for (int* fd : {&out_fd_, &err_fd_, &in_fd_}) {
       if (*fd >= 0) {
         ::close(*fd);
         *fd = -1;
@@ -234,6 +251,7 @@ class ChildProcess {
   pid_t pid_ = -1;
   int out_fd_ = -1;
   int err_fd_ = -1;
+  int in_fd_ = -1;
   int exited_status_ = 0;
   std::string err_text_;
 };

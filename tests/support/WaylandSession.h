@@ -1,12 +1,14 @@
 #pragma once
 
-// A private headless Wayland session for one test: sway on a 1920x1080
+// A private headless Wayland session for tests: sway on a 1920x1080
 // output (as an unprivileged user, since sway refuses root), PipeWire with
 // WirePlumber, the desktop portal with its wlr backend, all on a D-Bus
 // session bus of their own, in a process session of their own whose
 // processes are ended by PID when the object goes away. The bus also lets in
 // sway's user, so that commands of sway's key bindings reach programs on it.
-// Nothing of the machine's display, bus or runtime directory is used.
+// Nothing of the machine's display, bus, home or runtime directory is used.
+// GnomeSession.h and KdeSession.h run the other desktops the same way, and
+// override what a test does to the screen and sees of it.
 
 #include <signal.h>
 #include <sys/mount.h>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/PictureTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace lumivanta::test {
@@ -52,8 +55,11 @@ inline std::string MissingShortcutsBackendTool() {
                                                                : "python3 with dbus and gi (python3-dbus, python3-gi)";
 }
 
+enum class Desktop { kSway, kGnome, kKde };
+
 struct WaylandSessionOptions {
-  // Whether the portal's wlr backend runs, and with it ScreenCast.
+  Desktop desktop = Desktop::kSway;
+  // Whether the portal's ScreenCast backend runs.
   bool screencast = true;
   // Whether the portal offers GlobalShortcuts, through the tests' own backend.
   bool global_shortcuts = false;
@@ -61,28 +67,21 @@ struct WaylandSessionOptions {
 
 class WaylandSession {
  public:
-  explicit WaylandSession(const WaylandSessionOptions& options = {}) {
-    for (const char* folder : {"runtime", "config", "data", "state"}) {
+  explicit WaylandSession(const WaylandSessionOptions& options = {}) : desktop_(options.desktop) {
+    for (const char* folder : {"runtime", "config", "data", "state", "cache", "home"}) {
       std::filesystem::create_directory(directory_.Path() / folder);
     }
     std::filesystem::permissions(directory_.Path() / "runtime", std::filesystem::perms::owner_all);
-    const std::vector<std::string> environment = {
-        "XDG_RUNTIME_DIR=" + directory_.File("runtime"),
-        "XDG_CONFIG_HOME=" + directory_.File("config"),
-        "XDG_DATA_HOME=" + directory_.File("data"),
-        "XDG_STATE_HOME=" + directory_.File("state"),
-        "XDG_CURRENT_DESKTOP=sway",
-        "XDG_SESSION_TYPE",
-        "DISPLAY",
-        "WAYLAND_DISPLAY",
-        "DBUS_SESSION_BUS_ADDRESS",
-        "XDG_DESKTOP_PORTAL_DIR",
-    };
+    std::vector<std::string> environment = Folders();
+    environment.insert(environment.end(), {"XDG_SESSION_TYPE=wayland", "DISPLAY", "WAYLAND_DISPLAY",
+                                           "DBUS_SESSION_BUS_ADDRESS", "XDG_DESKTOP_PORTAL_DIR", "QT_QPA_PLATFORM"});
+    const char* const desktops[] = {"sway", "gnome", "kde"};
     // setsid makes the session leader's PID the process session of every
     // part, including the services that D-Bus starts on demand.
     session_.emplace(std::vector<std::string>{"/usr/bin/setsid", "/usr/bin/dbus-run-session",
                                               std::string("--config-file=") + LUMIVANTA_WAYLAND_SESSION_BUS, "--",
-                                              "/bin/sh", LUMIVANTA_WAYLAND_SESSION_SCRIPT, directory_.Path().string(),
+                                              "/bin/sh", LUMIVANTA_WAYLAND_SESSION_SCRIPT,
+                                              desktops[static_cast<int>(desktop_)], directory_.Path().string(),
                                               options.screencast ? "yes" : "no", LUMIVANTA_SCREENCOPY_SHIM,
                                               options.global_shortcuts ? LUMIVANTA_SHORTCUTS_BACKEND : ""},
                      true, directory_.Path().string(), environment);
@@ -107,17 +106,20 @@ class WaylandSession {
   }
   WaylandSession(const WaylandSession&) = delete;
   WaylandSession& operator=(const WaylandSession&) = delete;
-  ~WaylandSession() { End(); }
+  virtual ~WaylandSession() { End(); }
 
+  Desktop Which() const { return desktop_; }
   // The environment changes that put a program into this session (for ChildProcess).
   std::vector<std::string> Environment() const {
     std::vector<std::string> environment = variables_;
-    environment.insert(environment.end(),
-                       {"XDG_RUNTIME_DIR=" + directory_.File("runtime"), "XDG_CONFIG_HOME=" + directory_.File("config"),
-                        "XDG_DATA_HOME=" + directory_.File("data"), "XDG_STATE_HOME=" + directory_.File("state")});
-    environment.insert(environment.end(),
-                       {"XDG_CURRENT_DESKTOP=sway", "XDG_SESSION_TYPE=wayland", "DISPLAY", "QT_QPA_PLATFORM",
-                        "http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"});
+    const std::vector<std::string> folders = Folders();
+    environment.insert(environment.end(), folders.begin(), folders.end());
+    environment.insert(environment.end(), {"XDG_SESSION_TYPE=wayland", "DISPLAY", "QT_QPA_PLATFORM", "http_proxy",
+                                           "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"});
+    if (desktop_ != Desktop::kSway) {
+      // Their windows are found and pressed through AT-SPI.
+      environment.push_back("QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1");
+    }
     return environment;
   }
 
@@ -131,38 +133,44 @@ class WaylandSession {
     return finished.out;
   }
 
+  // Lets the program cast the screen without asking, as a consent given
+  // before would: the sway backend never asks.
+  virtual void AllowScreenCast() {}
+
   // Shows one colour (#rrggbb) on the whole output.
-  void ShowColour(const std::string& colour) const {
+  virtual void ShowColour(const std::string& colour) {
     Run({"/usr/bin/swaymsg", "output", "HEADLESS-1", "bg", colour, "solid_color"});
   }
   // Shows a 1920x1080 PNG picture on the whole output.
-  void ShowPicture(const std::string& png) {
+  virtual void ShowPicture(const std::string& png) {
     const std::string copy = directory_.File("background-" + std::to_string(++pictures_) + ".png");
     std::filesystem::copy_file(png, copy);
     std::filesystem::permissions(copy, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
                                            std::filesystem::perms::group_read | std::filesystem::perms::others_read);
     Run({"/usr/bin/swaymsg", "output", "HEADLESS-1", "bg", copy, "fill"});
   }
-  // What the output shows now, as a PNG file written by grim.
-  std::string Screenshot(const std::string& name) const {
+  // What the output shows now, as grim's screenshot, kept as a PNG file of this name.
+  virtual OwnedScreen Screen(const std::string& name) {
     const std::string file = directory_.File(name);
     Run({"/usr/bin/grim", "-o", "HEADLESS-1", file});
-    return file;
+    return LoadPng(file);
   }
   // Whether sway manages a window with this title now.
-  bool HasWindow(const std::string& title) const {
+  virtual bool HasWindow(const std::string& title) const {
     return Run({"/usr/bin/swaymsg", "-t", "get_tree"}).find("\"name\": \"" + title + "\"") != std::string::npos;
   }
-  bool WaitWindow(const std::string& title, bool present, std::chrono::milliseconds timeout) const {
+  virtual bool WaitWindow(const std::string& title, bool present, std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (HasWindow(title) == present) {
-        return true;
+    while (HasWindow(title) != present) {
+      if (std::chrono::steady_clock::now() >= deadline) {
+        return false;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return false;
+    return true;
   }
+  // Closes the program's dialog of this title with its default button, OK.
+  virtual void Confirm(const std::string&) const { Type({"-k", "Return"}); }
   // Whether the window with this title floats at its own size, once sway has
   // given it the keyboard focus (keys typed earlier would go elsewhere);
   // nothing when it gets no focus in time.
@@ -201,16 +209,15 @@ class WaylandSession {
     return ids;
   }
   // Has the backend report the shortcut as pressed and released.
-  void ActivateShortcut(const std::string& id) const {
-    Run({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=org.lumivanta.TestShortcuts",
-         "/org/freedesktop/portal/desktop", "org.lumivanta.TestShortcuts.Activate", "string:" + id});
-  }
+  void ActivateShortcut(const std::string& id) const { TellShortcuts("Activate", id); }
+  // Has the backend leave the shortcut out of the bindings that follow.
+  void RefuseShortcut(const std::string& id) const { TellShortcuts("Refuse", id); }
 
   const TempDir& Directory() const { return directory_; }
   // What the session's parts wrote, for a failure's message.
   std::string Logs() {
     std::string logs;
-    for (const char* name : {"sway.log", "pipewire.log", "portal-wlr.log", "portal.log", "shortcuts.log"}) {
+    for (const char* name : {"compositor.log", "pipewire.log", "backend.log", "portal.log", "shortcuts.log"}) {
       std::ifstream in(directory_.File(name));
       std::stringstream text;
       text << in.rdbuf();
@@ -276,6 +283,24 @@ class WaylandSession {
     ::umount2(directory_.File("runtime/doc").c_str(), MNT_DETACH);
   }
 
+  void TellShortcuts(const std::string& method, const std::string& id) const {
+    Run({"/usr/bin/dbus-send", "--session", "--print-reply", "--dest=org.lumivanta.TestShortcuts",
+         "/org/freedesktop/portal/desktop", "org.lumivanta.TestShortcuts." + method, "string:" + id});
+  }
+
+  // HOME and the XDG folders, all in the session's directory.
+  std::vector<std::string> Folders() const {
+    const char* const desktops[] = {"sway", "GNOME", "KDE"};
+    return {"HOME=" + directory_.File("home"),
+            "XDG_RUNTIME_DIR=" + directory_.File("runtime"),
+            "XDG_CONFIG_HOME=" + directory_.File("config"),
+            "XDG_DATA_HOME=" + directory_.File("data"),
+            "XDG_STATE_HOME=" + directory_.File("state"),
+            "XDG_CACHE_HOME=" + directory_.File("cache"),
+            std::string("XDG_CURRENT_DESKTOP=") + desktops[static_cast<int>(desktop_)]};
+  }
+
+  Desktop desktop_;
   TempDir directory_;
   std::optional<ChildProcess> session_;
   std::vector<std::string> variables_;
