@@ -166,9 +166,10 @@ void PortalGlobalHotkeys::CheckBound(const QVariant& bound) {
     bound.value<QDBusArgument>() >> shortcuts;
   }
   std::size_t missing = keys_.size();
-  for (const auto& [id, key] : keys_) {
+  for (const auto& entry : keys_) {
+    const QString wanted = ShortcutId(entry.first);
     missing -= std::any_of(shortcuts.begin(), shortcuts.end(),
-                           [&](const Shortcut& shortcut) { return shortcut.id == ShortcutId(id); })
+                           [&wanted](const Shortcut& shortcut) { return shortcut.id == wanted; })
                    ? 1
                    : 0;
   }
