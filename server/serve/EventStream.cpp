@@ -77,7 +77,7 @@ void EventStream::Start() {
   subscription_.emplace(state_.events, name_, static_cast<PictureEvents::Listener&>(*this));
   if (state_.workers == nullptr || !state_.store.ReadsMayWait()) {
     Send(std::make_shared<const std::string>(std::string(kHeader) +
-                                             *PictureEvents::StateMessage(NewestStateJson(state_.store, name_))));
+                                             *CountedStateMessage(NewestStateJson(state_.store, name_))));
   } else {
     Send(std::make_shared<const std::string>(kHeader));
     SendStateFromWorker();
@@ -88,25 +88,29 @@ void EventStream::Start() {
 
 void EventStream::SendStateFromWorker() {
   state_.workers->Run([self = shared_from_this()](bool late) mutable {
-    PictureEvents::Message message;
+    std::optional<std::string> state;
     try {
       if (!late) {
-        message = PictureEvents::StateMessage(NewestStateJson(self->state_.store, self->name_));
+        state = NewestStateJson(self->state_.store, self->name_);
       }
     } catch (const std::exception&) {
       // The viewer keeps its picture; the state follows once the store is back.
     }
     const auto executor = self->socket_.get_executor();
-    // The serving thread gets the last reference to the stream.
-    asio::post(executor, [self = std::move(self), message = std::move(message)]() mutable {
-      if (message) {
-        self->Send(std::move(message));
+    // The serving thread gets the last reference to the stream, and counts the viewers.
+    asio::post(executor, [self = std::move(self), state = std::move(state)]() mutable {
+      if (state) {
+        self->Send(self->CountedStateMessage(*state));
       }
     });
   });
 }
 
 void EventStream::Deliver(const PictureEvents::Message& message) { Send(message); }
+
+PictureEvents::Message EventStream::CountedStateMessage(std::string_view state_json) {
+  return PictureEvents::StateMessage(PictureEvents::WithViewers(state_json, state_.events.Viewers(name_)));
+}
 
 void EventStream::Send(PictureEvents::Message message) {
   if (!socket_.is_open()) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "server/serve/ServingState.h"
 #include "server/viewer/PictureEvents.h"
@@ -35,6 +36,8 @@ class EventStream final : public std::enable_shared_from_this<EventStream>, priv
   void SendStateFromWorker();
   void Deliver(const PictureEvents::Message& message) override;
   void Send(PictureEvents::Message message);
+  // The state's message with the name's viewer count, this stream included.
+  PictureEvents::Message CountedStateMessage(std::string_view state_json);
   void OnSent(boost::system::error_code error, std::size_t bytes);
   void WaitForClientToLeave();
   void KeepAlive();

@@ -10,6 +10,7 @@
 #include <boost/beast/core/string.hpp>
 #include <boost/range/iterator_range.hpp>
 #include <exception>
+#include <tuple>
 #include <utility>
 
 #include "base/Report.h"
@@ -35,15 +36,17 @@ constexpr std::chrono::seconds kDrainTimeout{10};
 // One buffer for all the bytes thrown away; everything runs on one thread.
 std::array<char, 65536> drain_buffer;
 
-std::string ClientAddress(const asio::ip::tcp::socket& socket) {
+// The client's host, and its host and port for the log; "-" for both when unknown.
+std::pair<std::string, std::string> ClientAddress(const asio::ip::tcp::socket& socket) {
   beast::error_code error;
   const asio::ip::tcp::endpoint peer = socket.remote_endpoint(error);
   if (error) {
-    return "-";
+    return {"-", "-"};
   }
   const asio::ip::address address = peer.address();
-  const std::string host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
-  return host + ":" + std::to_string(peer.port());
+  std::string host = address.is_v6() ? "[" + address.to_string() + "]" : address.to_string();
+  std::string host_and_port = host + ":" + std::to_string(peer.port());
+  return {std::move(host), std::move(host_and_port)};
 }
 
 // A read that failed on the request's bytes rather than on the connection.
@@ -62,7 +65,8 @@ Response BusyReceiving() {
 }  // namespace
 
 HttpConnection::HttpConnection(asio::ip::tcp::socket socket, ServingState& state)
-    : stream_(std::move(socket)), state_(state), client_(ClientAddress(stream_.socket())) {
+    : stream_(std::move(socket)), state_(state) {
+  std::tie(client_host_, client_) = ClientAddress(stream_.socket());
   ++state_.open_connections;
 }
 
@@ -231,6 +235,10 @@ void HttpConnection::OnBody() {
 }
 
 void HttpConnection::AnswerRequest(bool keep_alive, bool head) {
+  audience_ = AudienceOf(parser_->get().target(), state_.keys);
+  if (audience_ && audience_->kind == AudienceRole::Kind::kPoller) {
+    state_.events.NotePoller(audience_->name, client_host_ + " " + audience_->viewer_token);
+  }
   const bool changes = ChangesPictures(parser_->get().target(), state_.keys);
   if (state_.workers == nullptr || !(changes ? state_.store.ChangesMayWait() : state_.store.ReadsMayWait())) {
     SendAnswer(AnswerOrExplainFailure(parser_->get(), state_), keep_alive, head);
@@ -248,6 +256,10 @@ void HttpConnection::AnswerRequest(bool keep_alive, bool head) {
 }
 
 void HttpConnection::SendAnswer(Response response, bool keep_alive, bool head) {
+  if (audience_) {
+    TellAudience(response, *audience_);
+    audience_.reset();
+  }
   if (head) {
     response.body() = nullptr;
   }
@@ -259,6 +271,16 @@ void HttpConnection::SendAnswer(Response response, bool keep_alive, bool head) {
     ::malloc_trim(0);
   }
   Send(std::move(response), keep_alive);
+}
+
+void HttpConnection::TellAudience(Response& response, const AudienceRole& audience) {
+  const std::size_t viewers = state_.events.Viewers(audience.name);
+  if (audience.kind == AudienceRole::Kind::kUploader) {
+    response.set(kViewersHeader, std::to_string(viewers));
+  } else if (response.result() == http::status::ok && response.body() != nullptr) {
+    response.body() = SharedText(PictureEvents::WithViewers(*response.body(), viewers));
+    response.prepare_payload();
+  }
 }
 
 void HttpConnection::FollowPictures(std::string name, bool keep_alive) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "server/http/HttpMessages.h"
+#include "server/serve/HttpRoutes.h"
 #include "server/serve/ServingState.h"
 
 namespace lumivanta::server {
@@ -49,6 +50,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // Answer, or 500 when it throws, such as when memory runs out.
   static Response AnswerOrExplainFailure(Request& request, const ServingState& state);
   void SendAnswer(Response response, bool keep_alive, bool head);
+  // Adds the name's viewer count to an answer for its uploader or a poller.
+  void TellAudience(Response& response, const AudienceRole& audience);
   void Send(Response response, bool keep_alive);
   void OnSent(boost::beast::error_code error, bool keep_alive);
   void Refuse(http::status status, std::string_view text);
@@ -64,6 +67,9 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   boost::beast::tcp_stream stream_;
   ServingState& state_;
   std::string client_;
+  // The client's address without its port: one viewer over many connections.
+  std::string client_host_;
+  std::optional<AudienceRole> audience_;
   boost::beast::flat_buffer buffer_;
   std::optional<Parser> parser_;
   std::optional<BodyBudget::Reservation> body_reservation_;

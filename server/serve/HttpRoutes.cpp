@@ -239,6 +239,28 @@ std::optional<std::string> EventStreamName(const Request& request, const AccessK
   return std::move(address->name);
 }
 
+std::optional<AudienceRole> AudienceOf(std::string_view raw_target, const AccessKeys& keys) {
+  if (KeyRefusal(raw_target, keys)) {
+    return std::nullopt;
+  }
+  const RequestTarget target = ParseRequestTarget(CheckAccess(raw_target, keys).routed_target);
+  if (target.Has("server")) {
+    std::optional<std::string> name = target.Value("stream_name");
+    if (!name || !IsValidStreamName(*name)) {
+      return std::nullopt;
+    }
+    return AudienceRole{.kind = AudienceRole::Kind::kUploader, .name = std::move(*name)};
+  }
+  std::optional<PictureAddress> address = SplitPictureAddress(target.path);
+  if (!address || address->resource != PictureResource::kNewestState || !IsValidStreamName(address->name)) {
+    return std::nullopt;
+  }
+  std::string token = target.Value("viewer").value_or("");
+  return AudienceRole{.kind = AudienceRole::Kind::kPoller,
+                      .name = std::move(address->name),
+                      .viewer_token = IsValidStreamName(token) ? std::move(token) : std::string()};
+}
+
 Response Answer(Request& request, PictureStore& store, const AccessKeys& keys) {
   const std::string_view raw_target = request.target();
   if (std::optional<Response> refusal = KeyRefusal(raw_target, keys); refusal) {

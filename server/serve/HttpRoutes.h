@@ -31,6 +31,19 @@ std::optional<std::string> EventStreamName(const Request& request, const AccessK
 // which may change the stored pictures; the rest only read them.
 bool ChangesPictures(std::string_view target, const AccessKeys& keys);
 
+// Whose audience a request concerns: the uploader's requests for a name are
+// told its viewer count; a poll of a name's state (latest.json) counts as one
+// of its viewers, known by address and the page's "viewer" token, and carries
+// the count. Worked out on the serving thread, which keeps the counts.
+inline constexpr std::string_view kViewersHeader = "X-Lumivanta-Viewers";
+struct AudienceRole {
+  enum class Kind { kUploader, kPoller };
+  Kind kind = Kind::kUploader;
+  std::string name;
+  std::string viewer_token;
+};
+std::optional<AudienceRole> AudienceOf(std::string_view target, const AccessKeys& keys);
+
 // A plain-text answer, for the refusals made before a request reaches Answer.
 Response TextAnswer(http::status status, std::string_view text);
 

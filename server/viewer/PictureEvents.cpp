@@ -25,6 +25,23 @@ PictureEvents::Message PictureEvents::StateMessage(std::string_view state_json) 
   return std::make_shared<const std::string>("data: " + std::string(state_json) + "\n\n");
 }
 
+std::string PictureEvents::WithViewers(std::string_view state_json, std::size_t viewers) {
+  if (!state_json.ends_with('}')) {
+    return std::string(state_json);
+  }
+  state_json.remove_suffix(1);
+  return std::string(state_json) + ",\"viewers\":" + std::to_string(viewers) + "}";
+}
+
+void PictureEvents::NotePoller(const std::string& name, std::string_view viewer) {
+  pollers_.Noted(name, viewer, RecentPollers::Clock::now());
+}
+
+std::size_t PictureEvents::Viewers(std::string_view name) {
+  const auto streams = listeners_.find(name);
+  return (streams == listeners_.end() ? 0 : streams->second.size()) + pollers_.Count(name, RecentPollers::Clock::now());
+}
+
 std::vector<std::string> PictureEvents::FollowedNames() const {
   std::vector<std::string> names;
   for (const auto& [name, listeners] : listeners_) {
@@ -38,7 +55,7 @@ void PictureEvents::Publish(const std::string& name, std::string_view state_json
   if (found == listeners_.end()) {
     return;
   }
-  const Message message = StateMessage(state_json);
+  const Message message = StateMessage(WithViewers(state_json, Viewers(name)));
   // A copy, so that the set may change while its listeners are served.
   const std::vector<Listener*> listeners(found->second.begin(), found->second.end());
   for (Listener* listener : listeners) {

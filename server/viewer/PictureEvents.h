@@ -8,11 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "server/viewer/RecentPollers.h"
+
 namespace lumivanta::server {
 
 // The viewers following each name: a change to a name's picture reaches every
-// one of them as one Server-Sent Events message, formatted once for all.
-// Used from the serving thread only.
+// one of them as one Server-Sent Events message, formatted once for all. It
+// also counts each name's audience: its open event streams and the viewers
+// that polled its state lately. Used from the serving thread only.
 class PictureEvents {
  public:
   using Message = std::shared_ptr<const std::string>;
@@ -42,14 +45,24 @@ class PictureEvents {
 
   // The message that carries a name's state, as NewestStateJson writes it.
   static Message StateMessage(std::string_view state_json);
+  // The state with "viewers":N added, as latest.json and the events carry it.
+  static std::string WithViewers(std::string_view state_json, std::size_t viewers);
 
+  // Sends the state, with the name's viewer count added, to its listeners.
   void Publish(const std::string& name, std::string_view state_json);
   std::size_t ListenerCount() const { return listener_count_; }
   std::vector<std::string> FollowedNames() const;
 
+  // A viewer that polled the name's state: its address, and the page's own
+  // viewer token when it sent one.
+  void NotePoller(const std::string& name, std::string_view viewer);
+  // The name's event streams plus its viewers that polled in the last ten seconds.
+  std::size_t Viewers(std::string_view name);
+
  private:
   std::map<std::string, std::set<Listener*>, std::less<>> listeners_;
   std::size_t listener_count_ = 0;
+  RecentPollers pollers_;
 };
 
 }  // namespace lumivanta::server

@@ -102,6 +102,12 @@ function forgetPicture() {
 }
 
 // Relative, so that the page works wherever a proxy puts it.
+// Tells this page from others behind the same address when the server counts
+// the viewers that poll.
+const VIEWER_TOKEN = Array.from(crypto.getRandomValues(new Uint8Array(8)), (byte) =>
+  byte.toString(16).padStart(2, "0"),
+).join("");
+
 function pictureAddress(resource) {
   return `pictures/${encodeURIComponent(watchedName)}/${resource}`;
 }
@@ -241,7 +247,7 @@ function follow(generation) {
 
 async function poll(generation) {
   try {
-    const response = await fetch(pictureAddress("latest.json"), { cache: "no-store" });
+    const response = await fetch(`${pictureAddress("latest.json")}?viewer=${VIEWER_TOKEN}`, { cache: "no-store" });
     if (!response.ok) {
       throw new Error(`the server answered ${response.status}`);
     }

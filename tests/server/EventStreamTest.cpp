@@ -1,6 +1,7 @@
 // The real server's event streams: every viewer of a name gets its state at
 // once and then every change, only behind the view key where there is one,
-// and streams leave room among the connections for the uploader.
+// and streams leave room among the connections for the uploader. The
+// uploader, the pollers and the streams are told how many watch.
 
 #include <gtest/gtest.h>
 
@@ -28,29 +29,41 @@ TEST(EventStreamTest, EveryViewerGetsTheStateAtOnceAndEachChangeBehindTheViewKey
 
   const std::string request = "GET /v/" + kViewKey + "/pictures/abc/events HTTP/1.1\r\nHost: x\r\n\r\n";
   std::array<TcpConnection, 2> viewers = {TcpConnection(port), TcpConnection(port)};
-  for (TcpConnection& viewer : viewers) {
+  for (std::size_t counted = 1; TcpConnection & viewer : viewers) {
     viewer.SendAll(request);
     const std::string first = viewer.ReceiveUntil("}\n\n");
     EXPECT_TRUE(first.starts_with("HTTP/1.1 200 OK\r\n")) << first;
     EXPECT_NE(first.find("Content-Type: text/event-stream\r\n"), std::string::npos);
-    EXPECT_NE(first.find("data: {\"name\":\"abc\",\"present\":false,\"ended\":false}\n\n"), std::string::npos);
+    EXPECT_NE(first.find("data: {\"name\":\"abc\",\"present\":false,\"ended\":false,\"viewers\":" +
+                         std::to_string(counted++) + "}\n\n"),
+              std::string::npos);
   }
+  // Two pages poll from this address (their own tokens), one of them twice: four viewers with the streams.
+  const std::string poll = "/v/" + kViewKey + "/pictures/abc/latest.json?viewer=";
+  for (const std::string token : {"page1", "page2", "page1"}) {
+    EXPECT_EQ(Get(port, poll + token).body.substr(0, 25), "{\"name\":\"abc\",\"present\":") << token;
+  }
+  EXPECT_NE(Get(port, poll + "page2").body.find(",\"viewers\":4}"), std::string::npos);
 
-  ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", FirstJpeg())).status, 200);
-  ASSERT_EQ(Exchange(port, ProgramUpload(port, "other", FirstJpeg())).status, 200);
+  const HttpAnswer upload = Exchange(port, ProgramUpload(port, "abc", FirstJpeg()));
+  ASSERT_EQ(upload.status, 200);
+  EXPECT_TRUE(upload.HasHeader("X-Lumivanta-Viewers: 4")) << upload.head;
+  EXPECT_TRUE(Exchange(port, ProgramUpload(port, "other", FirstJpeg())).HasHeader("X-Lumivanta-Viewers: 0"));
   ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc")).body, "connectok");
   for (TcpConnection& viewer : viewers) {
     const std::string stored = viewer.ReceiveUntil("}\n\n");
     EXPECT_NE(stored.find("data: {\"name\":\"abc\",\"present\":true,\"sequence\":"), std::string::npos) << stored;
-    EXPECT_NE(stored.find(",\"bytes\":" + std::to_string(FirstJpeg().size()) + "}"), std::string::npos) << stored;
-    EXPECT_EQ(viewer.ReceiveUntil("}\n\n"), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true}\n\n");
+    EXPECT_NE(stored.find(",\"bytes\":" + std::to_string(FirstJpeg().size()) + ",\"viewers\":4}"), std::string::npos)
+        << stored;
+    EXPECT_EQ(viewer.ReceiveUntil("}\n\n"),
+              "data: {\"name\":\"abc\",\"present\":false,\"ended\":true,\"viewers\":4}\n\n");
   }
   // A name that comes back and is deleted again has ended again.
   ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", FirstJpeg())).status, 200);
   ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc")).body, "connectok");
   for (TcpConnection& viewer : viewers) {
     EXPECT_NE(viewer.ReceiveUntil("}\n\n").find("\"present\":true"), std::string::npos);
-    EXPECT_EQ(viewer.ReceiveUntil("}\n\n"), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true}\n\n");
+    EXPECT_NE(viewer.ReceiveUntil("}\n\n").find("\"present\":false,\"ended\":true"), std::string::npos);
   }
   // Open streams do not hold the server up when it is told to stop.
   EXPECT_EQ(server.Stop(), 0);

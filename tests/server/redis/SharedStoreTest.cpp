@@ -123,8 +123,9 @@ TEST(SharedStoreTest, EveryViewerOfEitherInstanceGetsEveryPictureBehindTheSameKe
   const std::string keyed = "/u/" + kUploadKey + "/";
   EventViewer at_a(a.Port(), "abc");
   EventViewer at_b(b.Port(), "abc");
-  EXPECT_EQ(at_a.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":false}\n\n");
-  EXPECT_EQ(at_b.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":false}\n\n");
+  // Each instance counts the viewers it serves.
+  EXPECT_EQ(at_a.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":false,\"viewers\":1}\n\n");
+  EXPECT_EQ(at_b.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":false,\"viewers\":1}\n\n");
 
   const std::string pictures[] = {FirstJpeg(), SecondJpeg()};
   std::uint64_t last_sequence = 0;
@@ -150,9 +151,10 @@ TEST(SharedStoreTest, EveryViewerOfEitherInstanceGetsEveryPictureBehindTheSameKe
   EXPECT_TRUE(NewestPicture(a.Port(), "abc").body == pictures[1]);
 
   ASSERT_EQ(Exchange(a.Port(), ProgramDelete(a.Port(), "abc", keyed)).body, "connectok");
-  EXPECT_EQ(at_a.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true}\n\n");
-  EXPECT_EQ(at_b.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true}\n\n");
-  EXPECT_EQ(Get(b.Port(), "/pictures/abc/latest.json").body, "{\"name\":\"abc\",\"present\":false,\"ended\":true}");
+  EXPECT_EQ(at_a.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true,\"viewers\":1}\n\n");
+  EXPECT_EQ(at_b.NextState(), "data: {\"name\":\"abc\",\"present\":false,\"ended\":true,\"viewers\":1}\n\n");
+  EXPECT_EQ(Get(b.Port(), "/pictures/abc/latest.json").body,
+            "{\"name\":\"abc\",\"present\":false,\"ended\":true,\"viewers\":2}");
   EXPECT_EQ(NewestPicture(b.Port(), "abc").status, 404);
 
   // A picture taken by an instance that then dies is still served by the other.
