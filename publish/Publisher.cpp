@@ -36,6 +36,7 @@ int RunJob(CThreadData& job, UploadOutcome& outcome) {
   }
   CWebRequest request;
   request.SetCancelToken(&job.cancel);
+  request.SetKeptConnection(job.connection);
   request.SetTimeLimit(http_timeouts::kUploadTotal);
   request.ClearFormItems();
   request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
@@ -86,7 +87,9 @@ int PublishWorker(CThreadData* job) {
 }
 
 CPublisher::CPublisher(UploadOutcomeHandler on_outcome)
-    : on_outcome_(std::move(on_outcome)), encoder_(std::make_unique<ScreenEncoder>()) {}
+    : on_outcome_(std::move(on_outcome)),
+      encoder_(std::make_unique<ScreenEncoder>()),
+      connection_(std::make_unique<KeptConnection>()) {}
 
 CPublisher::~CPublisher() {
   if (job_) {
@@ -136,6 +139,7 @@ bool CPublisher::Start(std::unique_ptr<CThreadData> job) {
   }
   job_ = std::move(job);
   job_->on_outcome = &on_outcome_;
+  job_->connection = connection_.get();
   job_->number = ++last_job_number_;
   try {
     worker_ = std::thread(PublishWorker, job_.get());

@@ -3,7 +3,8 @@
 // Publishes captured screens: each job scales and encodes its screen and
 // uploads it on a worker thread of its own, one job at a time, through one
 // screen encoder that keeps its buffers from picture to picture. The worker
-// reports the upload's outcome to the publisher's outcome handler.
+// reports the upload's outcome to the publisher's outcome handler. The uploads
+// share one connection to the server, kept open while the server allows.
 
 #include <cstdint>
 #include <memory>
@@ -58,6 +59,8 @@ class CPublisher {
 
   UploadOutcomeHandler on_outcome_;
   std::unique_ptr<ScreenEncoder> encoder_;
+  // Outlives every worker: the destructor joins the last one first.
+  std::unique_ptr<KeptConnection> connection_;
   std::unique_ptr<CThreadData> job_;
   std::uint64_t last_job_number_ = 0;
   std::thread worker_;

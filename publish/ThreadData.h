@@ -12,6 +12,7 @@
 #include "pictures/ScreenImage.h"
 #include "publish/UploadOutcome.h"
 #include "web/CancelToken.h"
+#include "web/WebRequest.h"
 
 namespace lumivanta {
 
@@ -31,6 +32,9 @@ class CThreadData {
   bool repeat_last_picture = false;
   // The publisher's encoder, which only this job's worker uses while it runs.
   ScreenEncoder* encoder = nullptr;
+  // The publisher's connection to the server, kept from upload to upload;
+  // only this job's worker uses it while it runs. Null: one of its own.
+  KeptConnection* connection = nullptr;
   // Where the worker reports the upload's outcome; may be empty.
   const UploadOutcomeHandler* on_outcome = nullptr;
   // Height in pixels; 0 or less keeps the captured size.
