@@ -1,8 +1,9 @@
 #pragma once
 
 // The data of one publish job: the captured screen and the job's own copies
-// of the settings it needs. Built on the user interface thread; from the start
-// of its worker until the busy flag is cleared, only the worker touches it.
+// of the settings it needs. Built on the user interface thread; from its
+// handing to the worker until the busy flag is cleared, only the worker
+// touches it.
 
 #include <atomic>
 #include <cstdint>
