@@ -36,6 +36,7 @@ int RunJob(CThreadData& job, UploadOutcome& outcome) {
   }
   CWebRequest request;
   request.SetCancelToken(&job.cancel);
+  request.SetKeptConnection(job.connection);
   request.SetTimeLimit(http_timeouts::kUploadTotal);
   request.ClearFormItems();
   request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
@@ -86,14 +87,37 @@ int PublishWorker(CThreadData* job) {
 }
 
 CPublisher::CPublisher(UploadOutcomeHandler on_outcome)
-    : on_outcome_(std::move(on_outcome)), encoder_(std::make_unique<ScreenEncoder>()) {}
+    : on_outcome_(std::move(on_outcome)),
+      encoder_(std::make_unique<ScreenEncoder>()),
+      connection_(std::make_unique<KeptConnection>()) {}
 
 CPublisher::~CPublisher() {
   if (job_) {
     job_->cancel.Cancel();
   }
+  {
+    const std::lock_guard lock(mutex_);
+    ending_ = true;
+  }
+  job_handed_.notify_one();
   if (worker_.joinable()) {
     worker_.join();
+  }
+}
+
+void CPublisher::RunWorker() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    job_handed_.wait(lock, [this] { return handed_job_ != nullptr || ending_; });
+    if (handed_job_ == nullptr) {
+      return;
+    }
+    CThreadData* job = std::exchange(handed_job_, nullptr);
+    lock.unlock();
+    PublishWorker(job);
+    lock.lock();
+    running_job_ = false;
+    worker_idle_.notify_all();
   }
 }
 
@@ -131,18 +155,28 @@ bool CPublisher::StartRepeatJob(std::string upload_address) {
 
 bool CPublisher::Start(std::unique_ptr<CThreadData> job) {
   // The finished worker may still be leaving PublishWorker: wait for it before its job data goes.
-  if (worker_.joinable()) {
-    worker_.join();
+  {
+    std::unique_lock lock(mutex_);
+    worker_idle_.wait(lock, [this] { return !running_job_; });
   }
   job_ = std::move(job);
   job_->on_outcome = &on_outcome_;
+  job_->connection = connection_.get();
   job_->number = ++last_job_number_;
-  try {
-    worker_ = std::thread(PublishWorker, job_.get());
-  } catch (const std::system_error&) {
-    job_->busy.store(false, std::memory_order_release);
-    return false;
+  if (!worker_.joinable()) {
+    try {
+      worker_ = std::thread(&CPublisher::RunWorker, this);
+    } catch (const std::system_error&) {
+      job_->busy.store(false, std::memory_order_release);
+      return false;
+    }
   }
+  {
+    const std::lock_guard lock(mutex_);
+    handed_job_ = job_.get();
+    running_job_ = true;
+  }
+  job_handed_.notify_one();
   return true;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
 // The data of one publish job: the captured screen and the job's own copies
-// of the settings it needs. Built on the user interface thread; from the start
-// of its worker until the busy flag is cleared, only the worker touches it.
+// of the settings it needs. Built on the user interface thread; from its
+// handing to the worker until the busy flag is cleared, only the worker
+// touches it.
 
 #include <atomic>
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "pictures/ScreenImage.h"
 #include "publish/UploadOutcome.h"
 #include "web/CancelToken.h"
+#include "web/WebRequest.h"
 
 namespace lumivanta {
 
@@ -31,6 +33,9 @@ class CThreadData {
   bool repeat_last_picture = false;
   // The publisher's encoder, which only this job's worker uses while it runs.
   ScreenEncoder* encoder = nullptr;
+  // The publisher's connection to the server, kept from upload to upload;
+  // only this job's worker uses it while it runs. Null: one of its own.
+  KeptConnection* connection = nullptr;
   // Where the worker reports the upload's outcome; may be empty.
   const UploadOutcomeHandler* on_outcome = nullptr;
   // Height in pixels; 0 or less keeps the captured size.

@@ -120,11 +120,13 @@ void AppendFileContent(ScratchBuffer& part, const UniqueFd& file, std::size_t si
 
 void AppendFilePart(std::vector<char>& body, const WebFormItem& item, std::string_view boundary) {
   if (ContentFromMemory(item)) {
-    ScratchBuffer part(item.data_size + kFileScratchExtra);
-    AppendFileHeader(part, item, boundary);
-    part.Append(item.data, item.data_size);
-    part.Append(kCrLf);
-    part.CopyTo(body);
+    // The content goes straight into the body: the header always fits its
+    // scratch, so nothing of the content is ever cut.
+    ScratchBuffer header(kFileScratchExtra);
+    AppendFileHeader(header, item, boundary);
+    header.CopyTo(body);
+    body.insert(body.end(), item.data, item.data + item.data_size);
+    body.insert(body.end(), kCrLf.begin(), kCrLf.end());
     return;
   }
   const UniqueFd file = OpenForReading(item.value);
@@ -140,7 +142,6 @@ void AppendFilePart(std::vector<char>& body, const WebFormItem& item, std::strin
 
 std::size_t CWebRequest::BuildMultipartBody(std::vector<char>& body, std::string_view boundary) const {
   body.clear();
-  body.shrink_to_fit();
   const std::size_t closing_length = 2 + boundary.size() + 2 + kCrLf.size();
   std::size_t allowance = closing_length;
   for (const WebFormItem& item : form_items_) {

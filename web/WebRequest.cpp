@@ -59,14 +59,31 @@ std::string TransportUrl(const ParsedUrl& url) {
 
 }  // namespace
 
-// The handles and buffers of one exchange; they live only inside Request.
-struct CWebRequest::Transfer {
+// The easy handle, the multi handle that holds its open connection between
+// requests, and the request body's buffer, kept for reuse.
+struct KeptConnection::Handles {
   std::unique_ptr<CURL, CurlEasyDeleter> easy;
+  std::unique_ptr<CURLM, CurlMultiDeleter> multi;
+  std::vector<char> body;
+};
+
+KeptConnection::KeptConnection() = default;
+
+KeptConnection::~KeptConnection() = default;
+
+// The handles and buffers of one exchange; they live only inside Request,
+// unless they are a kept connection's.
+struct CWebRequest::Transfer {
+  std::unique_ptr<CURL, CurlEasyDeleter> own_easy;
+  std::unique_ptr<CURLM, CurlMultiDeleter> own_multi;
+  std::vector<char> own_body;
+  CURL* easy = nullptr;
+  CURLM* multi = nullptr;
+  std::vector<char>* body = &own_body;
   std::unique_ptr<curl_slist, CurlListDeleter> headers;
   std::string address;
   char error_text[CURL_ERROR_SIZE] = {};
   std::string form_text;
-  std::vector<char> body;
 
   bool AddHeader(const std::string& line) {
     curl_slist* head = curl_slist_append(headers.get(), line.c_str());
@@ -123,12 +140,14 @@ void CWebRequest::SetTimeLimit(std::chrono::milliseconds total) {
 }
 
 void CWebRequest::ResetResponse() {
-  response_body_.assign(kResponseCapacity, 0);
-  response_headers_.assign(kResponseCapacity, 0);
+  // The buffers grow as the answer comes, up to their capacity.
+  response_body_.clear();
+  response_headers_.clear();
   body_received_ = 0;
   headers_received_ = 0;
   body_capped_ = false;
   status_code_ = 0;
+  new_connections_ = 0;
   failure_cause_.clear();
 }
 
@@ -154,6 +173,11 @@ bool CWebRequest::Request(std::string_view url, int kind, std::string_view agent
   const bool read = sent && ReadResponse();
   NoteOutcome(parsed, std::chrono::steady_clock::now() - start);
   CloseHandles();
+  // A connection that failed in any way, or whose answer was cut short, is
+  // not trusted with the next request.
+  if (kept_ != nullptr && (!sent || !failure_cause_.empty() || body_capped_)) {
+    kept_->handles_.reset();
+  }
   return sent && read;
 }
 
@@ -169,13 +193,16 @@ void CWebRequest::NoteOutcome(const ParsedUrl& url, std::chrono::steady_clock::d
       .port = url.port,
       .location = HeaderValue(ResponseHeaders(), "location"),
   };
-  if (transfer_ && transfer_->easy) {
-    CURL* easy = transfer_->easy.get();
+  if (transfer_ && transfer_->easy != nullptr) {
+    CURL* easy = transfer_->easy;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status_code_) != CURLE_OK) {
       status_code_ = 0;
     }
     if (curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &outcome.os_errno) != CURLE_OK) {
       outcome.os_errno = 0;
+    }
+    if (curl_easy_getinfo(easy, CURLINFO_NUM_CONNECTS, &new_connections_) != CURLE_OK) {
+      new_connections_ = 0;
     }
     outcome.curl_text = transfer_->error_text;
   }
@@ -186,11 +213,30 @@ void CWebRequest::NoteOutcome(const ParsedUrl& url, std::chrono::steady_clock::d
 bool CWebRequest::OpenConnection(const ParsedUrl& url, std::string_view agent) {
   InitialiseCurlOnce();
   transfer_ = std::make_unique<Transfer>();
-  transfer_->easy.reset(curl_easy_init());
-  CURL* easy = transfer_->easy.get();
-  if (easy == nullptr) {
+  if (kept_ != nullptr) {
+    if (!kept_->handles_) {
+      kept_->handles_ = std::make_unique<KeptConnection::Handles>();
+    }
+    KeptConnection::Handles& kept = *kept_->handles_;
+    if (!kept.easy) {
+      kept.easy.reset(curl_easy_init());
+    }
+    if (!kept.multi) {
+      kept.multi.reset(curl_multi_init());
+    }
+    transfer_->easy = kept.easy.get();
+    transfer_->multi = kept.multi.get();
+    transfer_->body = &kept.body;
+  } else {
+    transfer_->own_easy.reset(curl_easy_init());
+    transfer_->own_multi.reset(curl_multi_init());
+    transfer_->easy = transfer_->own_easy.get();
+    transfer_->multi = transfer_->own_multi.get();
+  }
+  CURL* easy = transfer_->easy;
+  if (easy == nullptr || transfer_->multi == nullptr) {
     CloseHandles();
-    return Fail(CURLE_FAILED_INIT);
+    return Fail(easy == nullptr ? CURLE_FAILED_INIT : CURLE_OUT_OF_MEMORY);
   }
   transfer_->address = TransportUrl(url);
   const std::string user_agent(agent);
@@ -228,7 +274,7 @@ bool CWebRequest::SendGet() {
   if (!transfer_->AddHeader(kAcceptHeader)) {
     return Fail(CURLE_OUT_OF_MEMORY);
   }
-  CURL* easy = transfer_->easy.get();
+  CURL* easy = transfer_->easy;
   curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer_->headers.get());
   return Perform();
@@ -251,7 +297,7 @@ bool CWebRequest::SendFormPost() {
       !transfer_->AddHeader("Content-Type: application/x-www-form-urlencoded") || !transfer_->AddHeader("Expect:")) {
     return Fail(CURLE_OUT_OF_MEMORY);
   }
-  CURL* easy = transfer_->easy.get();
+  CURL* easy = transfer_->easy;
   curl_easy_setopt(easy, CURLOPT_POST, 1L);
   curl_easy_setopt(easy, CURLOPT_POSTFIELDS, text.data());
   curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(text.size()));
@@ -260,7 +306,7 @@ bool CWebRequest::SendFormPost() {
 }
 
 bool CWebRequest::SendMultipartPost() {
-  std::vector<char>& body = transfer_->body;
+  std::vector<char>& body = *transfer_->body;
   const std::size_t length = BuildMultipartBody(body, kMultipartBoundary);
   const bool headers_added =
       transfer_->AddHeader(kAcceptHeader) &&
@@ -270,14 +316,17 @@ bool CWebRequest::SendMultipartPost() {
     body.clear();
     return Fail(CURLE_OUT_OF_MEMORY);
   }
-  CURL* easy = transfer_->easy.get();
+  CURL* easy = transfer_->easy;
   curl_easy_setopt(easy, CURLOPT_POST, 1L);
   curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
   curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(length));
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer_->headers.get());
   const bool sent = Perform();
+  // A kept connection keeps the buffer for the next body.
   body.clear();
-  body.shrink_to_fit();
+  if (kept_ == nullptr) {
+    body.shrink_to_fit();
+  }
   return sent;
 }
 
@@ -287,22 +336,29 @@ bool CWebRequest::Perform() {
   if (cancel_token_ != nullptr && cancel_token_->IsCancelled()) {
     return Fail(CURLE_ABORTED_BY_CALLBACK);
   }
-  const std::unique_ptr<CURLM, CurlMultiDeleter> multi(curl_multi_init());
-  CURL* easy = transfer_->easy.get();
-  if (!multi || curl_multi_add_handle(multi.get(), easy) != CURLM_OK) {
+  CURLM* multi = transfer_->multi;
+  CURL* easy = transfer_->easy;
+  // HTTP/1.0 closes the connection after each answer unless asked to keep it.
+  if (kept_ != nullptr) {
+    if (!transfer_->AddHeader("Connection: keep-alive")) {
+      return Fail(CURLE_OUT_OF_MEMORY);
+    }
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer_->headers.get());
+  }
+  if (curl_multi_add_handle(multi, easy) != CURLM_OK) {
     return Fail(CURLE_OUT_OF_MEMORY);
   }
   if (cancel_token_ != nullptr) {
-    cancel_token_->AttachWaker([handle = multi.get()] { curl_multi_wakeup(handle); });
+    cancel_token_->AttachWaker([multi] { curl_multi_wakeup(multi); });
   }
   CURLcode result = CURLE_OK;
   for (;;) {
     int running = 0;
-    if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
       result = CURLE_RECV_ERROR;
       break;
     }
-    if (const std::optional<CURLcode> finished = FinishedResult(multi.get())) {
+    if (const std::optional<CURLcode> finished = FinishedResult(multi)) {
       result = *finished;
       break;
     }
@@ -311,12 +367,12 @@ bool CWebRequest::Perform() {
       result = running == 0 ? CURLE_GOT_NOTHING : CURLE_ABORTED_BY_CALLBACK;
       break;
     }
-    curl_multi_poll(multi.get(), nullptr, 0, kPollIntervalMs, nullptr);
+    curl_multi_poll(multi, nullptr, 0, kPollIntervalMs, nullptr);
   }
   if (cancel_token_ != nullptr) {
     cancel_token_->DetachWaker();
   }
-  curl_multi_remove_handle(multi.get(), easy);
+  curl_multi_remove_handle(multi, easy);
 
   // Stopping the transfer once the body buffer is full is not a failure.
   if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && body_capped_)) {
@@ -326,19 +382,26 @@ bool CWebRequest::Perform() {
 }
 
 bool CWebRequest::ReadResponse() {
-  if (!transfer_ || !transfer_->easy) {
+  if (!transfer_ || transfer_->easy == nullptr) {
     return Fail(CURLE_FAILED_INIT);
   }
   return body_received_ > 0;
 }
 
-void CWebRequest::CloseHandles() { transfer_.reset(); }
+void CWebRequest::CloseHandles() {
+  // A kept handle forgets every option of this request (they point into it);
+  // its connection stays open.
+  if (transfer_ && transfer_->easy != nullptr && transfer_->easy != transfer_->own_easy.get()) {
+    curl_easy_reset(transfer_->easy);
+  }
+  transfer_.reset();
+}
 
 std::size_t CWebRequest::OnBody(char* data, std::size_t size, std::size_t count, void* request) {
   auto* self = static_cast<CWebRequest*>(request);
   const std::size_t offered = size * count;
   const std::size_t taken = std::min(offered, kResponseCapacity - self->body_received_);
-  std::memcpy(self->response_body_.data() + self->body_received_, data, taken);
+  self->response_body_.insert(self->response_body_.end(), data, data + taken);
   self->body_received_ += taken;
   if (taken < offered) {
     self->body_capped_ = true;
@@ -356,7 +419,7 @@ std::size_t CWebRequest::OnHeader(char* data, std::size_t size, std::size_t coun
   auto* self = static_cast<CWebRequest*>(request);
   const std::size_t offered = size * count;
   const std::size_t taken = std::min(offered, kResponseCapacity - self->headers_received_);
-  std::memcpy(self->response_headers_.data() + self->headers_received_, data, taken);
+  self->response_headers_.insert(self->response_headers_.end(), data, data + taken);
   self->headers_received_ += taken;
   return offered;
 }

@@ -2,7 +2,8 @@
 
 // One HTTP exchange with the picture server over libcurl: the caller fills the
 // form items, calls Request, then reads the response. Every request uses its
-// own object; nothing stays open after Request returns.
+// own object; nothing stays open after Request returns, unless the request is
+// given a kept connection.
 
 #include <chrono>
 #include <cstddef>
@@ -44,6 +45,24 @@ struct WebFormItem {
   std::uint32_t data_size = 0;
 };
 
+// An HTTP connection and its handles kept from one request to the next, so
+// that repeated requests to one server (a slideshow's uploads) skip the
+// connect and the set-up of the handles; requests through it ask the server
+// to keep the connection open. One request at a time may use it, from any
+// thread; a failed request closes it, and the next one connects afresh.
+class KeptConnection {
+ public:
+  KeptConnection();
+  KeptConnection(const KeptConnection&) = delete;
+  KeptConnection& operator=(const KeptConnection&) = delete;
+  ~KeptConnection();
+
+ private:
+  friend class CWebRequest;
+  struct Handles;
+  std::unique_ptr<Handles> handles_;
+};
+
 class CWebRequest {
  public:
   static constexpr std::size_t kResponseCapacity = 100'000;
@@ -75,6 +94,8 @@ class CWebRequest {
   std::uint32_t LastError() const { return last_error_; }
   // The HTTP status code of the last response, 0 when none came.
   long StatusCode() const { return status_code_; }
+  // How many connections the last Request opened: 0 when it went over a kept one.
+  long NewConnections() const { return new_connections_; }
   // Why the last Request failed, in one short line for the activity log that
   // names the server as host:port, e.g. "connection refused (127.0.0.1:8080)";
   // also set for any status other than 2xx ("HTTP status 503 (127.0.0.1:8080)",
@@ -94,6 +115,11 @@ class CWebRequest {
   // CURLE_ABORTED_BY_CALLBACK. The token must outlive every Request of this
   // object.
   void SetCancelToken(CancelToken* token) { cancel_token_ = token; }
+
+  // Following requests go through the given connection (null: a connection
+  // of their own, closed after each request). It must outlive every Request
+  // of this object.
+  void SetKeptConnection(KeptConnection* connection) { kept_ = connection; }
 
   // The multipart/form-data body for the form items (see MultipartBody.cpp);
   // body is replaced. Returns its length.
@@ -124,9 +150,11 @@ class CWebRequest {
   std::size_t headers_received_ = 0;
   std::uint32_t last_error_ = 0;
   long status_code_ = 0;
+  long new_connections_ = 0;
   std::string failure_cause_;
   std::chrono::milliseconds time_limit_ = http_timeouts::kDefaultTotal;
   CancelToken* cancel_token_ = nullptr;
+  KeptConnection* kept_ = nullptr;
   std::unique_ptr<Transfer> transfer_;  // the open handles, only during Request
 };
 

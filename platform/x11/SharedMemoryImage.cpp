@@ -59,7 +59,9 @@ std::unique_ptr<SharedMemoryImage> SharedMemoryImage::Create(xcb_connection_t* c
 }
 
 xcb_shm_get_image_cookie_t SharedMemoryImage::RequestFill(xcb_window_t root, int x, int y) {
-  return RequestFill(root, x, y, width_, height_, 0);
+  const xcb_shm_get_image_cookie_t cookie = RequestFill(root, x, y, width_, height_, 0);
+  xcb_flush(connection_);
+  return cookie;
 }
 
 xcb_shm_get_image_cookie_t SharedMemoryImage::RequestFill(xcb_window_t root, int x, int y, int width, int height,
@@ -68,7 +70,6 @@ xcb_shm_get_image_cookie_t SharedMemoryImage::RequestFill(xcb_window_t root, int
       xcb_shm_get_image(connection_, root, static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
                         static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), ~0u,
                         XCB_IMAGE_FORMAT_Z_PIXMAP, segment_id_, static_cast<std::uint32_t>(offset));
-  xcb_flush(connection_);
   return cookie;
 }
 

@@ -53,7 +53,9 @@ class SharedMemoryImage {
   // this image's size into the segment, without waiting for it.
   xcb_shm_get_image_cookie_t RequestFill(xcb_window_t root, int x, int y);
   // The same for a smaller rectangle, its rows width * 4 bytes apart from
-  // offset on; it must fit into the segment.
+  // offset on; it must fit into the segment. The request stays in the
+  // connection's buffer, so that many parts go in one write: the caller
+  // flushes once it has asked for all.
   xcb_shm_get_image_cookie_t RequestFill(xcb_window_t root, int x, int y, int width, int height, std::size_t offset);
 
   int Width() const { return width_; }

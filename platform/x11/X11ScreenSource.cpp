@@ -142,14 +142,18 @@ struct X11ScreenSource::Connection {
   std::uint8_t damage_notify = 0;
   // Set when the outputs changed since the last TakeChanges.
   bool outputs_changed = false;
+  // Set when DAMAGE said, since the damage was last moved into the region,
+  // that it is no longer empty; until then there is nothing to ask for.
+  bool damage_reported = true;
 
   ScreenRect PrimaryDisplay() {
-    // Besides DAMAGE's notices, which TakeChanges needs not, the only events
-    // this connection asks for are RandR's.
+    // Besides DAMAGE's notices the only events this connection asks for are RandR's.
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection.get())) {
       const bool damage_event = damage != XCB_NONE && (event->response_type & 0x7f) == damage_notify;
       std::free(event);
-      if (!damage_event) {
+      if (damage_event) {
+        damage_reported = true;
+      } else {
         primary_known = false;
         outputs_changed = true;
       }
@@ -199,6 +203,7 @@ struct X11ScreenSource::Connection {
       pending->cookies.push_back(image.RequestFill(root, rect.x + part.rect.x, rect.y + part.rect.y, part.rect.width,
                                                    part.rect.height, part.offset));
     }
+    xcb_flush(connection.get());
     const std::shared_ptr<SharedSegment> segment = image.Segment();
     segment->kept.store(true, std::memory_order_relaxed);
     screen.keeper = std::shared_ptr<const void>(segment->address, [segment, pending](const void*) mutable {
@@ -213,22 +218,35 @@ struct X11ScreenSource::Connection {
   }
 
   // Fetches the parts through the socket, one after the other into memory
-  // that the grab owns. False when the server refused.
+  // that the grab owns. False when the server refused. All parts are asked
+  // for before the first answer is read, so that they take one round trip.
   bool GrabPartsThroughSocket(const ScreenRect& rect, ScreenImage& screen) {
-    auto pixels = std::make_shared<std::vector<std::uint8_t>>();
-    for (ScreenPart& part : screen.parts) {
+    std::vector<xcb_get_image_cookie_t> cookies;
+    cookies.reserve(screen.parts.size());
+    for (const ScreenPart& part : screen.parts) {
       const PixelRect& at = part.rect;
-      const XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-          connection.get(),
-          xcb_get_image(connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(rect.x + at.x),
-                        static_cast<std::int16_t>(rect.y + at.y), static_cast<std::uint16_t>(at.width),
-                        static_cast<std::uint16_t>(at.height), ~0u),
-          nullptr));
-      if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < BytesOf(at)) {
-        return false;
+      cookies.push_back(xcb_get_image(connection.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, root,
+                                      static_cast<std::int16_t>(rect.x + at.x),
+                                      static_cast<std::int16_t>(rect.y + at.y), static_cast<std::uint16_t>(at.width),
+                                      static_cast<std::uint16_t>(at.height), ~0u));
+    }
+    auto pixels = std::make_shared<std::vector<std::uint8_t>>();
+    bool complete = true;
+    for (std::size_t index = 0; index < cookies.size(); ++index) {
+      // Every reply is taken, also after a refusal, so that none is left behind.
+      const XcbReply<xcb_get_image_reply_t> reply(xcb_get_image_reply(connection.get(), cookies[index], nullptr));
+      ScreenPart& part = screen.parts[index];
+      if (!complete || !reply ||
+          static_cast<std::size_t>(xcb_get_image_data_length(reply.get())) < BytesOf(part.rect)) {
+        complete = false;
+        continue;
       }
       part.offset = pixels->size();
-      pixels->insert(pixels->end(), xcb_get_image_data(reply.get()), xcb_get_image_data(reply.get()) + BytesOf(at));
+      pixels->insert(pixels->end(), xcb_get_image_data(reply.get()),
+                     xcb_get_image_data(reply.get()) + BytesOf(part.rect));
+    }
+    if (!complete) {
+      return false;
     }
     screen.pixels = {pixels->data(), pixels->size()};
     screen.keeper = std::move(pixels);
@@ -317,6 +335,14 @@ std::optional<std::vector<PixelRect>> X11ScreenSource::TakeChanges() {
   }
   Connection& connection = *connection_;
   xcb_connection_t* xcb = connection.connection.get();
+  // The damage is reported once it stops being empty: without a notice since
+  // the last take nothing was drawn, and no round trip to the server is
+  // needed. A notice still on its way is for drawing that the next take
+  // finds, as the damage keeps it until then.
+  if (!connection.PrimaryDisplay().IsEmpty() && !connection.outputs_changed && !connection.damage_reported) {
+    return std::vector<PixelRect>{};
+  }
+  connection.damage_reported = false;
   // Everything drawn until the server reads this request moves into the
   // region; what is drawn afterwards is reported next time. A grab after it
   // shows at least what the region names.

@@ -169,6 +169,10 @@ TEST_P(X11GrabTest, GrabsOnlyThePrimaryOutputAndFollowsItsSize) {
   XFreeGC(display, gc);
   XSync(display, False);
   EXPECT_EQ(source.TakeChanges(), (std::vector<PixelRect>{{200, 150, 40, 30}}));
+  EXPECT_EQ(source.TakeChanges(), std::vector<PixelRect>{});  // nothing drawn since
+  XDrawPoint(display, scene_->Root(), DefaultGC(display, DefaultScreen(display)), 110, 60);
+  XSync(display, False);
+  EXPECT_EQ(source.TakeChanges(), (std::vector<PixelRect>{{10, 10, 1, 1}}));
   const std::vector<PixelRect> parts = {{190, 150, 50, 30}, {0, 0, 2, 1}};
   ASSERT_TRUE(source.GrabParts(parts, 800, 600, screen));
   ASSERT_EQ(screen.parts.size(), 2u);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <utility>
 
 #include "publish/ServerProtocol.h"
 #include "strings/StringTable.h"
@@ -60,6 +62,40 @@ TEST_F(ClientAgainstServer, UploadThenDeleteThenConnectionTest) {
   EXPECT_TRUE(settings_.connected);
   EXPECT_TRUE(EnsureConnectionTested(settings_, log));
   EXPECT_TRUE(log.lines.empty());
+}
+
+std::size_t OpenDescriptors() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    ++count;
+  }
+  return count;
+}
+
+TEST_F(ClientAgainstServer, KeptUploadsShareOneConnectionUntilTheServerStops) {
+  const std::size_t before = OpenDescriptors();
+  {
+    KeptConnection connection;
+    const auto upload = [&](std::size_t size) {
+      std::string picture(size, 'p');
+      picture[0] = '\xFF';
+      picture[1] = '\xD8';
+      CWebRequest request;
+      request.SetKeptConnection(&connection);
+      request.AddFormItem("thescreen", "image.jpg", true, picture.data(), static_cast<std::uint32_t>(picture.size()));
+      const bool sent = request.Request(settings_.upload_address, RequestPostMultipart, "");
+      return std::pair{sent && request.FailureCause().empty(), request.NewConnections()};
+    };
+    for (std::size_t size : {1000, 2000, 3000}) {
+      EXPECT_EQ(upload(size), std::pair(true, size == 1000 ? 1L : 0L));
+      CWebRequest fetch;
+      ASSERT_TRUE(fetch.Request(NewestPictureAddress(), RequestGet, ""));
+      EXPECT_NE(fetch.ResponseHeaders().find("Content-Length: " + std::to_string(size)), std::string_view::npos);
+    }
+    server_.Stop();
+    EXPECT_FALSE(upload(1000).first);
+  }
+  EXPECT_EQ(OpenDescriptors(), before);
 }
 
 TEST_F(ClientAgainstServer, AStoppedServerFailsTheTestAndTheDelete) {

@@ -106,6 +106,31 @@ TEST(WebRequestWire, MultipartUploadIsExactlyTheDocumentedRequest) {
                 std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 
+TEST(WebRequestWire, AKeptConnectionAsksToStayOpenAndConnectsAgainWhenTheServerClosedIt) {
+  // An answer that lets the connection stay open, after which the test
+  // server closes it all the same, as a server does with an idle connection.
+  LoopbackServer server("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+  const std::string jpeg(3000, 'j');
+  KeptConnection connection;
+  for (int upload = 1; upload <= 2; ++upload) {
+    CWebRequest request;
+    request.SetKeptConnection(&connection);
+    request.AddFormItem("thescreen", "image.jpg", true, jpeg.data(), static_cast<std::uint32_t>(jpeg.size()));
+    ASSERT_TRUE(request.Request(server.Url("/?server&stream_name=abc"), RequestPostMultipart, ""));
+    EXPECT_EQ(request.FailureCause(), "");
+    EXPECT_EQ(request.NewConnections(), 1);
+    const std::string sent = server.WaitForRequest(static_cast<std::size_t>(upload));
+    const std::size_t body = sent.find("\r\n\r\n") + 4;
+    EXPECT_EQ(sent.substr(0, body),
+              "POST /?server&stream_name=abc HTTP/1.0\r\n" + HostHeader(server) +
+                  "Accept: */*\r\n"
+                  "Content-Type: multipart/form-data; boundary=--MULTI-PARTS-FORM-DATA-BOUNDARY\r\n"
+                  "Content-Length: " +
+                  std::to_string(sent.size() - body) + "\r\nConnection: keep-alive\r\n\r\n");
+    EXPECT_NE(sent.find("\r\n\r\n" + jpeg + "\r\n----MULTI-PARTS-FORM-DATA-BOUNDARY--\r\n"), std::string::npos);
+  }
+}
+
 TEST(WebRequestWire, LargeUploadStillSendsNoExpectHeader) {
   LoopbackServer server(HttpResponse("200 OK", "ok"));
   const std::string picture(2'000'000, 'p');
