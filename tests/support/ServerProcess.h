@@ -20,9 +20,10 @@ inline constexpr std::chrono::seconds kServerStopTimeout{20};
 class ServerProcess {
  public:
   // environment_changes as for ChildProcess: "NAME=value" sets, a bare "NAME" removes.
+  // With capture_log, Log() reads what the server logged.
   explicit ServerProcess(const std::vector<std::string>& options = {},
-                         const std::vector<std::string>& environment_changes = {})
-      : child_(Arguments(options), false, {}, environment_changes) {
+                         const std::vector<std::string>& environment_changes = {}, bool capture_log = false)
+      : child_(Arguments(options), capture_log, {}, environment_changes) {
     // The server announces "lumivanta-server: listening on http://127.0.0.1:PORT/".
     const std::string line = child_.ReadLine(kServerStartTimeout);
     const std::size_t colon = line.rfind(':');
@@ -40,6 +41,7 @@ class ServerProcess {
   }
 
   int Port() const { return port_; }
+  const std::string& Log() { return child_.ErrorOutput(); }
   pid_t Pid() const { return child_.Pid(); }
 
   // Ends the server at once with SIGKILL, as a crash would.
