@@ -7,6 +7,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
@@ -41,7 +42,13 @@ class ServerProcess {
   }
 
   int Port() const { return port_; }
-  const std::string& Log() { return child_.ErrorOutput(); }
+  const std::string& Log() const { return child_.ErrorOutput(); }
+  // How many uploads for the name the server has stored, counted in its log
+  // (with capture_log): an upload of the newest picture's bytes again keeps
+  // its sequence, so the sequence does not count uploads.
+  std::uint64_t StoredUploads(std::string_view name) const {
+    return ChildProcess::Occurrences(Log(), "stream_name=" + std::string(name) + " 200 in ");
+  }
   pid_t Pid() const { return child_.Pid(); }
 
   // Ends the server at once with SIGKILL, as a crash would.
@@ -65,7 +72,7 @@ class ServerProcess {
     return arguments;
   }
 
-  ChildProcess child_;
+  mutable ChildProcess child_;
   int port_ = 0;
   bool running_ = true;
 };
