@@ -388,8 +388,10 @@ TEST(SharedStoreTest, RedisLostHungAndBackUnderLoadCostsNoPictureAndLeavesNothin
   // The viewer never lost its picture, and has the pictures stored since.
   const std::uint64_t recovered = NumberAfter(Get(b.Port(), "/pictures/load/latest.json").body, "\"sequence\":");
   for (std::uint64_t seen = 0; seen < recovered;) {
+    // A live event names a picture too: the uploader may send one twice after a refusal, and a stream
+    // that is behind keeps only the newest message.
     const std::string state = viewer.NextState();
-    ASSERT_NE(state.find("\"present\":true"), std::string::npos) << state;
+    ASSERT_TRUE(state.find("\"present\":true") != std::string::npos || state.starts_with("event: live\n")) << state;
     seen = NumberAfter(state, "\"sequence\":");
   }
   EXPECT_LT(Clock::now() - back, 5s);
