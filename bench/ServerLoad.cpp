@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <random>
@@ -103,9 +104,11 @@ int main(int argc, char** argv) {
   std::vector<std::thread> threads;
   for (int u = 0; u < uploaders; ++u) {
     threads.emplace_back([&, u] {
-      const std::string picture = RandomPicture(picture_bytes, static_cast<unsigned>(u));
+      std::string picture = RandomPicture(picture_bytes, static_cast<unsigned>(u));
       const std::string address = bases[u % instances] + "?server&stream_name=load-" + std::to_string(u);
       for (int i = 0; i < uploads_each && Clock::now() - start < kDeadline; ++i) {
+        // Each upload a new picture: the server takes the same bytes again as the same picture.
+        std::memcpy(picture.data() + 2, &i, std::min(sizeof(i), picture.size() - 2));
         lumivanta::CWebRequest request;
         request.AddFormItem("thescreen", "image.jpg", true, picture.data(), static_cast<std::uint32_t>(picture.size()));
         const bool sent = request.Request(address, lumivanta::RequestPostMultipart, "");

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
-#include <regex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -35,15 +34,11 @@ constexpr int kRounds = 20;
 constexpr auto kWait = 30s;
 constexpr const char* kContactName = "bench";
 
-// The sequence of the newest picture stored for a contact name; 0 for none.
-std::uint64_t Sequence(int port, const std::string& name) {
-  const lumivanta::test::HttpAnswer answer = lumivanta::test::Get(port, "/pictures/" + name + "/latest.json");
-  std::smatch match;
-  if (answer.body.find("\"present\":true") != std::string::npos &&
-      std::regex_search(answer.body, match, std::regex("\"sequence\":([0-9]+)"))) {
-    return std::stoull(match[1]);
-  }
-  return 0;
+// How many uploads the server stored for a contact name (the same picture
+// again keeps its sequence); 0 while it has no picture.
+std::uint64_t Sequence(const lumivanta::test::ServerProcess& server, const std::string& name) {
+  const lumivanta::test::HttpAnswer answer = lumivanta::test::Get(server.Port(), "/pictures/" + name + "/latest.json");
+  return answer.body.find("\"present\":true") != std::string::npos ? server.StoredUploads(name) : 0;
 }
 
 // Milliseconds from the start of `lumivanta --publish` to a newer picture at the server.
@@ -87,7 +82,7 @@ class WaylandSide {
 
   double Round() {
     const double milliseconds =
-        TimedPublish(session_.Environment(), [this] { return Sequence(server_.Port(), kContactName); });
+        TimedPublish(session_.Environment(), [this] { return Sequence(server_, kContactName); });
     if (!session_.WaitWindow("Lumivanta: Hinweis", true, kWait)) {
       throw std::runtime_error("no information dialog on Wayland");
     }
@@ -97,7 +92,7 @@ class WaylandSide {
   }
 
  private:
-  lumivanta::test::ServerProcess server_;
+  lumivanta::test::ServerProcess server_{{}, {}, true};
   lumivanta::test::TempDir directory_;
   lumivanta::test::WaylandSession session_;
   std::optional<ChildProcess> program_;

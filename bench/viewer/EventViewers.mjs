@@ -125,13 +125,16 @@ export async function followAll(viewers) {
   }
 }
 
-// Uploads the picture at the port once a second; resolves with each upload's
+// Uploads the picture at the port once a second, each time with other bytes
+// after its first two (the server takes the same bytes again as the same
+// picture); resolves with each upload's
 // sequence and start, and the seconds taken.
 export async function uploadEverySecond({ port, name, picture, count }) {
   const uploads = [];
   const started = nowMs();
   for (let index = 0; index < count; index += 1) {
     const uploadStart = nowMs();
+    picture.writeUInt32BE(index, 2);
     await upload(port, name, picture);
     const state = JSON.parse((await get(undefined, port, `/pictures/${name}/latest.json`)).body);
     uploads.push({ sequence: state.sequence, start: uploadStart });

@@ -34,6 +34,18 @@ void RecentPictures::Announce(const std::string& name, std::optional<std::uint64
   }
 }
 
+void RecentPictures::Renew(const std::string& name, std::uint64_t sequence,
+                           std::chrono::system_clock::time_point uploaded_at,
+                           std::chrono::steady_clock::time_point expires_at) {
+  const std::lock_guard lock(mutex_);
+  const auto found = entries_.find(name);
+  if (found == entries_.end() || !found->second.picture || found->second.picture->sequence != sequence) {
+    return;
+  }
+  found->second.picture->uploaded_at = uploaded_at;
+  found->second.expires_at = expires_at;
+}
+
 void RecentPictures::Offer(const std::string& name, const Picture& picture,
                            std::chrono::steady_clock::time_point expires_at) {
   const std::lock_guard lock(mutex_);

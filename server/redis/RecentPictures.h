@@ -29,6 +29,10 @@ class RecentPictures {
   void SetFollowing(bool following);
   // The feed's word on a name: its newest sequence, or nullopt for a deleted name.
   void Announce(const std::string& name, std::optional<std::uint64_t> sequence);
+  // The feed's word that the name's picture, of this sequence, was uploaded again:
+  // a kept copy takes the new upload time and lasts as long as the store keeps it.
+  void Renew(const std::string& name, std::uint64_t sequence, std::chrono::system_clock::time_point uploaded_at,
+             std::chrono::steady_clock::time_point expires_at);
   // A picture just read; kept when it is the newest the feed announced, and
   // found until the store lets it expire.
   void Offer(const std::string& name, const Picture& picture, std::chrono::steady_clock::time_point expires_at);

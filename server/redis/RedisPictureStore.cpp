@@ -6,6 +6,7 @@
 
 #include "base/Report.h"
 #include "server/redis/RedisScripts.h"
+#include "server/store/PictureDigest.h"
 #include "server/store/StreamName.h"
 
 namespace lumivanta::server {
@@ -49,6 +50,10 @@ void RedisPictureStore::FollowChanges() {
         if (const std::optional<Change> change = ParseChange(message); change) {
           const NameState& state = change->state;
           recent_.Announce(change->name, state.newest ? std::optional(state.newest->sequence) : std::nullopt);
+          if (state.renewed) {
+            recent_.Renew(change->name, state.newest->sequence, state.newest->uploaded_at,
+                          std::chrono::steady_clock::now() + options_.lifetime);
+          }
           if (!change->dropped) {
             Changed(change->name, state);
           }
@@ -96,12 +101,14 @@ void RedisPictureStore::Store(const std::string& name, PictureBytes bytes) {
   const std::string lifetime_ms = std::to_string(options_.lifetime.count() * 1000);
   const std::string max_names = std::to_string(options_.limits.max_names);
   const std::string max_bytes = std::to_string(options_.limits.max_picture_bytes);
+  const std::string digest = PictureDigest(*bytes);
   // clang-format off
   const std::string_view bookkeeping[] = {
       "EVAL", scripts::StoreScript(), "7",
       picture_key, ended_key, scripts::kNames, scripts::kSizes, scripts::kBytes, scripts::kExpiry, scripts::kSequence,
-      name, size, lifetime_ms, max_names, max_bytes, channel_};
+      name, size, lifetime_ms, max_names, max_bytes, channel_, digest};
   // clang-format on
+  // Written again when the script renewed the picture instead: the same bytes.
   const std::string_view picture[] = {"HSET", picture_key, "jpeg", *bytes};
   const std::span<const std::string_view> commands[] = {bookkeeping, picture};
   Run(commands);
@@ -124,18 +131,18 @@ void RedisPictureStore::Delete(const std::string& name) {
 RedisPictureStore::ReadState RedisPictureStore::Read(const std::string& name, bool with_picture) const {
   const std::string picture_key = Key(scripts::kPicturePrefix, name);
   const std::string ended_key = Key(scripts::kEndedPrefix, name);
-  const std::string_view fields[] = {"HMGET", picture_key, "sequence", "uploaded_ms", "jpeg"};
+  const std::string_view fields[] = {"HMGET", picture_key, "sequence", "uploaded_ms", "jpeg", "digest"};
   const std::string_view size[] = {"HSTRLEN", picture_key, "jpeg"};
   const std::string_view time_to_live[] = {"PTTL", picture_key};
   const std::string_view ended[] = {"EXISTS", ended_key};
-  const std::span<const std::string_view> commands[] = {std::span(fields).first(with_picture ? 5 : 4), size,
+  const std::span<const std::string_view> commands[] = {std::span(fields).first(with_picture ? 6 : 4), size,
                                                         time_to_live, ended};
   const RedisClient::Reply reply = Run(commands);
 
   const redisReply* const* answers = reply->element;
   const redisReply& values = *answers[0];
   const auto unexpected = [] { return StoreUnavailable("Redis answered a read with an unexpected reply"); };
-  if (values.type != REDIS_REPLY_ARRAY || values.elements != (with_picture ? 3u : 2u) ||
+  if (values.type != REDIS_REPLY_ARRAY || values.elements != (with_picture ? 4u : 2u) ||
       answers[1]->type != REDIS_REPLY_INTEGER || answers[2]->type != REDIS_REPLY_INTEGER ||
       answers[3]->type != REDIS_REPLY_INTEGER) {
     throw unexpected();
@@ -158,6 +165,8 @@ RedisPictureStore::ReadState RedisPictureStore::Read(const std::string& name, bo
   read.expires_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0LL, answers[2]->integer));
   if (with_picture) {
     read.bytes = std::make_shared<const std::string>(text(2));
+    // Pictures stored before digests were kept have none.
+    read.digest = values.element[3]->type == REDIS_REPLY_STRING ? std::string(text(3)) : PictureDigest(*read.bytes);
   }
   return read;
 }
@@ -174,7 +183,8 @@ RedisPictureStore::ReadState RedisPictureStore::ReadOrLastRead(const std::string
       throw;
     }
     return {.state = {.newest = NameState::Newest{last->sequence, last->uploaded_at, last->bytes->size()}},
-            .bytes = last->bytes};
+            .bytes = last->bytes,
+            .digest = last->digest};
   }
 }
 
@@ -188,7 +198,8 @@ std::optional<Picture> RedisPictureStore::Newest(const std::string& name) const 
   }
   Picture picture{.bytes = std::move(read.bytes),
                   .sequence = read.state.newest->sequence,
-                  .uploaded_at = read.state.newest->uploaded_at};
+                  .uploaded_at = read.state.newest->uploaded_at,
+                  .digest = std::move(read.digest)};
   recent_.Offer(name, picture, read.expires_at);
   return picture;
 }
@@ -218,13 +229,14 @@ std::optional<RedisPictureStore::Change> RedisPictureStore::ParseChange(std::str
   const std::optional<std::uint64_t> sequence = Number(next_word());
   const std::optional<std::uint64_t> uploaded_ms = Number(next_word());
   const std::optional<std::uint64_t> bytes = Number(next_word());
-  if (kind != "P" || !sequence || !uploaded_ms || !bytes || !message.empty()) {
+  if ((kind != "P" && kind != "L") || !sequence || !uploaded_ms || !bytes || !message.empty()) {
     return std::nullopt;
   }
   return Change{.name = name,
                 .state = NameState{.newest = NameState::Newest{.sequence = *sequence,
                                                                .uploaded_at = FromMilliseconds(*uploaded_ms),
-                                                               .bytes = static_cast<std::size_t>(*bytes)}}};
+                                                               .bytes = static_cast<std::size_t>(*bytes)},
+                                   .renewed = kind == "L"}};
 }
 
 }  // namespace lumivanta::server

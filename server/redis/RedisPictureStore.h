@@ -51,7 +51,8 @@ class RedisPictureStore final : public PictureStore {
     // A name dropped for the bounds or its lifetime: viewers are not told, as with pictures kept in memory.
     bool dropped = false;
   };
-  // A published change as the feed carries it: "P NAME SEQUENCE UPLOADED_MS BYTES", "E NAME" or "X NAME".
+  // A published change as the feed carries it: "P NAME SEQUENCE UPLOADED_MS BYTES" (or "L ..." for
+  // a picture renewed by the same bytes), "E NAME" or "X NAME".
   static std::optional<Change> ParseChange(std::string_view message);
 
  private:
@@ -59,6 +60,7 @@ class RedisPictureStore final : public PictureStore {
     NameState state;
     // With a picture: its bytes when asked for, and when Redis lets it expire.
     PictureBytes bytes;
+    std::string digest;
     std::chrono::steady_clock::time_point expires_at;
   };
   ReadState Read(const std::string& name, bool with_picture) const;

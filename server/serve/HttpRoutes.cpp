@@ -1,6 +1,7 @@
 #include "server/serve/HttpRoutes.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -28,6 +29,14 @@ constexpr std::string_view kPicturesPrefix = "/pictures/";
 constexpr std::string_view kNewestPictureSuffix = "/latest.jpg";
 constexpr std::string_view kNewestStateSuffix = "/latest.json";
 constexpr std::string_view kEventsSuffix = "/events";
+constexpr std::string_view kPictureExtension = ".jpg";
+// A sequence address always names the same bytes, so every cache may keep it
+// for good; behind a view key only the viewer's own browser may.
+constexpr std::string_view kKeepForGood = "public, max-age=31536000, immutable";
+constexpr std::string_view kKeepForGoodPrivately = "private, max-age=31536000, immutable";
+// latest.jpg changes: a cache may keep it but must ask each time, and gets 304 while it is the same.
+constexpr std::string_view kAskEveryTime = "no-cache";
+constexpr std::string_view kAskEveryTimePrivately = "private, no-cache";
 // The uploader reads this exact text, with nothing around it, as a successful delete or connection test.
 constexpr std::string_view kDeleteAnswer = "connectok";
 constexpr std::string_view kBadNameText = "stream_name must be 1 to 93 characters from A-Z a-z 0-9 _ -\n";
@@ -85,16 +94,67 @@ Response HandleUploaderRequest(Request& request, const RequestTarget& target, Pi
   }
 }
 
-Response ServeNewestPicture(const PictureStore& store, const std::string& name) {
+// Whether an If-None-Match list names the ETag; a weak tag matches its strong form, as the comparison there is weak.
+bool NamesTag(std::string_view list, std::string_view etag) {
+  while (!list.empty()) {
+    const std::size_t comma = std::min(list.find(','), list.size());
+    std::string_view tag = list.substr(0, comma);
+    list.remove_prefix(std::min(comma + 1, list.size()));
+    while (!tag.empty() && (tag.front() == ' ' || tag.front() == '\t')) {
+      tag.remove_prefix(1);
+    }
+    while (!tag.empty() && (tag.back() == ' ' || tag.back() == '\t')) {
+      tag.remove_suffix(1);
+    }
+    if (tag.starts_with("W/")) {
+      tag.remove_prefix(2);
+    }
+    if (tag == "*" || tag == etag) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The picture with its ETag, or 304 when the request names that ETag already.
+Response PictureAnswer(const Request& request, const Picture& picture, std::string_view cache_control) {
+  const std::string etag = "\"" + picture.digest + "\"";
+  const auto if_none_match = request.find(http::field::if_none_match);
+  Response response = if_none_match != request.end() && NamesTag(if_none_match->value(), etag)
+                          ? Reply(http::status::not_modified, nullptr, "image/jpeg")
+                          : Reply(http::status::ok, picture.bytes, "image/jpeg");
+  if (response.result() == http::status::not_modified) {
+    // A 304 has no body, but its length would describe one.
+    response.erase(http::field::content_length);
+  }
+  response.set(http::field::etag, etag);
+  response.set(http::field::cache_control, cache_control);
+  response.set("X-Content-Type-Options", "nosniff");
+  response.set("X-Picture-Sequence", std::to_string(picture.sequence));
+  return response;
+}
+
+Response ServeNewestPicture(const Request& request, const PictureStore& store, const std::string& name,
+                            bool behind_view_key) {
   const std::optional<Picture> picture = store.Newest(name);
   if (!picture) {
     return TextAnswer(http::status::not_found, "no picture for this name\n");
   }
-  Response response = Reply(http::status::ok, picture->bytes, "image/jpeg");
-  ForbidCaching(response);
-  response.set("X-Picture-Sequence", std::to_string(picture->sequence));
+  Response response = PictureAnswer(request, *picture, behind_view_key ? kAskEveryTimePrivately : kAskEveryTime);
   response.set("X-Picture-Age-Ms", std::to_string(AgeMs(picture->uploaded_at)));
   return response;
+}
+
+// The name's picture of that sequence, while it is the newest; 404 once a newer came, never another picture.
+Response ServeSequencePicture(const Request& request, const PictureStore& store, const std::string& name,
+                              std::uint64_t sequence, bool behind_view_key) {
+  const std::optional<Picture> picture = store.Newest(name);
+  if (!picture || picture->sequence != sequence) {
+    Response gone = TextAnswer(http::status::not_found, "this picture is no longer the newest of the name\n");
+    ForbidCaching(gone);
+    return gone;
+  }
+  return PictureAnswer(request, *picture, behind_view_key ? kKeepForGoodPrivately : kKeepForGood);
 }
 
 Response ServeNewestState(const PictureStore& store, const std::string& name) {
@@ -112,15 +172,32 @@ Response ServeStateAsEvent(const PictureStore& store, const std::string& name) {
   return response;
 }
 
-enum class PictureResource { kNewestPicture, kNewestState, kEvents };
+enum class PictureResource { kNewestPicture, kNewestState, kEvents, kSequencePicture };
 
 struct PictureAddress {
   std::string name;
   PictureResource resource;
+  std::uint64_t sequence = 0;
 };
 
-// Splits /pictures/NAME/latest.jpg, /pictures/NAME/latest.json and
-// /pictures/NAME/events; nullopt for any other path. The name is not checked.
+// NAME/SEQUENCE.jpg, with the sequence in decimal digits.
+std::optional<PictureAddress> SplitSequenceAddress(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos || !path.ends_with(kPictureExtension)) {
+    return std::nullopt;
+  }
+  const std::string_view digits = path.substr(slash + 1, path.size() - slash - 1 - kPictureExtension.size());
+  std::uint64_t sequence = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), sequence);
+  if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+    return std::nullopt;
+  }
+  return PictureAddress{std::string(path.substr(0, slash)), PictureResource::kSequencePicture, sequence};
+}
+
+// Splits /pictures/NAME/latest.jpg, /pictures/NAME/latest.json,
+// /pictures/NAME/events and /pictures/NAME/SEQUENCE.jpg; nullopt for any
+// other path. The name is not checked.
 std::optional<PictureAddress> SplitPictureAddress(std::string_view path) {
   if (!path.starts_with(kPicturesPrefix)) {
     return std::nullopt;
@@ -133,11 +210,12 @@ std::optional<PictureAddress> SplitPictureAddress(std::string_view path) {
       return PictureAddress{std::string(path.substr(0, path.size() - suffix.size())), resource};
     }
   }
-  return std::nullopt;
+  return SplitSequenceAddress(path);
 }
 
 // Serves a picture address; nullopt for any other path.
-std::optional<Response> ServePictureAddress(std::string_view path, const PictureStore& store) {
+std::optional<Response> ServePictureAddress(const Request& request, std::string_view path, const PictureStore& store,
+                                            bool behind_view_key) {
   const std::optional<PictureAddress> address = SplitPictureAddress(path);
   if (!address) {
     return std::nullopt;
@@ -147,7 +225,9 @@ std::optional<Response> ServePictureAddress(std::string_view path, const Picture
   }
   switch (address->resource) {
     case PictureResource::kNewestPicture:
-      return ServeNewestPicture(store, address->name);
+      return ServeNewestPicture(request, store, address->name, behind_view_key);
+    case PictureResource::kSequencePicture:
+      return ServeSequencePicture(request, store, address->name, address->sequence, behind_view_key);
     case PictureResource::kNewestState:
       return ServeNewestState(store, address->name);
     case PictureResource::kEvents:
@@ -156,24 +236,25 @@ std::optional<Response> ServePictureAddress(std::string_view path, const Picture
   return std::nullopt;
 }
 
-Response AnswerGet(Request& request, const RequestTarget& target, PictureStore& store) {
+Response AnswerGet(Request& request, const RequestTarget& target, PictureStore& store, const AccessKeys& keys) {
   if (target.Has("server")) {
     return HandleUploaderRequest(request, target, store);
   }
   if (target.path == "/") {
     return ServeViewerPage();
   }
-  if (std::optional<Response> picture = ServePictureAddress(target.path, store); picture) {
+  if (std::optional<Response> picture = ServePictureAddress(request, target.path, store, keys.view_key.has_value());
+      picture) {
     return std::move(*picture);
   }
   return TextAnswer(http::status::not_found, "not found\n");
 }
 
-Response AnswerAllowed(Request& request, const RequestTarget& target, PictureStore& store) {
+Response AnswerAllowed(Request& request, const RequestTarget& target, PictureStore& store, const AccessKeys& keys) {
   switch (request.method()) {
     case http::verb::get:
     case http::verb::head:
-      return AnswerGet(request, target, store);
+      return AnswerGet(request, target, store, keys);
     case http::verb::post:
       if (target.Has("server")) {
         return HandleUploaderRequest(request, target, store);
@@ -267,7 +348,7 @@ Response Answer(Request& request, PictureStore& store, const AccessKeys& keys) {
     return std::move(*refusal);
   }
   try {
-    return AnswerAllowed(request, ParseRequestTarget(CheckAccess(raw_target, keys).routed_target), store);
+    return AnswerAllowed(request, ParseRequestTarget(CheckAccess(raw_target, keys).routed_target), store, keys);
   } catch (const StoreUnavailable&) {
     return StoreUnavailableAnswer();
   }

@@ -12,7 +12,9 @@ namespace lumivanta::server {
 
 // Answers the uploader's requests (any path with "?server"), the viewer page
 // at "/", and each name's newest picture at /pictures/NAME/latest.jpg with its
-// state at /pictures/NAME/latest.json. With keys, these paths follow
+// state at /pictures/NAME/latest.json. The newest picture is also at
+// /pictures/NAME/SEQUENCE.jpg, cacheable for good; both carry the bytes'
+// digest as their ETag and answer a matching If-None-Match with 304. With keys, these paths follow
 // "/u/KEY" or "/v/KEY" (see RequestAccess.h), and a request its key does not
 // allow gets 403. An upload's body is moved into the store, not copied.
 Response Answer(Request& request, PictureStore& store, const AccessKeys& keys);

@@ -10,7 +10,11 @@ namespace lumivanta::server {
 
 void ForwardChangesToViewers(PictureStore& store, ServingState& state, boost::asio::io_context& context) {
   store.OnChange([&state, &context](const std::string& name, const NameState& change) {
-    boost::asio::post(context, [&state, name, json = StateJson(name, change)] { state.events.Publish(name, json); });
+    if (change.renewed) {
+      boost::asio::post(context, [&state, name, json = LiveJson(change)] { state.events.PublishLive(name, json); });
+    } else {
+      boost::asio::post(context, [&state, name, json = StateJson(name, change)] { state.events.Publish(name, json); });
+    }
   });
   store.OnStale([&state, &context] {
     boost::asio::post(context, [&state, &context] {

@@ -31,6 +31,9 @@ LocalPictureStore::LocalPictureStore(StoreLimits limits, std::optional<std::file
 }
 
 void LocalPictureStore::Store(const std::string& name, PictureBytes bytes) {
+  if (Renew(name, *bytes)) {
+    return;
+  }
   std::optional<PictureFiles::PendingFile> pending;
   NameState state;
   if (files_) {
@@ -51,6 +54,26 @@ void LocalPictureStore::Store(const std::string& name, PictureBytes bytes) {
     state = StateLocked(name);
   }
   Changed(name, state);
+}
+
+bool LocalPictureStore::Renew(const std::string& name, std::string_view bytes) {
+  NameState state;
+  {
+    const std::lock_guard lock(mutex_);
+    const auto now = std::chrono::system_clock::now();
+    if (!index_.RenewIfSame(name, bytes, now)) {
+      return false;
+    }
+    if (files_) {
+      // The file's time is the upload time after a restart; a file that cannot be touched only looks older then.
+      std::error_code ignored;
+      std::filesystem::last_write_time(files_->PathFor(name), std::chrono::file_clock::from_sys(now), ignored);
+    }
+    state = StateLocked(name);
+  }
+  state.renewed = true;
+  Changed(name, state);
+  return true;
 }
 
 void LocalPictureStore::Delete(const std::string& name) {

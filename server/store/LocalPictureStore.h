@@ -6,6 +6,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "server/store/PictureFiles.h"
 #include "server/store/PictureIndex.h"
@@ -32,6 +33,8 @@ class LocalPictureStore final : public PictureStore {
   bool ChangesMayWait() const override { return files_.has_value(); }
 
  private:
+  // Renews the name's newest picture when these are its bytes, and tells the viewers.
+  bool Renew(const std::string& name, std::string_view bytes);
   NameState StateLocked(const std::string& name) const;
   void PutLocked(const std::string& name, PictureBytes bytes, std::chrono::system_clock::time_point uploaded_at);
 

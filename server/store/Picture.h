@@ -16,6 +16,8 @@ struct Picture {
   // Grows with every picture stored; a viewer compares it to notice a new picture.
   std::uint64_t sequence = 0;
   std::chrono::system_clock::time_point uploaded_at;
+  // PictureDigest of the bytes; the picture's ETag.
+  std::string digest;
 };
 
 }  // namespace lumivanta::server

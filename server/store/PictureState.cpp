@@ -21,6 +21,11 @@ std::string StateJson(const std::string& name, const NameState& state) {
   return json + "}";
 }
 
+std::string LiveJson(const NameState& state) {
+  return "{\"sequence\":" + std::to_string(state.newest->sequence) +
+         ",\"age_ms\":" + std::to_string(AgeMs(state.newest->uploaded_at)) + "}";
+}
+
 std::string NewestStateJson(const PictureStore& store, const std::string& name) {
   return StateJson(name, store.State(name));
 }

@@ -28,6 +28,9 @@ struct NameState {
   std::optional<Newest> newest;
   // The uploader deleted the name's pictures and none came since.
   bool ended = false;
+  // The change was an upload of the newest picture's own bytes: only its time
+  // was renewed, so viewers need not fetch it again.
+  bool renewed = false;
 };
 
 // The newest picture of every name, safe to use from many threads.
@@ -42,6 +45,8 @@ class PictureStore {
 
   // Each throws StoreUnavailable when the store cannot be reached, and
   // std::system_error when it cannot be changed; nothing changes then.
+  // Storing the bytes of the name's newest picture again renews its upload
+  // time and lifetime, keeping its sequence.
   virtual void Store(const std::string& name, PictureBytes bytes) = 0;
   virtual void Delete(const std::string& name) = 0;
   virtual std::optional<Picture> Newest(const std::string& name) const = 0;

@@ -25,6 +25,11 @@ PictureEvents::Message PictureEvents::StateMessage(std::string_view state_json) 
   return std::make_shared<const std::string>("data: " + std::string(state_json) + "\n\n");
 }
 
+PictureEvents::Message PictureEvents::LiveMessage(std::string_view live_json) {
+  // A named event: pages that know only the state messages pass it over.
+  return std::make_shared<const std::string>("event: live\ndata: " + std::string(live_json) + "\n\n");
+}
+
 std::string PictureEvents::WithViewers(std::string_view state_json, std::size_t viewers) {
   if (!state_json.ends_with('}')) {
     return std::string(state_json);
@@ -51,11 +56,19 @@ std::vector<std::string> PictureEvents::FollowedNames() const {
 }
 
 void PictureEvents::Publish(const std::string& name, std::string_view state_json) {
-  const auto found = listeners_.find(name);
-  if (found == listeners_.end()) {
-    return;
+  if (listeners_.contains(name)) {
+    DeliverToListeners(name, StateMessage(WithViewers(state_json, Viewers(name))));
   }
-  const Message message = StateMessage(WithViewers(state_json, Viewers(name)));
+}
+
+void PictureEvents::PublishLive(const std::string& name, std::string_view live_json) {
+  if (listeners_.contains(name)) {
+    DeliverToListeners(name, LiveMessage(WithViewers(live_json, Viewers(name))));
+  }
+}
+
+void PictureEvents::DeliverToListeners(const std::string& name, const Message& message) {
+  const auto found = listeners_.find(name);
   // A copy, so that the set may change while its listeners are served.
   const std::vector<Listener*> listeners(found->second.begin(), found->second.end());
   for (Listener* listener : listeners) {

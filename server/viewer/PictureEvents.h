@@ -45,11 +45,15 @@ class PictureEvents {
 
   // The message that carries a name's state, as NewestStateJson writes it.
   static Message StateMessage(std::string_view state_json);
+  // The "live" event: the picture named by the still-live word (LiveJson) was uploaded again.
+  static Message LiveMessage(std::string_view live_json);
   // The state with "viewers":N added, as latest.json and the events carry it.
   static std::string WithViewers(std::string_view state_json, std::size_t viewers);
 
   // Sends the state, with the name's viewer count added, to its listeners.
   void Publish(const std::string& name, std::string_view state_json);
+  // Sends the still-live word, with the viewer count added, to the name's listeners.
+  void PublishLive(const std::string& name, std::string_view live_json);
   std::size_t ListenerCount() const { return listener_count_; }
   std::vector<std::string> FollowedNames() const;
 
@@ -60,6 +64,8 @@ class PictureEvents {
   std::size_t Viewers(std::string_view name);
 
  private:
+  void DeliverToListeners(const std::string& name, const Message& message);
+
   std::map<std::string, std::set<Listener*>, std::less<>> listeners_;
   std::size_t listener_count_ = 0;
   RecentPollers pollers_;

@@ -1,9 +1,12 @@
 "use strict";
 // Follows pictures/NAME/events, where the server pushes each change of the
 // name's state, or where that fails polls pictures/NAME/latest.json twice a
-// second. When the sequence changes it fetches the picture, decodes it off
-// screen and only then shows it, so a failed fetch or a broken picture leaves
-// the last good one in place. All addresses are relative to the page's own.
+// second. When the sequence changes it fetches the picture at its sequence's
+// own address, which the browser and any cache on the way keep for good,
+// decodes it off screen and only then shows it, so a failed fetch or a broken
+// picture leaves the last good one in place. A "live" event says the same
+// picture was uploaded again: only its age changes. All addresses are
+// relative to the page's own.
 //
 // The picture fills the stage at its aspect ratio. A click or the key 1 shows
 // it 1:1 (one picture pixel per screen pixel), where dragging, the wheel or
@@ -118,8 +121,17 @@ function showProblem(error) {
   setLive(false);
 }
 
-async function showNewestPicture(generation) {
-  const response = await fetch(pictureAddress("latest.jpg"), { cache: "no-store" });
+// The picture of the sequence, or the newest one where a newer came meanwhile.
+async function fetchPicture(sequence) {
+  const response = await fetch(pictureAddress(`${sequence}.jpg`));
+  if (response.status !== 404) {
+    return response;
+  }
+  return fetch(pictureAddress("latest.jpg"), { cache: "no-cache" });
+}
+
+async function showNewestPicture(state, uploadedAt, generation) {
+  const response = await fetchPicture(state.sequence);
   if (generation !== watchGeneration) {
     return;
   }
@@ -131,7 +143,8 @@ async function showNewestPicture(generation) {
     throw new Error(`the server answered ${response.status}`);
   }
   const sequence = Number(response.headers.get("X-Picture-Sequence"));
-  const ageMs = Number(response.headers.get("X-Picture-Age-Ms"));
+  // Only latest.jpg tells the age; a kept sequence address is as old as the state says.
+  const ageHeader = response.headers.get("X-Picture-Age-Ms");
   const url = URL.createObjectURL(await response.blob());
   const decoded = new Image();
   decoded.src = url;
@@ -158,7 +171,7 @@ async function showNewestPicture(generation) {
   }
   shownUrl = url;
   shownSequence = sequence;
-  uploadedAtMs = Date.now() - ageMs;
+  uploadedAtMs = ageHeader === null ? uploadedAt : Date.now() - Number(ageHeader);
   stage.hidden = false;
   placePicture();
   describeAge();
@@ -172,8 +185,12 @@ async function applyState(state, generation) {
       : `No picture from “${watchedName}” yet. It appears here as soon as one arrives.`);
     return;
   }
-  if (state.sequence !== shownSequence && state.sequence !== brokenSequence) {
-    await showNewestPicture(generation);
+  const uploadedAt = Date.now() - (state.age_ms ?? 0);
+  if (state.sequence === shownSequence) {
+    uploadedAtMs = uploadedAt;
+    describeAge();
+  } else if (state.sequence !== brokenSequence) {
+    await showNewestPicture(state, uploadedAt, generation);
   }
   if (generation === watchGeneration) {
     setStatus(shownSequence === null ? `Waiting for a picture from “${watchedName}”…` : "");
@@ -234,6 +251,11 @@ function follow(generation) {
       receiveState(JSON.parse(message.data), generation);
     }
   };
+  source.addEventListener("live", (message) => {
+    if (generation === watchGeneration) {
+      receiveState({ present: true, ...JSON.parse(message.data) }, generation);
+    }
+  });
   source.onerror = () => {
     if (eventSource !== source) {
       return;

@@ -49,12 +49,19 @@ TEST(EventStreamTest, EveryViewerGetsTheStateAtOnceAndEachChangeBehindTheViewKey
   ASSERT_EQ(upload.status, 200);
   EXPECT_TRUE(upload.HasHeader("X-Lumivanta-Viewers: 4")) << upload.head;
   EXPECT_TRUE(Exchange(port, ProgramUpload(port, "other", FirstJpeg())).HasHeader("X-Lumivanta-Viewers: 0"));
+  // The same bytes again only say that the picture is still live.
+  ASSERT_EQ(Exchange(port, ProgramUpload(port, "abc", FirstJpeg())).status, 200);
   ASSERT_EQ(Exchange(port, ProgramDelete(port, "abc")).body, "connectok");
   for (TcpConnection& viewer : viewers) {
     const std::string stored = viewer.ReceiveUntil("}\n\n");
     EXPECT_NE(stored.find("data: {\"name\":\"abc\",\"present\":true,\"sequence\":"), std::string::npos) << stored;
     EXPECT_NE(stored.find(",\"bytes\":" + std::to_string(FirstJpeg().size()) + ",\"viewers\":4}"), std::string::npos)
         << stored;
+    const std::size_t sequence_at = stored.find("\"sequence\":");
+    const std::string sequence = stored.substr(sequence_at, stored.find(',', sequence_at) - sequence_at);
+    const std::string live = viewer.ReceiveUntil("}\n\n");
+    EXPECT_TRUE(live.starts_with("event: live\ndata: {" + sequence + ",\"age_ms\":")) << live;
+    EXPECT_TRUE(live.ends_with(",\"viewers\":4}\n\n")) << live;
     EXPECT_EQ(viewer.ReceiveUntil("}\n\n"),
               "data: {\"name\":\"abc\",\"present\":false,\"ended\":true,\"viewers\":4}\n\n");
   }

@@ -108,7 +108,9 @@ TEST(KeysTest, TheViewerAndItsPicturesNeedTheViewKey) {
   const HttpAnswer page = Get(port, kViewerPath + "?name=abc");
   EXPECT_EQ(page.status, 200);
   EXPECT_TRUE(page.HasHeader("Content-Type: text/html; charset=utf-8"));
-  EXPECT_EQ(Get(port, kViewerPath + "pictures/abc/latest.jpg").body, FirstJpeg());
+  const HttpAnswer newest = Get(port, kViewerPath + "pictures/abc/latest.jpg");
+  EXPECT_EQ(newest.body, FirstJpeg());
+  EXPECT_TRUE(newest.HasHeader("Cache-Control: private, no-cache"));  // no shared cache keeps a keyed picture
   EXPECT_NE(Get(port, kViewerPath + "pictures/abc/latest.json").body.find("\"present\":true"), std::string::npos);
   EXPECT_EQ(Get(port, kKeyedPath + "pictures/abc/latest.jpg").body, FirstJpeg());
 

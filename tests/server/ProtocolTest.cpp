@@ -28,8 +28,24 @@ TEST_F(ProtocolTest, UploadedPictureComesBackUnchangedAtTheNewestPictureAddress)
   const HttpAnswer picture = NewestPicture(port_, "abc");
   EXPECT_EQ(picture.status, 200);
   EXPECT_TRUE(picture.HasHeader("Content-Type: image/jpeg"));
-  EXPECT_TRUE(picture.HasHeader("Cache-Control: no-store"));
+  EXPECT_TRUE(picture.HasHeader("Cache-Control: no-cache"));
   EXPECT_EQ(picture.body, jpeg);
+
+  // latest.jpg and the sequence's own address, kept for good, carry the bytes' digest as ETag and answer 304 to it.
+  const std::string etag = picture.head.substr(picture.head.find("ETag: ") + 6, 34);
+  const std::string sequence = picture.head.substr(picture.head.find("X-Picture-Sequence: ") + 20);
+  const std::string kept = "/pictures/abc/" + std::to_string(std::stoull(sequence)) + ".jpg";
+  EXPECT_TRUE(Get(port_, kept).HasHeader("Cache-Control: public, max-age=31536000, immutable"));
+  for (const std::string& target : {std::string("/pictures/abc/latest.jpg"), kept}) {
+    for (const std::string& tags : {etag, "\"other\", W/" + etag, std::string("\"other\"")}) {
+      const HttpAnswer answer =
+          Exchange(port_, "GET " + target + " HTTP/1.1\r\nHost: x\r\nIf-None-Match: " + tags + "\r\n\r\n");
+      EXPECT_EQ(answer.status, tags == "\"other\"" ? 200 : 304) << target << tags;
+      EXPECT_EQ(answer.body, tags == "\"other\"" ? jpeg : "");
+      EXPECT_TRUE(answer.HasHeader("ETag: " + etag)) << answer.head;
+    }
+  }
+  EXPECT_EQ(Get(port_, "/pictures/abc/1.jpg").status, 404);  // no other sequence names this picture
 
   const HttpAnswer state = Get(port_, "/pictures/abc/latest.json");
   EXPECT_EQ(state.status, 200);

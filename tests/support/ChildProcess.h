@@ -45,6 +45,10 @@ class ChildProcess {
         (piped_input && ::pipe2(in_pipe, O_CLOEXEC) != 0)) {
       throw std::runtime_error("pipe2 failed");
     }
+    if (capture_stderr) {
+      // Room for a long log that is read only now and then, so that the child does not wait on it.
+      ::fcntl(err_pipe[0], F_SETPIPE_SZ, 1 << 20);
+    }
     std::vector<char*> argv;
     for (const auto& argument : arguments) {
       argv.push_back(const_cast<char*>(argument.c_str()));

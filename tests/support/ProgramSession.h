@@ -16,7 +16,6 @@
 #include <chrono>
 #include <memory>
 #include <optional>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +59,7 @@ struct ProgramOptions {
 // What the server holds for the contact name.
 struct ServerState {
   bool present = false;
+  // Grows with every upload the server stored, the same picture again included; 0 without a picture.
   std::uint64_t sequence = 0;
 };
 
@@ -76,7 +76,7 @@ class ProgramSession {
         session_bus_address_(options.session_bus_address.empty() ? "disabled:" : options.session_bus_address),
         extra_environment_(options.environment),
         viewer_path_(options.viewer_path),
-        server_(options.server_options) {
+        server_(options.server_options, {}, true) {
     xvfb_.MakeCurrent();
     scene_.PaintRoot([this](int x, int y) {
       const std::uint8_t* bgrx = screen_.At(static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(y));
@@ -316,10 +316,7 @@ class ProgramSession {
     const HttpAnswer answer = Get(server_.Port(), viewer_path_ + "pictures/" + kContactName + "/latest.json");
     ServerState state;
     state.present = answer.body.find("\"present\":true") != std::string::npos;
-    std::smatch match;
-    if (std::regex_search(answer.body, match, std::regex("\"sequence\":([0-9]+)"))) {
-      state.sequence = std::stoull(match[1]);
-    }
+    state.sequence = state.present ? server_.StoredUploads(kContactName) : 0;
     return state;
   }
 

@@ -1,5 +1,7 @@
 #include "tests/support/RawHttp.h"
 
+#include "base/UniqueFd.h"
+
 namespace lumivanta::test {
 
 TcpConnection::TcpConnection(int port, int receive_buffer) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
@@ -87,6 +89,28 @@ HttpAnswer Exchange(int port, std::string_view request) {
   const TcpConnection connection(port);
   connection.SendAll(request);
   return ParseAnswer(connection.ReceiveAll());
+}
+
+int FreeLoopbackPort() {
+  const UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  if (::bind(probe.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
+      ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error("no free port on 127.0.0.1");
+  }
+  return ntohs(address.sin_port);
+}
+
+bool Accepts(int port) {
+  try {
+    const TcpConnection probe(port);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
 }
 
 HttpAnswer Get(int port, std::string_view target) {

@@ -52,6 +52,11 @@ class TcpConnection {
 
 HttpAnswer ParseAnswer(const std::string& raw);
 
+// A port of 127.0.0.1 that was free a moment ago, for a server that takes no port 0.
+int FreeLoopbackPort();
+// Whether something accepts connections at the port.
+bool Accepts(int port);
+
 // Sends one request on a new connection and reads the answer to the end, as the program does.
 HttpAnswer Exchange(int port, std::string_view request);
 

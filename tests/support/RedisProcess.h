@@ -19,6 +19,7 @@
 #include "base/UniqueFd.h"
 #include "server/redis/RedisAddress.h"
 #include "tests/support/ChildProcess.h"
+#include "tests/support/RawHttp.h"
 #include "tests/support/TempDir.h"
 
 namespace lumivanta::test {
@@ -46,7 +47,7 @@ class RedisProcess {
     // A free port may be taken by someone else before Redis binds it; then another is tried.
     for (int attempt = 0;; ++attempt) {
       if (tcp_ && (port_ == 0 || attempt > 0)) {
-        port_ = FreePort();
+        port_ = FreeLoopbackPort();
       }
       if (TryStart() || !tcp_ || attempt == 4) {
         return;
@@ -91,19 +92,6 @@ class RedisProcess {
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-  }
-
-  static int FreePort() {
-    const UniqueFd probe(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof(address);
-    if (::bind(probe.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0 ||
-        ::getsockname(probe.Get(), reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      throw std::runtime_error("no free port on 127.0.0.1");
-    }
-    return ntohs(address.sin_port);
   }
 
   std::string Socket() const { return directory_.File("redis.sock"); }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
@@ -20,9 +21,10 @@ inline constexpr std::chrono::seconds kServerStopTimeout{20};
 class ServerProcess {
  public:
   // environment_changes as for ChildProcess: "NAME=value" sets, a bare "NAME" removes.
+  // With capture_log, Log() reads what the server logged.
   explicit ServerProcess(const std::vector<std::string>& options = {},
-                         const std::vector<std::string>& environment_changes = {})
-      : child_(Arguments(options), false, {}, environment_changes) {
+                         const std::vector<std::string>& environment_changes = {}, bool capture_log = false)
+      : child_(Arguments(options), capture_log, {}, environment_changes) {
     // The server announces "lumivanta-server: listening on http://127.0.0.1:PORT/".
     const std::string line = child_.ReadLine(kServerStartTimeout);
     const std::size_t colon = line.rfind(':');
@@ -40,6 +42,13 @@ class ServerProcess {
   }
 
   int Port() const { return port_; }
+  const std::string& Log() const { return child_.ErrorOutput(); }
+  // How many uploads for the name the server has stored, counted in its log
+  // (with capture_log): an upload of the newest picture's bytes again keeps
+  // its sequence, so the sequence does not count uploads.
+  std::uint64_t StoredUploads(std::string_view name) const {
+    return ChildProcess::Occurrences(Log(), "stream_name=" + std::string(name) + " 200 in ");
+  }
   pid_t Pid() const { return child_.Pid(); }
 
   // Ends the server at once with SIGKILL, as a crash would.
@@ -63,7 +72,7 @@ class ServerProcess {
     return arguments;
   }
 
-  ChildProcess child_;
+  mutable ChildProcess child_;
   int port_ = 0;
   bool running_ = true;
 };

@@ -40,6 +40,15 @@ TEST(PictureIndexTest, DropsTheNamesWithTheOldestPicturesPastTheNameLimit) {
   EXPECT_EQ(index.Put("d", Bytes(1), kTime), std::vector<std::string>{"b"});
   EXPECT_FALSE(index.Find("b").has_value());
   EXPECT_TRUE(index.Find("a") && index.Find("c") && index.Find("d"));
+
+  // The same bytes again renew c, which keeps its sequence and digest but is now the last to go.
+  const Picture c = *index.Find("c");
+  EXPECT_FALSE(index.RenewIfSame("c", "y", kTime + std::chrono::hours(1)));
+  EXPECT_TRUE(index.RenewIfSame("c", "x", kTime + std::chrono::hours(1)));
+  EXPECT_EQ(index.Find("c")->sequence, c.sequence);
+  EXPECT_EQ(index.Find("c")->uploaded_at, kTime + std::chrono::hours(1));
+  EXPECT_EQ(index.Put("e", Bytes(1, 'z'), kTime), std::vector<std::string>{"a"});
+  EXPECT_NE(index.Find("e")->digest, c.digest);
 }
 
 TEST(PictureIndexTest, DropsAsManyOldNamesAsNeededPastTheByteLimitButNeverTheNewPicture) {

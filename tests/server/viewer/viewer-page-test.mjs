@@ -1,5 +1,6 @@
 // Opens the viewer page of a real lumivanta-server in headless Chromium and
-// checks that uploads appear without a reload, pushed or polled, that a delete
+// checks that uploads appear without a reload, pushed or polled, each fetched
+// once from its own address and renewed by the same bytes, that a delete
 // shows as ended, that a hidden tab fetches nothing, that the page works behind
 // a proxy at a path prefix, and that the last good picture stays when the
 // server goes away; and that the picture fills the window with its age over
@@ -280,6 +281,17 @@ async function followsUploads(size, context) {
     // Pushed, not polled: the page asked for the state only through its event stream.
     assert.ok(requests.includes('/pictures/viewer-test/events'));
     assert.ok(!requests.includes('/pictures/viewer-test/latest.json'));
+    // Each picture comes from its sequence's own address; the same bytes again only renew the age.
+    const pictureFetches = () => requests.filter((request) => request.endsWith('.jpg'));
+    assert.ok(pictureFetches().every((request) => /^\/pictures\/viewer-test\/\d+\.jpg$/.test(request)),
+      pictureFetches().join(' '));
+    const fetchedBefore = pictureFetches().length;
+    await page.waitForFunction(() => /^updated [2-9] s ago$/.test(document.getElementById('age').textContent),
+      null, { timeout: WAIT_MS });
+    assert.match(await upload(port, 'viewer-test', second), /^HTTP\/1\.1 200 /);
+    await page.waitForFunction(() => /^updated [01] s ago$/.test(document.getElementById('age').textContent),
+      null, { timeout: WAIT_MS });
+    assert.equal(pictureFetches().length, fetchedBefore);
 
     assert.match(await upload(port, 'viewer-test', largeJpeg), /^HTTP\/1\.1 200 /);
     await waitForWidth(page, 1920);
