@@ -313,12 +313,13 @@ Response HttpConnection::AnswerOrExplainFailure(Request& request, const ServingS
 void HttpConnection::Send(Response response, bool keep_alive) {
   response.keep_alive(keep_alive);
   response_.emplace(std::move(response));
-  // An answer the client has not taken by the deadline is dropped, not left to the kernel.
-  CloseAbortively(true);
+  // The deadline of an answer from a file closes abortively itself.
   if (SharedBytesFiles::File file = state_.answer_files.FileFor(response_->body()); file) {
     SendFromFile(std::move(file), keep_alive);
     return;
   }
+  // An answer the client has not taken by the deadline is dropped, not left to the kernel.
+  CloseAbortively(true);
   stream_.expires_after(state_.limits.body_timeout);
   http::async_write(stream_, *response_, [self = shared_from_this(), keep_alive](beast::error_code error, std::size_t) {
     self->OnSent(error, keep_alive);
@@ -346,6 +347,7 @@ void HttpConnection::SendFromFile(SharedBytesFiles::File file, bool keep_alive) 
   file_deadline_.async_wait([self = shared_from_this()](beast::error_code waited) {
     // A wait cancelled too late finds its answer gone, or a newer one with a later deadline.
     if (!waited && self->answer_file_ && self->file_deadline_.expiry() <= std::chrono::steady_clock::now()) {
+      self->CloseAbortively(true);
       beast::error_code ignored;
       self->stream_.socket().close(ignored);
     }
@@ -445,6 +447,10 @@ void HttpConnection::Drain() {
 }
 
 void HttpConnection::CloseAbortively(bool on) {
+  if (on == abortive_close_) {
+    return;
+  }
+  abortive_close_ = on;
   beast::error_code ignored;
   stream_.socket().set_option(asio::socket_base::linger(on, 0), ignored);
 }

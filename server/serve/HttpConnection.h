@@ -87,6 +87,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::size_t header_sent_ = 0;
   std::size_t file_sent_ = 0;
   boost::asio::steady_timer file_deadline_;
+  // Whether closing resets the connection just now (SO_LINGER with no time).
+  bool abortive_close_ = false;
   std::string method_;
   std::string target_;
   std::uint64_t bytes_received_ = 0;
