@@ -49,8 +49,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::size_t kPictureBytes = 100'000;
 constexpr int kClientConnections = 4;
-constexpr int kUploadsPerConnection = 300;
-constexpr int kFetchesPerConnection = 1500;
+constexpr int kUploadsPerConnection = 1000;
+constexpr int kFetchesPerConnection = 3000;
 constexpr int kViewers = 200;
 constexpr int kViewerPictures = 20;
 constexpr std::string_view kBoundary = "lumivantabenchboundary";
@@ -471,7 +471,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: server_cost LUMIVANTA-SERVER [rounds]\n");
     return 2;
   }
-  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7;
   ::signal(SIGPIPE, SIG_IGN);
 
   char dir_template[] = "/tmp/server-cost-XXXXXX";
