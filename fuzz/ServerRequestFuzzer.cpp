@@ -50,7 +50,7 @@ void Serialize(lumivanta::server::Response response) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  http::request_parser<http::string_body> parser;
+  http::request_parser<lumivanta::server::ReceivedBody> parser;
   parser.header_limit(kHeaderLimit);
   parser.body_limit(kBodyLimit);
   parser.eager(true);

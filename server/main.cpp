@@ -38,6 +38,10 @@ constexpr std::size_t kStoreWorkerThreads = 4;
 // Buffers from this size up get their own mapping, returned to the system
 // when freed; a fixed size also stops glibc from raising it after large frees.
 constexpr int kOwnMappingFromBytes = 256 * 1024;
+// Freed heap up to this size stays for the next requests' buffers rather
+// than going back to the system, to be faulted in again page by page for
+// every upload; the connection trims after a large body itself.
+constexpr int kKeptFreeHeapBytes = 8 * 1024 * 1024;
 // File descriptors kept for the store's files and the listening socket.
 constexpr rlim_t kSpareDescriptors = 64;
 
@@ -88,6 +92,7 @@ int Run(ServerOptions options, AccessKeys keys, const std::string& redis_passwor
   const sigset_t stop_signal_set = StopSignals();
   ::sigprocmask(SIG_BLOCK, &stop_signal_set, nullptr);
   ::mallopt(M_MMAP_THRESHOLD, kOwnMappingFromBytes);
+  ::mallopt(M_TRIM_THRESHOLD, kKeptFreeHeapBytes);
   ::signal(SIGPIPE, SIG_IGN);
   FitConnectionCap(options.request_limits.max_connections);
 

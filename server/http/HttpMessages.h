@@ -1,5 +1,6 @@
 #pragma once
 
+#include <boost/beast/core/buffers_range.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/optional.hpp>
 #include <cstdint>
@@ -46,7 +47,50 @@ struct SharedBytesBody {
   };
 };
 
-using Request = http::request<http::string_body>;
+// A request body kept as a string, written once as it arrives: the body's
+// length is reserved when the header gives it, and each read is appended,
+// where Beast's string_body would zero-fill the room before copying into it.
+struct ReceivedBody {
+  using value_type = std::string;
+  using writer = http::string_body::writer;
+
+  static std::uint64_t size(const value_type& body) { return body.size(); }
+
+  class reader {
+   public:
+    template <bool kIsRequest, class Fields>
+    reader(http::header<kIsRequest, Fields>&, value_type& body) : body_(body) {}
+
+    void init(const boost::optional<std::uint64_t>& length, boost::beast::error_code& error) {
+      error = {};
+      if (length) {
+        if (*length > body_.max_size()) {
+          error = http::error::buffer_overflow;
+          return;
+        }
+        body_.reserve(static_cast<std::size_t>(*length));
+      }
+    }
+
+    template <class ConstBufferSequence>
+    std::size_t put(const ConstBufferSequence& buffers, boost::beast::error_code& error) {
+      error = {};
+      std::size_t taken = 0;
+      for (const auto buffer : boost::beast::buffers_range_ref(buffers)) {
+        body_.append(static_cast<const char*>(buffer.data()), buffer.size());
+        taken += buffer.size();
+      }
+      return taken;
+    }
+
+    void finish(boost::beast::error_code& error) { error = {}; }
+
+   private:
+    value_type& body_;
+  };
+};
+
+using Request = http::request<ReceivedBody>;
 using Response = http::response<SharedBytesBody>;
 
 inline SharedBytes SharedText(std::string_view text) { return std::make_shared<const std::string>(text); }

@@ -1,6 +1,8 @@
 #include "server/serve/HttpConnection.h"
 
 #include <malloc.h>
+#include <sys/sendfile.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
@@ -9,7 +11,9 @@
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/range/iterator_range.hpp>
+#include <cerrno>
 #include <exception>
+#include <sstream>
 #include <tuple>
 #include <utility>
 
@@ -65,7 +69,7 @@ Response BusyReceiving() {
 }  // namespace
 
 HttpConnection::HttpConnection(asio::ip::tcp::socket socket, ServingState& state)
-    : stream_(std::move(socket)), state_(state) {
+    : stream_(std::move(socket)), state_(state), file_deadline_(stream_.get_executor()) {
   std::tie(client_host_, client_) = ClientAddress(stream_.socket());
   ++state_.open_connections;
 }
@@ -309,12 +313,91 @@ Response HttpConnection::AnswerOrExplainFailure(Request& request, const ServingS
 void HttpConnection::Send(Response response, bool keep_alive) {
   response.keep_alive(keep_alive);
   response_.emplace(std::move(response));
+  // The deadline of an answer from a file closes abortively itself.
+  if (SharedBytesFiles::File file = state_.answer_files.FileFor(response_->body()); file) {
+    SendFromFile(std::move(file), keep_alive);
+    return;
+  }
   // An answer the client has not taken by the deadline is dropped, not left to the kernel.
   CloseAbortively(true);
   stream_.expires_after(state_.limits.body_timeout);
   http::async_write(stream_, *response_, [self = shared_from_this(), keep_alive](beast::error_code error, std::size_t) {
     self->OnSent(error, keep_alive);
   });
+}
+
+void HttpConnection::SendFromFile(SharedBytesFiles::File file, bool keep_alive) {
+  std::ostringstream header;
+  header << response_->base();
+  answer_header_ = std::move(header).str();
+  answer_file_ = std::move(file);
+  header_sent_ = 0;
+  file_sent_ = 0;
+  // sendfile() has no flag of its own not to wait.
+  if (!stream_.socket().non_blocking()) {
+    beast::error_code error;
+    stream_.socket().non_blocking(true, error);
+    if (error) {
+      OnFileSent(error, keep_alive);
+      return;
+    }
+  }
+  // A client that takes the answer too slowly has its connection closed, which ends the wait below.
+  file_deadline_.expires_after(state_.limits.body_timeout);
+  file_deadline_.async_wait([self = shared_from_this()](beast::error_code waited) {
+    // A wait cancelled too late finds its answer gone, or a newer one with a later deadline.
+    if (!waited && self->answer_file_ && self->file_deadline_.expiry() <= std::chrono::steady_clock::now()) {
+      self->CloseAbortively(true);
+      beast::error_code ignored;
+      self->stream_.socket().close(ignored);
+    }
+  });
+  SendFileStep(keep_alive);
+}
+
+void HttpConnection::SendFileStep(bool keep_alive) {
+  const int socket = stream_.socket().native_handle();
+  const std::size_t file_bytes = response_->body()->size();
+  while (header_sent_ < answer_header_.size() || file_sent_ < file_bytes) {
+    ssize_t sent = 0;
+    if (header_sent_ < answer_header_.size()) {
+      // The header waits for the body's first bytes, so both leave in one segment.
+      sent = ::send(socket, answer_header_.data() + header_sent_, answer_header_.size() - header_sent_,
+                    MSG_MORE | MSG_NOSIGNAL);
+    } else {
+      auto offset = static_cast<off_t>(file_sent_);
+      sent = ::sendfile(socket, answer_file_->Get(), &offset, file_bytes - file_sent_);
+    }
+    if (sent < 0 && errno == EINTR) {
+      continue;
+    }
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      stream_.socket().async_wait(asio::socket_base::wait_write,
+                                  [self = shared_from_this(), keep_alive](beast::error_code error) {
+                                    if (error) {
+                                      self->OnFileSent(error, keep_alive);
+                                    } else {
+                                      self->SendFileStep(keep_alive);
+                                    }
+                                  });
+      return;
+    }
+    if (sent <= 0) {
+      OnFileSent(sent < 0 ? beast::error_code(errno, boost::system::system_category())
+                          : beast::error_code(asio::error::connection_aborted),
+                 keep_alive);
+      return;
+    }
+    (header_sent_ < answer_header_.size() ? header_sent_ : file_sent_) += static_cast<std::size_t>(sent);
+  }
+  OnFileSent({}, keep_alive);
+}
+
+void HttpConnection::OnFileSent(beast::error_code error, bool keep_alive) {
+  file_deadline_.cancel();
+  answer_file_.reset();
+  answer_header_.clear();
+  OnSent(error, keep_alive);
 }
 
 void HttpConnection::OnSent(beast::error_code error, bool keep_alive) {
@@ -364,6 +447,10 @@ void HttpConnection::Drain() {
 }
 
 void HttpConnection::CloseAbortively(bool on) {
+  if (on == abortive_close_) {
+    return;
+  }
+  abortive_close_ = on;
   beast::error_code ignored;
   stream_.socket().set_option(asio::socket_base::linger(on, 0), ignored);
 }

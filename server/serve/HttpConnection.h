@@ -1,6 +1,7 @@
 #pragma once
 
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/beast/core/flat_buffer.hpp>
 #include <boost/beast/core/tcp_stream.hpp>
 #include <chrono>
@@ -13,6 +14,7 @@
 #include "server/http/HttpMessages.h"
 #include "server/serve/HttpRoutes.h"
 #include "server/serve/ServingState.h"
+#include "server/serve/SharedBytesFiles.h"
 
 namespace lumivanta::server {
 
@@ -30,7 +32,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   void RefuseAsBusy();
 
  private:
-  using Parser = http::request_parser<http::string_body>;
+  using Parser = http::request_parser<ReceivedBody>;
 
   void ReadHeader();
   void OnHeader(boost::beast::error_code error);
@@ -53,6 +55,11 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // Adds the name's viewer count to an answer for its uploader or a poller.
   void TellAudience(Response& response, const AudienceRole& audience);
   void Send(Response response, bool keep_alive);
+  // Sends the answer's header, then its body from the body's memory file
+  // with sendfile(), within the body deadline.
+  void SendFromFile(SharedBytesFiles::File file, bool keep_alive);
+  void SendFileStep(bool keep_alive);
+  void OnFileSent(boost::beast::error_code error, bool keep_alive);
   void OnSent(boost::beast::error_code error, bool keep_alive);
   void Refuse(http::status status, std::string_view text);
   // Stops sending, then reads and drops what the client still sends, so the
@@ -74,6 +81,14 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::optional<Parser> parser_;
   std::optional<BodyBudget::Reservation> body_reservation_;
   std::optional<Response> response_;
+  // An answer going out from its body's memory file: the header's text, the bytes of it and of the file sent.
+  SharedBytesFiles::File answer_file_;
+  std::string answer_header_;
+  std::size_t header_sent_ = 0;
+  std::size_t file_sent_ = 0;
+  boost::asio::steady_timer file_deadline_;
+  // Whether closing resets the connection just now (SO_LINGER with no time).
+  bool abortive_close_ = false;
   std::string method_;
   std::string target_;
   std::uint64_t bytes_received_ = 0;

@@ -5,6 +5,7 @@
 #include "server/access/AccessKeys.h"
 #include "server/http/BodyBudget.h"
 #include "server/http/RequestLimits.h"
+#include "server/serve/SharedBytesFiles.h"
 #include "server/store/PictureStore.h"
 #include "server/store/StoreWorkers.h"
 #include "server/viewer/PictureEvents.h"
@@ -29,6 +30,8 @@ struct ServingState {
   std::size_t open_connections = 0;
   std::size_t event_streams = 0;
   PictureEvents events;
+  // Files of the answer bodies sent again and again, sent with sendfile().
+  SharedBytesFiles answer_files;
 };
 
 }  // namespace lumivanta::server

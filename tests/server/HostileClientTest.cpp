@@ -133,9 +133,14 @@ TEST(HostileClientTest, ReadersThatStallPastTheBodyDeadlineAreReset) {
   ServerProcess server({"--body-timeout", "1"});
   const int port = server.Port();
   ASSERT_EQ(Exchange(port, ProgramUpload(port, "big", std::string(16 << 20, 'p'))).status, 200);
+  // A picture fetched before goes out from a memory file, which must keep the deadline too.
+  ASSERT_EQ(Exchange(port, ProgramUpload(port, "fetched", std::string(8 << 20, 'f'))).status, 200);
+  ASSERT_EQ(NewestPicture(port, "fetched").status, 200);
   // Clients that ask, then read nothing, their kernels taking only a few kilobytes.
   const TcpConnection answer(port, 2048);
   answer.SendAll("GET /pictures/big/latest.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
+  const TcpConnection file_answer(port, 2048);
+  file_answer.SendAll("GET /pictures/fetched/latest.jpg HTTP/1.1\r\nHost: x\r\n\r\n");
   const TcpConnection stream(port, 2048);
   stream.SendAll("GET /pictures/ended/events HTTP/1.1\r\nHost: x\r\n\r\n");
   // Each delete sends the stream a message: 100 kB, far more than both kernels take.
@@ -144,6 +149,7 @@ TEST(HostileClientTest, ReadersThatStallPastTheBodyDeadlineAreReset) {
   }
   std::this_thread::sleep_for(std::chrono::seconds(3));
   EXPECT_TRUE(answer.EndsInAReset());
+  EXPECT_TRUE(file_answer.EndsInAReset());
   EXPECT_TRUE(stream.EndsInAReset());
 }
 

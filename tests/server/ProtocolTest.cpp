@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
+#include <string_view>
 
 #include "tests/support/RawHttp.h"
 #include "tests/support/ServerProcess.h"
@@ -66,6 +69,41 @@ TEST_F(ProtocolTest, BytesResemblingTheDelimiterRoundTrip) {
   const std::string tricky = TrickyBytes();
   ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "abc", tricky)).status, 200);
   EXPECT_EQ(NewestPicture(port_, "abc").body, tricky);
+}
+
+// A picture sent more than once goes out from a memory file of its bytes:
+// every fetch, on new connections and one after the other on one
+// connection, must still carry exactly the newest picture.
+TEST_F(ProtocolTest, PicturesFetchedAgainAndAgainComeBackWholeEachTime) {
+  std::mt19937 random(7);
+  for (const std::size_t size : {std::size_t{20'000}, std::size_t{3'000'000}}) {
+    for (int version = 0; version < 2; ++version) {
+      std::string picture(size, '\0');
+      std::ranges::generate(picture, [&] { return static_cast<char>(random()); });
+      ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "abc", picture)).status, 200);
+      for (int fetch = 0; fetch < 3; ++fetch) {
+        EXPECT_TRUE(NewestPicture(port_, "abc").body == picture) << size << " bytes, fetch " << fetch;
+      }
+      const HttpAnswer head = Exchange(port_, "HEAD /pictures/abc/latest.jpg HTTP/1.0\r\nHost: x\r\n\r\n");
+      EXPECT_TRUE(head.HasHeader("Content-Length: " + std::to_string(size))) << head.head;
+      EXPECT_EQ(head.body, "");
+
+      TcpConnection connection(port_);
+      const std::string fetch = "GET /pictures/abc/latest.jpg HTTP/1.1\r\nHost: x\r\n";
+      connection.SendAll(fetch + "\r\n" + fetch + "\r\n" + fetch + "Connection: close\r\n\r\n");
+      const std::string received = connection.ReceiveAll();
+      std::string_view answers = received;
+      for (int answer = 0; answer < 3; ++answer) {
+        const std::size_t header_end = answers.find("\r\n\r\n");
+        ASSERT_NE(header_end, std::string_view::npos) << "answer " << answer;
+        const std::size_t body_start = header_end + 4;
+        ASSERT_GE(answers.size(), body_start + size) << "answer " << answer;
+        EXPECT_TRUE(answers.substr(body_start, size) == picture) << size << " bytes, kept-alive answer " << answer;
+        answers.remove_prefix(body_start + size);
+      }
+      EXPECT_EQ(answers, "");
+    }
+  }
 }
 
 TEST_F(ProtocolTest, DeleteAnswersExactlyConnectokAndForgetsThePicture) {
