@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+
 #include "pictures/CxImage.h"
 #include "pictures/MallocBuffer.h"
 #include "pictures/MemoryFile.h"
