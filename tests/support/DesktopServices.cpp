@@ -6,6 +6,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "tests/support/X11Scene.h"
+
 namespace lumivanta::test {
 
 TrayHost::TrayHost(Display* display, const std::string& display_name)
@@ -75,23 +77,7 @@ bool TrayHost::IsMapped(Window window) const {
 }
 
 std::vector<Window> TrayHost::ManagedWindows() const {
-  const Atom client_list = XInternAtom(display_, "_NET_CLIENT_LIST", False);
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0;
-  unsigned long remaining = 0;
-  unsigned char* data = nullptr;
-  std::vector<Window> windows;
-  if (XGetWindowProperty(display_, DefaultRootWindow(display_), client_list, 0, 1024, False, AnyPropertyType, &type,
-                         &format, &count, &remaining, &data) == Success &&
-      data != nullptr) {
-    if (format == 32) {
-      const auto* items = reinterpret_cast<const unsigned long*>(data);
-      windows.assign(items, items + count);
-    }
-    XFree(data);
-  }
-  return windows;
+  return WindowListProperty(display_, DefaultRootWindow(display_), XInternAtom(display_, "_NET_CLIENT_LIST", False));
 }
 
 std::optional<Window> TrayHost::FindEmbedded(Window window, const std::vector<Window>& managed) const {

@@ -279,25 +279,7 @@ bool ProgramSession::WaitFocused(Window window) const {
 }
 
 std::vector<unsigned long> ProgramSession::WindowProperty(Window window, Atom property) const {
-  std::vector<unsigned long> values;
-  if (window == None) {
-    return values;
-  }
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0;
-  unsigned long remaining = 0;
-  unsigned char* data = nullptr;
-  if (XGetWindowProperty(scene_.Get(), window, property, 0, 1024, False, AnyPropertyType, &type, &format, &count,
-                         &remaining, &data) == Success &&
-      data != nullptr) {
-    if (format == 32) {
-      const auto* items = reinterpret_cast<const unsigned long*>(data);
-      values.assign(items, items + count);
-    }
-    XFree(data);
-  }
-  return values;
+  return WindowListProperty(scene_.Get(), window, property);
 }
 
 OwnedScreen ProgramSession::PaintedScreen(std::uint32_t width, std::uint32_t height) {

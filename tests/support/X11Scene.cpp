@@ -16,6 +16,28 @@ std::uint32_t GradientPattern(int x, int y) {
 
 std::uint32_t ChequerPattern(int x, int y) { return ((x / 16 + y / 16) % 2 == 0) ? 0x00c81e64 : 0x0014a0f0; }
 
+std::vector<unsigned long> WindowListProperty(Display* display, Window window, Atom property) {
+  std::vector<unsigned long> values;
+  if (window == None) {
+    return values;
+  }
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  if (XGetWindowProperty(display, window, property, 0, 1024, False, AnyPropertyType, &type, &format, &count, &remaining,
+                         &data) == Success &&
+      data != nullptr) {
+    if (format == 32) {
+      const auto* items = reinterpret_cast<const unsigned long*>(data);
+      values.assign(items, items + count);
+    }
+    XFree(data);
+  }
+  return values;
+}
+
 X11Scene::X11Scene(const std::string& display_name) : display_(XOpenDisplay(display_name.c_str())) {
   if (!display_) {
     throw std::runtime_error("cannot open " + display_name);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/support/XlibHandles.h"
 #include "tests/support/XvfbSession.h"
@@ -23,6 +24,10 @@ using PixelPattern = std::function<std::uint32_t(int x, int y)>;
 std::uint32_t GradientPattern(int x, int y);
 
 std::uint32_t ChequerPattern(int x, int y);
+
+// The items of a window's list property of 32-bit values (as _NET_CLIENT_LIST);
+// empty for no window, or where the property is missing or not such a list.
+std::vector<unsigned long> WindowListProperty(Display* display, Window window, Atom property);
 
 class X11Scene {
  public:
