@@ -45,6 +45,7 @@
 #include "tests/support/ChildProcess.h"
 #include "tests/support/RawHttp.h"
 #include "tests/support/RedisProcess.h"
+#include "tests/support/ServerProcess.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -667,7 +668,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: server_attacks drippers|hung-redis|stream-memory|stream-share|store-disk [SERVER]\n");
     return 2;
   }
-  const std::string binary = argc == 3 ? argv[2] : LUMIVANTA_SERVER_BINARY;
+  const std::string binary = argc == 3 ? std::string(argv[2]) : lumivanta::test::kServerBinary;
   std::printf("server: %s\n", binary.c_str());
   return mode->second(binary) ? 0 : 1;
 }

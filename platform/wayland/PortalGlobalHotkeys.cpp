@@ -6,8 +6,8 @@
 #include <QDBusPendingCallWatcher>
 #include <QTimer>
 #include <algorithm>
-#include <cstdio>
 
+#include "base/Report.h"
 #include "platform/wayland/PortalRequestPath.h"
 
 namespace lumivanta {
@@ -202,7 +202,7 @@ void PortalGlobalHotkeys::OnActivated(const QDBusObjectPath& session, const QStr
 }
 
 void PortalGlobalHotkeys::Report(const QString& failure) const {
-  std::fprintf(stderr, "lumivanta: global shortcuts: %s\n", failure.toUtf8().constData());
+  ReportLine("global shortcuts", failure.toStdString());
 }
 
 }  // namespace lumivanta

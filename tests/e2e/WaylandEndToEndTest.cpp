@@ -435,25 +435,29 @@ TEST_F(WaylandEndToEnd, WithoutScreenCastThePublicationSaysSoAndUploadsNothing) 
   EXPECT_EQ(session_->WaitFocusedFloats(kWizardTitle, kWait), std::optional<bool>(true));
 }
 
-class OnGnome : public WaylandProgram {
+// The tests of one desktop on its shared session; skipped where its tools are missing.
+template <typename Session, Desktop kDesktop>
+class OnDesktop : public WaylandProgram {
  protected:
   void SetUp() override {
-    if (const std::string missing = test::MissingDesktopTool(Desktop::kGnome); !missing.empty()) {
+    if (const std::string missing = test::MissingDesktopTool(kDesktop); !missing.empty()) {
       GTEST_SKIP() << missing << " is missing (scripts/install-deps --tests installs it)";
     }
-    session_ = gnome_ = &static_cast<test::GnomeSession&>(SharedSession(Desktop::kGnome));
+    session_ = desktop_ = &static_cast<Session&>(SharedSession(kDesktop));
   }
-  test::GnomeSession* gnome_ = nullptr;
+  Session* desktop_ = nullptr;
 };
+
+class OnGnome : public OnDesktop<test::GnomeSession, Desktop::kGnome> {};
 
 // The first start asks which screen to share. Share: the token is kept and
 // the next start asks nothing; Cancel: one clear line, and nothing goes out.
 TEST_F(OnGnome, TheFirstStartAsksAndAShareIsKeptWhileACancelPublishesNothing) {
   WriteSettings();
-  const std::string token_file = gnome_->Directory().File("state/lumivanta/screencast-restore-token");
+  const std::string token_file = desktop_->Directory().File("state/lumivanta/screencast-restore-token");
   std::filesystem::remove(token_file);
   StartProgram();
-  ASSERT_TRUE(gnome_->AnswerConsent(true)) << program_->ErrorOutput() << gnome_->Logs();
+  ASSERT_TRUE(desktop_->AnswerConsent(true)) << program_->ErrorOutput() << desktop_->Logs();
   ASSERT_TRUE(program_->WaitForErrorText(kCasting, kWait)) << program_->ErrorOutput();
   EXPECT_GT(test::ReadWholeFile(token_file).size(), 8u);
   EndProgram();
@@ -463,7 +467,7 @@ TEST_F(OnGnome, TheFirstStartAsksAndAShareIsKeptWhileACancelPublishesNothing) {
 
   std::filesystem::remove(token_file);
   StartProgram();
-  ASSERT_TRUE(gnome_->AnswerConsent(false)) << program_->ErrorOutput();
+  ASSERT_TRUE(desktop_->AnswerConsent(false)) << program_->ErrorOutput();
   ASSERT_TRUE(program_->WaitForErrorText(
       "The screen cannot be captured on this desktop: the screen cast was not allowed", kWait))
       << program_->ErrorOutput();
@@ -474,16 +478,14 @@ TEST_F(OnGnome, TheFirstStartAsksAndAShareIsKeptWhileACancelPublishesNothing) {
   EXPECT_FALSE(std::filesystem::exists(token_file));
 }
 
-class OnKde : public WaylandProgram {
+class OnKde : public OnDesktop<test::KdeSession, Desktop::kKde> {
  protected:
   void SetUp() override {
-    if (const std::string missing = test::MissingDesktopTool(Desktop::kKde); !missing.empty()) {
-      GTEST_SKIP() << missing << " is missing (scripts/install-deps --tests installs it)";
+    OnDesktop::SetUp();
+    if (!IsSkipped()) {
+      desktop_->AllowScreenCast();
     }
-    session_ = kde_ = &static_cast<test::KdeSession&>(SharedSession(Desktop::kKde));
-    kde_->AllowScreenCast();
   }
-  test::KdeSession* kde_ = nullptr;
 };
 
 // Plasma binds the six hotkeys as global shortcuts: Ctrl+P, pressed as on
@@ -495,15 +497,16 @@ TEST_F(OnKde, CtrlPPressedOnTheKeyboardPublishesOnePicture) {
   bool bound = false;
   for (const auto deadline = std::chrono::steady_clock::now() + kWait;
        !bound && std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(100ms)) {
-    bound = kde_->Run({"/usr/bin/gdbus", "call", "--session", "--dest", "org.kde.kglobalaccel", "--object-path",
+    bound = desktop_
+                ->Run({"/usr/bin/gdbus", "call", "--session", "--dest", "org.kde.kglobalaccel", "--object-path",
                        "/kglobalaccel", "--method", "org.kde.KGlobalAccel.getGlobalShortcutsByKey", "67108944"})
                 .find("hotkey1") != std::string::npos;
   }
-  ASSERT_TRUE(bound) << program_->ErrorOutput() << kde_->Logs();
+  ASSERT_TRUE(bound) << program_->ErrorOutput() << desktop_->Logs();
   EXPECT_EQ(program_->ErrorOutput().find("Global hotkeys are not available"), std::string::npos);
-  kde_->ShowPicture(LUMIVANTA_TEST_SCREEN);
+  desktop_->ShowPicture(LUMIVANTA_TEST_SCREEN);
   std::this_thread::sleep_for(300ms);
-  kde_->PressKeys({"29", "25"});  // KEY_LEFTCTRL, KEY_P
+  desktop_->PressKeys({"29", "25"});  // KEY_LEFTCTRL, KEY_P
   // The key runs one capture; headless it finds no frame to publish.
   constexpr const char* kNothing = "Nothing was captured: no picture was published.";
   const auto answered = [this, kNothing] {
@@ -512,7 +515,7 @@ TEST_F(OnKde, CtrlPPressedOnTheKeyboardPublishesOnePicture) {
   for (const auto deadline = std::chrono::steady_clock::now() + kWait;
        !answered() && std::chrono::steady_clock::now() < deadline;) {
   }
-  ASSERT_TRUE(answered()) << program_->ErrorOutput() << kde_->Logs();
+  ASSERT_TRUE(answered()) << program_->ErrorOutput() << desktop_->Logs();
   if (program_->ErrorOutput().find(kNothing) != std::string::npos) {
     std::this_thread::sleep_for(500ms);
     EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), kNothing), 1u);
@@ -520,7 +523,7 @@ TEST_F(OnKde, CtrlPPressedOnTheKeyboardPublishesOnePicture) {
   }
   const std::uint64_t published = Sequence();
   EXPECT_LT(MeanDifference(NewestPicture(), ExpectedPicture(test::LoadTestScreen())), 1.5);
-  ASSERT_TRUE(kde_->WaitWindow(kInformationTitle, true, kWait));
+  ASSERT_TRUE(desktop_->WaitWindow(kInformationTitle, true, kWait));
   std::this_thread::sleep_for(500ms);
   EXPECT_EQ(Sequence(), published);
   EXPECT_EQ(test::ChildProcess::Occurrences(program_->ErrorOutput(), "Picture sent."), 1u);

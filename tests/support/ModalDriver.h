@@ -4,10 +4,9 @@
 // it is the active modal window. A dialog that nobody expects, or a test that
 // waits too long, closes every modal window so that no test is left waiting.
 
-#include <QApplication>
 #include <QDialog>
-#include <QMessageBox>
 #include <QPointer>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 #include <deque>
@@ -22,11 +21,7 @@ class ModalDriver {
   static constexpr int kPollMs = 5;
   static constexpr int kGiveUpMs = 20000;
 
-  ModalDriver() {
-    timer_.setInterval(kPollMs);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Poll(); });
-    timer_.start();
-  }
+  ModalDriver();
   ModalDriver(const ModalDriver&) = delete;
   ModalDriver& operator=(const ModalDriver&) = delete;
 
@@ -40,24 +35,11 @@ class ModalDriver {
   }
 
   // Expects a message box and answers it with OK, keeping its text.
-  void ExpectMessageBox(QString* text = nullptr) {
-    Expect<QMessageBox>([text](QMessageBox* box) {
-      if (text != nullptr) {
-        *text = box->text();
-      }
-      box->accept();
-    });
-  }
+  void ExpectMessageBox(QString* text = nullptr);
 
   bool AllDone() const { return steps_.empty(); }
   // What went wrong: dialogs that came unexpected, or were expected and never came.
-  std::vector<std::string> Problems() const {
-    std::vector<std::string> problems = problems_;
-    for (const std::string& name : names_) {
-      problems.push_back("expected, never came: " + name);
-    }
-    return problems;
-  }
+  std::vector<std::string> Problems() const;
 
  private:
   struct Step {
@@ -67,35 +49,7 @@ class ModalDriver {
 
   // The action runs from the event loop, not from inside this timer's call,
   // so that dialogs it opens in turn are seen and answered too.
-  void Poll() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || !modal->isVisible() || modal == pending_) {
-      idle_ms_ = 0;
-      return;
-    }
-    if (!steps_.empty() && steps_.front().matches(modal)) {
-      std::function<void(QWidget*)> act = steps_.front().act;
-      steps_.pop_front();
-      names_.pop_front();
-      pending_ = modal;
-      QTimer::singleShot(0, modal, [this, act, modal] {
-        pending_ = nullptr;
-        act(modal);
-      });
-      idle_ms_ = 0;
-      return;
-    }
-    idle_ms_ += kPollMs;
-    if (steps_.empty() || idle_ms_ > kGiveUpMs) {
-      problems_.push_back(std::string("unexpected dialog: ") + modal->metaObject()->className() + " \"" +
-                          modal->windowTitle().toStdString() + "\"");
-      if (auto* dialog = qobject_cast<QDialog*>(modal)) {
-        dialog->done(QDialog::Rejected);
-      } else {
-        modal->close();
-      }
-    }
-  }
+  void Poll();
 
   QTimer timer_;
   std::deque<Step> steps_;

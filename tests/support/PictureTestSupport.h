@@ -3,20 +3,12 @@
 // Pictures for the tests of the pictures core: the committed test screen, random
 // pictures, and a JPEG decoder that reports what a file holds.
 
-#include <png.h>
-
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
-#include <random>
 #include <span>
-#include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <jpeglib.h>
 
 #include "pictures/CxImage.h"
 #include "pictures/ScreenImage.h"
@@ -24,15 +16,8 @@
 namespace lumivanta::test {
 
 // A screen of the given size over pixels that the caller keeps.
-inline ScreenImage ScreenOver(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_row,
-                              std::span<std::uint8_t> pixels) {
-  ScreenImage screen;
-  screen.width = width;
-  screen.height = height;
-  screen.bytes_per_row = bytes_per_row;
-  screen.pixels = pixels;
-  return screen;
-}
+ScreenImage ScreenOver(std::uint32_t width, std::uint32_t height, std::uint32_t bytes_per_row,
+                       std::span<std::uint8_t> pixels);
 
 // A captured screen that owns its pixels (32 bits: blue, green, red, unused; top row first).
 struct OwnedScreen {
@@ -42,12 +27,7 @@ struct OwnedScreen {
   std::vector<std::uint8_t> pixels;
 
   // The screen as a grab hands it over: a copy of the pixels that the receiver keeps, and may draw into.
-  ScreenImage AsGrabbed() const {
-    auto copy = std::make_shared<std::vector<std::uint8_t>>(pixels);
-    ScreenImage screen = ScreenOver(width, height, bytes_per_row, *copy);
-    screen.keeper = copy;
-    return screen;
-  }
+  ScreenImage AsGrabbed() const;
   // Pixel (x, row) counted from the top.
   const std::uint8_t* At(std::uint32_t x, std::uint32_t row) const {
     return pixels.data() + std::size_t{bytes_per_row} * row + x * 4;
@@ -55,78 +35,19 @@ struct OwnedScreen {
 };
 
 // A PNG file as a captured screen.
-inline OwnedScreen LoadPng(const std::string& file) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  if (png_image_begin_read_from_file(&image, file.c_str()) == 0) {
-    throw std::runtime_error("cannot read " + file);
-  }
-  image.format = PNG_FORMAT_BGRA;
-  OwnedScreen screen;
-  screen.width = image.width;
-  screen.height = image.height;
-  screen.bytes_per_row = image.width * 4;
-  screen.pixels.resize(PNG_IMAGE_SIZE(image));
-  if (png_image_finish_read(&image, nullptr, screen.pixels.data(), 0, nullptr) == 0) {
-    png_image_free(&image);
-    throw std::runtime_error("cannot decode " + file);
-  }
-  return screen;
-}
+OwnedScreen LoadPng(const std::string& file);
 
-inline OwnedScreen LoadTestScreen() { return LoadPng(LUMIVANTA_TEST_SCREEN); }
+OwnedScreen LoadTestScreen();
 
 // A screen of the given size cut from the test screen (repeated where it is larger).
-inline OwnedScreen ScreenOfSize(const OwnedScreen& source, std::uint32_t width, std::uint32_t height) {
-  OwnedScreen screen;
-  screen.width = width;
-  screen.height = height;
-  screen.bytes_per_row = width * 4;
-  screen.pixels.resize(std::size_t{screen.bytes_per_row} * height);
-  for (std::uint32_t row = 0; row < height; ++row) {
-    for (std::uint32_t x = 0; x < width; ++x) {
-      const std::uint8_t* from = source.At(x % source.width, row % source.height);
-      std::copy(from, from + 4, screen.pixels.begin() + std::size_t{screen.bytes_per_row} * row + x * 4);
-    }
-  }
-  return screen;
-}
+OwnedScreen ScreenOfSize(const OwnedScreen& source, std::uint32_t width, std::uint32_t height);
 
-inline OwnedScreen RandomScreen(std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
-  OwnedScreen screen;
-  screen.width = width;
-  screen.height = height;
-  screen.bytes_per_row = width * 4;
-  screen.pixels.resize(std::size_t{screen.bytes_per_row} * height);
-  std::mt19937 generator(seed);
-  for (auto& byte : screen.pixels) {
-    byte = static_cast<std::uint8_t>(generator());
-  }
-  return screen;
-}
+OwnedScreen RandomScreen(std::uint32_t width, std::uint32_t height, std::uint32_t seed);
 
-inline void FillRandom(CxImage& picture, std::uint32_t width, std::uint32_t height, std::uint32_t seed) {
-  if (picture.Create(width, height, 24, 0) == nullptr) {
-    throw std::runtime_error("Create failed");
-  }
-  std::mt19937 generator(seed);
-  for (std::uint32_t i = 0; i < picture.Stride() * height; ++i) {
-    picture.Rows()[i] = static_cast<std::uint8_t>(generator());
-  }
-}
+void FillRandom(CxImage& picture, std::uint32_t width, std::uint32_t height, std::uint32_t seed);
 
 // The largest difference of one channel of one pixel between two 24-bit pictures of one size.
-inline int MaxChannelDifference(const CxImage& a, const CxImage& b) {
-  int largest = 0;
-  for (std::uint32_t y = 0; y < a.Height(); ++y) {
-    const std::uint8_t* row_a = a.Rows() + std::size_t{a.Stride()} * y;
-    const std::uint8_t* row_b = b.Rows() + std::size_t{b.Stride()} * y;
-    for (std::uint32_t i = 0; i < a.Width() * 3; ++i) {
-      largest = std::max(largest, std::abs(row_a[i] - row_b[i]));
-    }
-  }
-  return largest;
-}
+int MaxChannelDifference(const CxImage& a, const CxImage& b);
 
 struct DecodedJpeg {
   std::uint32_t width = 0;
@@ -144,42 +65,7 @@ struct DecodedJpeg {
   }
 };
 
-inline DecodedJpeg DecodeJpeg(const std::uint8_t* data, std::size_t size) {
-  jpeg_decompress_struct decompressor{};
-  jpeg_error_mgr errors{};
-  decompressor.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&decompressor);
-  jpeg_save_markers(&decompressor, JPEG_COM, 0xFFFF);
-  for (int app = 0; app < 16; ++app) {
-    jpeg_save_markers(&decompressor, JPEG_APP0 + app, 0xFFFF);
-  }
-  jpeg_mem_src(&decompressor, data, static_cast<unsigned long>(size));
-  jpeg_read_header(&decompressor, TRUE);
-  jpeg_start_decompress(&decompressor);
-  DecodedJpeg decoded;
-  decoded.width = decompressor.output_width;
-  decoded.height = decompressor.output_height;
-  decoded.components = decompressor.output_components;
-  decoded.jfif = decompressor.saw_JFIF_marker != 0;
-  decoded.density_unit = decompressor.density_unit;
-  decoded.x_density = decompressor.X_density;
-  decoded.y_density = decompressor.Y_density;
-  for (jpeg_saved_marker_ptr marker = decompressor.marker_list; marker != nullptr; marker = marker->next) {
-    decoded.markers.push_back(marker->marker);
-  }
-  decoded.pixels.resize(std::size_t{decoded.width} * decoded.height * decoded.components);
-  while (decompressor.output_scanline < decompressor.output_height) {
-    JSAMPROW row =
-        decoded.pixels.data() + std::size_t{decompressor.output_scanline} * decoded.width * decoded.components;
-    jpeg_read_scanlines(&decompressor, &row, 1);
-  }
-  jpeg_finish_decompress(&decompressor);
-  jpeg_destroy_decompress(&decompressor);
-  return decoded;
-}
-
-inline DecodedJpeg DecodeJpeg(const std::string& bytes) {
-  return DecodeJpeg(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-}
+DecodedJpeg DecodeJpeg(const std::uint8_t* data, std::size_t size);
+DecodedJpeg DecodeJpeg(const std::string& bytes);
 
 }  // namespace lumivanta::test

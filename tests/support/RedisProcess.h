@@ -19,7 +19,6 @@
 #include "base/UniqueFd.h"
 #include "server/redis/RedisAddress.h"
 #include "tests/support/ChildProcess.h"
-#include "tests/support/RawHttp.h"
 #include "tests/support/TempDir.h"
 
 namespace lumivanta::test {
@@ -29,10 +28,7 @@ class RedisProcess {
   enum class Transport { kUnixSocket, kTcp };
 
   // extra_arguments go to redis-server, such as {"--requirepass", "secret"}.
-  explicit RedisProcess(std::vector<std::string> extra_arguments = {}, Transport transport = Transport::kUnixSocket)
-      : extra_arguments_(std::move(extra_arguments)), tcp_(transport == Transport::kTcp) {
-    Start();
-  }
+  explicit RedisProcess(std::vector<std::string> extra_arguments = {}, Transport transport = Transport::kUnixSocket);
 
   // The address as lumivanta-server's --redis takes it.
   std::string Url() const { return tcp_ ? "redis://127.0.0.1:" + std::to_string(port_) : "unix://" + Socket(); }
@@ -43,56 +39,11 @@ class RedisProcess {
 
   // Ends the server, as a crash or a restart would; Start brings it back empty.
   void Stop() { child_.reset(); }
-  void Start() {
-    // A free port may be taken by someone else before Redis binds it; then another is tried.
-    for (int attempt = 0;; ++attempt) {
-      if (tcp_ && (port_ == 0 || attempt > 0)) {
-        port_ = FreeLoopbackPort();
-      }
-      if (TryStart() || !tcp_ || attempt == 4) {
-        return;
-      }
-    }
-  }
+  void Start();
 
  private:
   // False when Redis ended before listening, as when its port is taken.
-  bool TryStart() {
-    std::filesystem::remove(Socket());
-    std::vector<std::string> arguments{LUMIVANTA_REDIS_SERVER_PROGRAM,
-                                       "--port",
-                                       std::to_string(tcp_ ? port_ : 0),
-                                       "--bind",
-                                       "127.0.0.1",
-                                       "--unixsocket",
-                                       Socket(),
-                                       "--unixsocketperm",
-                                       "700",
-                                       "--save",
-                                       "",
-                                       "--appendonly",
-                                       "no",
-                                       "--loglevel",
-                                       "warning",
-                                       "--dir",
-                                       directory_.Path().string()};
-    arguments.insert(arguments.end(), extra_arguments_.begin(), extra_arguments_.end());
-    child_.emplace(arguments, true);
-    // Redis makes its Unix socket after its TCP port, so the socket means both listen.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    for (;;) {
-      if (std::filesystem::exists(Socket())) {
-        return true;
-      }
-      if (!child_->IsRunning() && tcp_) {
-        return false;
-      }
-      if (std::chrono::steady_clock::now() > deadline || !child_->IsRunning()) {
-        throw std::runtime_error("redis-server did not start: " + child_->ErrorOutput());
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  }
+  bool TryStart();
 
   std::string Socket() const { return directory_.File("redis.sock"); }
 
