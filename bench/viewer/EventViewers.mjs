@@ -18,6 +18,26 @@ export function get(agent, port, path) {
   });
 }
 
+// Calls onMessage(event, state) for each message of an event stream's answer
+// that carries data ("message" where it names no event).
+export function readEvents(answer, onMessage) {
+  let text = '';
+  answer.setEncoding('utf8');
+  answer.on('data', (chunk) => {
+    text += chunk;
+    let end;
+    while ((end = text.indexOf('\n\n')) >= 0) {
+      const lines = text.slice(0, end).split('\n');
+      text = text.slice(end + 2);
+      const data = lines.find((line) => line.startsWith('data: '));
+      const event = lines.find((line) => line.startsWith('event: '))?.slice(7) ?? 'message';
+      if (data) {
+        onMessage(event, JSON.parse(data.slice(6)));
+      }
+    }
+  });
+}
+
 // Random bytes that start as a JPEG does, which is all the server checks.
 export function randomPicture(bytes) {
   const picture = crypto.randomBytes(bytes);
@@ -74,20 +94,9 @@ export class Viewer {
             reject(new Error(`event stream answered ${answer.statusCode}`));
             return;
           }
-          let text = '';
-          answer.setEncoding('utf8');
-          answer.on('data', (chunk) => {
-            text += chunk;
-            let end;
-            while ((end = text.indexOf('\n\n')) >= 0) {
-              const message = text.slice(0, end);
-              text = text.slice(end + 2);
-              const data = message.split('\n').find((line) => line.startsWith('data: '));
-              if (data) {
-                this.see(JSON.parse(data.slice(6)));
-                resolve();
-              }
-            }
+          readEvents(answer, (event, state) => {
+            this.see(state);
+            resolve();
           });
         });
       request.on('error', reject);

@@ -9,7 +9,7 @@
 // Usage: node still-screen-bytes.mjs SERVER_BINARY [seconds]
 import http from 'node:http';
 
-import { randomPicture } from './EventViewers.mjs';
+import { randomPicture, readEvents } from './EventViewers.mjs';
 import { median, startServer, stopServer, upload } from './ViewerSupport.mjs';
 
 const [serverBinary, secondsArgument] = process.argv.slice(2);
@@ -55,24 +55,11 @@ class CountingViewer {
     return new Promise((resolve) => {
       const request = http.get({ host: '127.0.0.1', port: this.port, path: `/pictures/${NAME}/events`, agent: false },
         (answer) => {
-          let text = '';
-          answer.setEncoding('utf8');
-          answer.on('data', (chunk) => {
-            text += chunk;
-            let end;
-            while ((end = text.indexOf('\n\n')) >= 0) {
-              const lines = text.slice(0, end).split('\n');
-              text = text.slice(end + 2);
-              const data = lines.find((line) => line.startsWith('data: '));
-              const event = lines.find((line) => line.startsWith('event: '))?.slice(7) ?? 'message';
-              if (data) {
-                const state = JSON.parse(data.slice(6));
-                if (state.present !== false) {
-                  this.see(event, state);
-                }
-                resolve();
-              }
+          readEvents(answer, (event, state) => {
+            if (state.present !== false) {
+              this.see(event, state);
             }
+            resolve();
           });
         });
       request.on('socket', (socket) => this.sockets.add(socket));
