@@ -3,6 +3,7 @@
 #include <malloc.h>
 #include <sys/sendfile.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <array>
@@ -32,8 +33,10 @@ namespace asio = boost::asio;
 // Freed buffers at least this large are handed back to the system at once.
 constexpr std::size_t kTrimAfterBytes = kMebibyte;
 // Room for one read of a request body; the header's small buffer would take
-// a turn of the event loop for every few hundred bytes of an upload.
-constexpr std::size_t kBodyReadBytes = 64 * kKibibyte;
+// a turn of the event loop for every few hundred bytes of an upload. Kept
+// under 128 KiB, from which glibc maps fresh pages from the system for every
+// buffer and the kernel faults them in again.
+constexpr std::size_t kBodyReadBytes = 120 * kKibibyte;
 // How long a closing connection may keep sending what the server no longer reads.
 constexpr std::chrono::seconds kDrainTimeout{10};
 
@@ -69,7 +72,7 @@ Response BusyReceiving() {
 }  // namespace
 
 HttpConnection::HttpConnection(asio::ip::tcp::socket socket, ServingState& state)
-    : stream_(std::move(socket)), state_(state), file_deadline_(stream_.get_executor()) {
+    : stream_(std::move(socket)), state_(state), answer_deadline_(stream_.get_executor()) {
   std::tie(client_host_, client_) = ClientAddress(stream_.socket());
   ++state_.open_connections;
 }
@@ -178,6 +181,13 @@ void HttpConnection::ReadBody() {
 }
 
 void HttpConnection::ReadBodyPart() {
+  if (!parser_->chunked() && buffer_.size() > 0 && !parser_->is_done()) {
+    // Body bytes that came with the header.
+    if (const beast::error_code error = ParseBuffered(); error) {
+      OnBodyPart(error, 0);
+      return;
+    }
+  }
   if (parser_->is_done()) {
     OnBody();
     return;
@@ -192,9 +202,38 @@ void HttpConnection::ReadBodyPart() {
   // The next bytes must come before the body's deadline, and before its rate window ends unfilled.
   const auto window = std::min<std::chrono::steady_clock::duration>(kBodyRateWindow, state_.limits.body_timeout);
   stream_.expires_at(std::min(body_deadline_, window_start_ + window));
-  http::async_read_some(
-      stream_, buffer_, *parser_,
-      [self = shared_from_this()](beast::error_code error, std::size_t bytes) { self->OnBodyPart(error, bytes); });
+  if (parser_->chunked()) {
+    http::async_read_some(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](beast::error_code error, std::size_t bytes) { self->OnBodyPart(error, bytes); });
+    return;
+  }
+  // A body of known length is read in pieces as large as what is left of it,
+  // up to the read room, where Beast's reads stop at 64 KiB.
+  const std::size_t left = body_limit_ - parser_->get().body().size();
+  stream_.async_read_some(buffer_.prepare(std::min(left, kBodyReadBytes)),
+                          [self = shared_from_this()](beast::error_code error, std::size_t bytes) {
+                            self->buffer_.commit(bytes);
+                            if (!error) {
+                              error = self->ParseBuffered();
+                            }
+                            self->OnBodyPart(error, bytes);
+                          });
+}
+
+beast::error_code HttpConnection::ParseBuffered() {
+  beast::error_code error;
+  while (buffer_.size() > 0 && !parser_->is_done()) {
+    const std::size_t used = parser_->put(buffer_.data(), error);
+    buffer_.consume(used);
+    if (error == http::error::need_more) {
+      return {};
+    }
+    if (error || used == 0) {
+      return error;
+    }
+  }
+  return error;
 }
 
 void HttpConnection::OnBodyPart(beast::error_code error, std::size_t bytes) {
@@ -313,88 +352,104 @@ Response HttpConnection::AnswerOrExplainFailure(Request& request, const ServingS
 void HttpConnection::Send(Response response, bool keep_alive) {
   response.keep_alive(keep_alive);
   response_.emplace(std::move(response));
-  // The deadline of an answer from a file closes abortively itself.
-  if (SharedBytesFiles::File file = state_.answer_files.FileFor(response_->body()); file) {
-    SendFromFile(std::move(file), keep_alive);
-    return;
-  }
-  // An answer the client has not taken by the deadline is dropped, not left to the kernel.
-  CloseAbortively(true);
-  stream_.expires_after(state_.limits.body_timeout);
-  http::async_write(stream_, *response_, [self = shared_from_this(), keep_alive](beast::error_code error, std::size_t) {
-    self->OnSent(error, keep_alive);
-  });
-}
-
-void HttpConnection::SendFromFile(SharedBytesFiles::File file, bool keep_alive) {
   std::ostringstream header;
   header << response_->base();
   answer_header_ = std::move(header).str();
-  answer_file_ = std::move(file);
+  // A body sent again and again goes out from its memory file, others from memory.
+  answer_file_ = state_.answer_files.FileFor(response_->body());
   header_sent_ = 0;
-  file_sent_ = 0;
-  // sendfile() has no flag of its own not to wait.
+  body_sent_ = 0;
+  answer_deadline_set_ = false;
+  // Neither sendmsg() nor sendfile() may wait: the event loop does.
   if (!stream_.socket().non_blocking()) {
     beast::error_code error;
     stream_.socket().non_blocking(true, error);
     if (error) {
-      OnFileSent(error, keep_alive);
+      OnAnswerSent(error, keep_alive);
       return;
     }
   }
-  // A client that takes the answer too slowly has its connection closed, which ends the wait below.
-  file_deadline_.expires_after(state_.limits.body_timeout);
-  file_deadline_.async_wait([self = shared_from_this()](beast::error_code waited) {
+  SendStep(keep_alive);
+}
+
+void HttpConnection::WatchAnswerDeadline() {
+  // A client that takes the answer too slowly has its connection reset, which
+  // ends the wait for room and drops what the kernel still holds for it.
+  answer_deadline_set_ = true;
+  answer_deadline_.expires_after(state_.limits.body_timeout);
+  answer_deadline_.async_wait([self = shared_from_this()](beast::error_code waited) {
     // A wait cancelled too late finds its answer gone, or a newer one with a later deadline.
-    if (!waited && self->answer_file_ && self->file_deadline_.expiry() <= std::chrono::steady_clock::now()) {
+    if (!waited && self->answer_deadline_set_ && self->answer_deadline_.expiry() <= std::chrono::steady_clock::now()) {
       self->CloseAbortively(true);
       beast::error_code ignored;
       self->stream_.socket().close(ignored);
     }
   });
-  SendFileStep(keep_alive);
 }
 
-void HttpConnection::SendFileStep(bool keep_alive) {
+void HttpConnection::SendStep(bool keep_alive) {
   const int socket = stream_.socket().native_handle();
-  const std::size_t file_bytes = response_->body()->size();
-  while (header_sent_ < answer_header_.size() || file_sent_ < file_bytes) {
+  const std::size_t body_bytes = response_->body() ? response_->body()->size() : 0;
+  while (header_sent_ < answer_header_.size() || body_sent_ < body_bytes) {
     ssize_t sent = 0;
-    if (header_sent_ < answer_header_.size()) {
+    if (!answer_file_) {
+      // Header and body in one call, as most answers leave at once.
+      std::array<iovec, 2> parts{};
+      std::size_t count = 0;
+      if (header_sent_ < answer_header_.size()) {
+        parts[count++] = {answer_header_.data() + header_sent_, answer_header_.size() - header_sent_};
+      }
+      if (body_sent_ < body_bytes) {
+        parts[count++] = {const_cast<char*>(response_->body()->data()) + body_sent_, body_bytes - body_sent_};
+      }
+      msghdr message{};
+      message.msg_iov = parts.data();
+      message.msg_iovlen = count;
+      sent = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    } else if (header_sent_ < answer_header_.size()) {
       // The header waits for the body's first bytes, so both leave in one segment.
       sent = ::send(socket, answer_header_.data() + header_sent_, answer_header_.size() - header_sent_,
                     MSG_MORE | MSG_NOSIGNAL);
     } else {
-      auto offset = static_cast<off_t>(file_sent_);
-      sent = ::sendfile(socket, answer_file_->Get(), &offset, file_bytes - file_sent_);
+      auto offset = static_cast<off_t>(body_sent_);
+      sent = ::sendfile(socket, answer_file_->Get(), &offset, body_bytes - body_sent_);
     }
     if (sent < 0 && errno == EINTR) {
       continue;
     }
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!answer_deadline_set_) {
+        WatchAnswerDeadline();
+      }
       stream_.socket().async_wait(asio::socket_base::wait_write,
                                   [self = shared_from_this(), keep_alive](beast::error_code error) {
                                     if (error) {
-                                      self->OnFileSent(error, keep_alive);
+                                      self->OnAnswerSent(error, keep_alive);
                                     } else {
-                                      self->SendFileStep(keep_alive);
+                                      self->SendStep(keep_alive);
                                     }
                                   });
       return;
     }
     if (sent <= 0) {
-      OnFileSent(sent < 0 ? beast::error_code(errno, boost::system::system_category())
-                          : beast::error_code(asio::error::connection_aborted),
-                 keep_alive);
+      OnAnswerSent(sent < 0 ? beast::error_code(errno, boost::system::system_category())
+                            : beast::error_code(asio::error::connection_aborted),
+                   keep_alive);
       return;
     }
-    (header_sent_ < answer_header_.size() ? header_sent_ : file_sent_) += static_cast<std::size_t>(sent);
+    auto taken = static_cast<std::size_t>(sent);
+    const std::size_t of_header = std::min(taken, answer_header_.size() - header_sent_);
+    header_sent_ += of_header;
+    body_sent_ += taken - of_header;
   }
-  OnFileSent({}, keep_alive);
+  OnAnswerSent({}, keep_alive);
 }
 
-void HttpConnection::OnFileSent(beast::error_code error, bool keep_alive) {
-  file_deadline_.cancel();
+void HttpConnection::OnAnswerSent(beast::error_code error, bool keep_alive) {
+  if (answer_deadline_set_) {
+    answer_deadline_set_ = false;
+    answer_deadline_.cancel();
+  }
   answer_file_.reset();
   answer_header_.clear();
   OnSent(error, keep_alive);

@@ -43,6 +43,8 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // within the body's deadline and its rate.
   void ReadBodyPart();
   void OnBodyPart(boost::beast::error_code error, std::size_t bytes);
+  // Hands the parser the body bytes in the read buffer.
+  boost::beast::error_code ParseBuffered();
   void OnBody();
   // Hands the socket to an event stream for the name's pictures, while
   // streams hold less than their share of the connections.
@@ -54,12 +56,13 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   void SendAnswer(Response response, bool keep_alive, bool head);
   // Adds the name's viewer count to an answer for its uploader or a poller.
   void TellAudience(Response& response, const AudienceRole& audience);
+  // Sends the answer's header and body without waiting, its body from the
+  // body's memory file with sendfile() when it has one; waits for room only
+  // within the body deadline.
   void Send(Response response, bool keep_alive);
-  // Sends the answer's header, then its body from the body's memory file
-  // with sendfile(), within the body deadline.
-  void SendFromFile(SharedBytesFiles::File file, bool keep_alive);
-  void SendFileStep(bool keep_alive);
-  void OnFileSent(boost::beast::error_code error, bool keep_alive);
+  void SendStep(bool keep_alive);
+  void WatchAnswerDeadline();
+  void OnAnswerSent(boost::beast::error_code error, bool keep_alive);
   void OnSent(boost::beast::error_code error, bool keep_alive);
   void Refuse(http::status status, std::string_view text);
   // Stops sending, then reads and drops what the client still sends, so the
@@ -81,12 +84,13 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   std::optional<Parser> parser_;
   std::optional<BodyBudget::Reservation> body_reservation_;
   std::optional<Response> response_;
-  // An answer going out from its body's memory file: the header's text, the bytes of it and of the file sent.
+  // The answer going out: its header's text, its body's memory file if any, the bytes of each sent.
   SharedBytesFiles::File answer_file_;
   std::string answer_header_;
   std::size_t header_sent_ = 0;
-  std::size_t file_sent_ = 0;
-  boost::asio::steady_timer file_deadline_;
+  std::size_t body_sent_ = 0;
+  boost::asio::steady_timer answer_deadline_;
+  bool answer_deadline_set_ = false;
   // Whether closing resets the connection just now (SO_LINGER with no time).
   bool abortive_close_ = false;
   std::string method_;

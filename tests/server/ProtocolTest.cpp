@@ -106,6 +106,31 @@ TEST_F(ProtocolTest, PicturesFetchedAgainAndAgainComeBackWholeEachTime) {
   }
 }
 
+// Uploads sent back to back on one kept-alive connection, a small one whose
+// body comes with its header and a large one read in many pieces, are each
+// read to their last byte and no further.
+TEST_F(ProtocolTest, UploadsSentBackToBackOnOneConnectionAreEachStoredWhole) {
+  std::mt19937 random(11);
+  std::string large(1'000'000, '\0');
+  std::ranges::generate(large, [&] { return static_cast<char>(random()); });
+  const auto kept_alive = [](std::string request) {
+    return request.replace(request.find(" HTTP/1.0\r\n"), 11, " HTTP/1.1\r\n");
+  };
+  TcpConnection connection(port_);
+  connection.SendAll(kept_alive(ProgramUpload(port_, "small", FirstJpeg())) +
+                     kept_alive(ProgramUpload(port_, "large", large)) +
+                     "GET /pictures/small/latest.jpg HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+  const std::string received = connection.ReceiveAll();
+  std::size_t answers = 0;
+  for (std::size_t at = received.find("HTTP/1.1 200 "); at != std::string::npos;
+       at = received.find("HTTP/1.1 200 ", at + 1)) {
+    ++answers;
+  }
+  EXPECT_EQ(answers, 3U) << received.substr(0, 400);
+  EXPECT_TRUE(received.ends_with(FirstJpeg()));
+  EXPECT_TRUE(NewestPicture(port_, "large").body == large);
+}
+
 TEST_F(ProtocolTest, DeleteAnswersExactlyConnectokAndForgetsThePicture) {
   ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "abc", FirstJpeg())).status, 200);
 
