@@ -246,11 +246,12 @@ void CvantacastView::ClearScreenForCapture(bool others_leaving) {
 }
 
 void CvantacastView::RepaintForCapture() {
-  // A window put away is not on the screen: painting it would show nowhere,
-  // and would cost a slideshow's every picture.
-  if (!IsPutAway(window())) {
-    window()->repaint();
+  // A window put away is not on the screen: painting it, or waiting for the
+  // window system to show it, would do nothing but cost every picture.
+  if (IsPutAway(window())) {
+    return;
   }
+  window()->repaint();
   LetWindowSystemCatchUp();
 }
 

@@ -76,7 +76,10 @@ DesktopPresence::DesktopPresence(PublishingRun& run, DesktopNotifier& notifier,
   connect(tray_, &QSystemTrayIcon::activated, this, &DesktopPresence::OnActivated);
 
   refresh_timer_->setTimerType(Qt::CoarseTimer);
-  connect(refresh_timer_, &QTimer::timeout, this, &DesktopPresence::Update);
+  connect(refresh_timer_, &QTimer::timeout, this, [this] {
+    run_.DeliverWaitingOutcomes();
+    Update();
+  });
   refresh_timer_->start(kRefreshInterval);
   single_picture_timer_->setSingleShot(true);
   connect(single_picture_timer_, &QTimer::timeout, this, &DesktopPresence::Update);
@@ -110,6 +113,10 @@ void DesktopPresence::OnSlideshowStopped() {
 }
 
 void DesktopPresence::OnPictureHandedOver(bool single) {
+  // A slideshow's picture changes nothing that the icon shows.
+  if (!single) {
+    return;
+  }
   const auto now = TrayStatus::Clock::now();
   status_.PictureHandedOver(single, now);
   if (const auto until = status_.SinglePictureOnAirUntil(now)) {
@@ -121,8 +128,9 @@ void DesktopPresence::OnPictureHandedOver(bool single) {
 }
 
 void DesktopPresence::OnUploadSent() {
+  // The look stays; the tooltip's counts follow with its refresh, within a
+  // second, rather than with a slideshow's every picture.
   status_.UploadSent(TrayStatus::Clock::now());
-  Update();
 }
 
 void DesktopPresence::OnUploadFailed(std::string_view failure_line, bool first_of_a_run) {

@@ -25,9 +25,13 @@ int SlideshowIntervalForRate(std::int32_t refresh_rate_ms) {
 
 PublishingRun::PublishingRun(RunWindow& window, GlobalHotkeys& hotkeys, ScreenSource* screen)
     : window_(window), hotkeys_(hotkeys), screen_(screen) {
-  // The worker's outcome is handled on the user-interface thread.
-  publisher_ = std::make_unique<CPublisher>(
-      [this](const UploadOutcome& outcome) { window_.Post([this, outcome] { OnUploadOutcome(outcome); }); });
+  // The worker's outcome is handled on the user-interface thread, at once
+  // unless it may wait for the run's next turn.
+  publisher_ = std::make_unique<CPublisher>([this](const UploadOutcome& outcome) {
+    if (!quiet_outcomes_.Keep(outcome)) {
+      window_.Post([this, outcome] { HandOn(outcome); });
+    }
+  });
   hotkeys_.SetHandler([this](int hotkey_id) { OnHotKey(hotkey_id); });
   // A desktop that took the keys but bound none: the command line is the way, as where it has no hotkeys.
   hotkeys_.SetUnboundHandler([this] { window_.LogMessage(ids::kHotkeysUnavailable, true); });
@@ -233,6 +237,19 @@ bool PublishingRun::EnsureConnectionTested(bool quietly) {
         return lumivanta::EnsureConnectionTested(settings, log, cancel);
       },
       quietly);
+}
+
+void PublishingRun::DeliverWaitingOutcomes() {
+  for (const UploadOutcome& outcome : quiet_outcomes_.TakeAll()) {
+    OnUploadOutcome(outcome);
+  }
+}
+
+void PublishingRun::HandOn(const UploadOutcome& outcome) {
+  for (const UploadOutcome& earlier : quiet_outcomes_.TakeBefore(outcome.job_number)) {
+    OnUploadOutcome(earlier);
+  }
+  OnUploadOutcome(outcome);
 }
 
 void PublishingRun::OnUploadOutcome(const UploadOutcome& outcome) {

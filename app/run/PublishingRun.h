@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/run/CommandTable.h"
+#include "app/run/QuietOutcomes.h"
 #include "app/run/RunListener.h"
 #include "app/run/RunWindow.h"
 #include "app/run/ScreenChanges.h"
@@ -113,6 +114,9 @@ class PublishingRun {
   const CSettings& Settings() const { return settings_; }
   bool IsSlideshowRunning() const { return window_.IsSlideshowTimerRunning(); }
   bool NotificationsOn() const { return preferences_.notifications; }
+  // Hears the outcomes of uploads that waited for the run's next turn (the
+  // tray's own refresh is one).
+  void DeliverWaitingOutcomes();
 
  private:
   // Its tests wait for the publisher's worker.
@@ -141,6 +145,8 @@ class PublishingRun {
   // False also when the program ends meanwhile.
   bool AskServer(CSettings& settings, const ServerRequest& request, bool quietly = false);
   void TestConnectionAtStartUp();
+  // An outcome handed on at once, after those of earlier jobs that waited.
+  void HandOn(const UploadOutcome& outcome);
   void OnUploadOutcome(const UploadOutcome& outcome);
   void NoteViewers(std::uint32_t viewers);
   // Holds the notification pop-ups back where the preferences want it; true
@@ -159,6 +165,8 @@ class PublishingRun {
   ScreenSource* screen_;
   CSettings settings_;
   Preferences preferences_;
+  // Before the publisher, whose worker uses it until its end.
+  QuietOutcomes quiet_outcomes_;
   std::unique_ptr<CPublisher> publisher_;
   bool hotkeys_registered_ = false;
   bool hotkeys_held_ = false;

@@ -103,6 +103,9 @@ void PublishingRun::OnSlideshow() {
   }
   if (IsSlideshowRunning()) {
     window_.StopSlideshowTimer();
+    // The slideshow's last outcomes are heard before its end; one still on its way comes at once.
+    quiet_outcomes_.LetWait(0);
+    DeliverWaitingOutcomes();
     if (listener_ != nullptr) {
       listener_->OnSlideshowStopped();
     }
@@ -134,7 +137,10 @@ void PublishingRun::StartSlideshowTimer() {
   window_.StartSlideshowTimer(SlideshowIntervalForRate(settings_.refresh_rate_ms));
 }
 
-void PublishingRun::OnTimer() { RunExclusively(&PublishingRun::CaptureQuietly); }
+void PublishingRun::OnTimer() {
+  DeliverWaitingOutcomes();
+  RunExclusively(&PublishingRun::CaptureQuietly);
+}
 
 void PublishingRun::CaptureQuietly() { CaptureScreen(true); }
 
@@ -218,9 +224,14 @@ void PublishingRun::CaptureScreen(bool quiet) {
   }
   dropping_pictures_ = !started;
   if (started) {
+    const std::uint64_t job = publisher_->JobData()->number;
     if (!quiet) {
-      last_single_job_ = publisher_->JobData()->number;
+      last_single_job_ = job;
     }
+    // A slideshow's upload while uploads work needs no wake-up of its own
+    // when it goes as the one before.
+    const bool may_wait = quiet && IsSlideshowRunning() && !uploads_failing_ && !tick_tests_failing_;
+    quiet_outcomes_.LetWait(may_wait ? job : 0);
     if (listener_ != nullptr) {
       listener_->OnPictureHandedOver(!quiet);
     }

@@ -126,7 +126,9 @@ class DesktopPresenceTest : public QObject {
     presence.OnSlideshowStarted();
     presence.OnUploadSent();
     QCOMPARE(LookOf(presence), QString("on-air"));
-    QVERIFY(TrayOf(presence).toolTip().contains("Since the slideshow started: 1 sent, 0 failed"));
+    // The counts follow with the tooltip's refresh.
+    QTRY_VERIFY_WITH_TIMEOUT(TrayOf(presence).toolTip().contains("Since the slideshow started: 1 sent, 0 failed"),
+                             3000);
     // Failing uploads show above the slideshow, until they work again.
     presence.OnUploadFailed("Upload failed: x", true);
     QCOMPARE(LookOf(presence), QString("failing"));
