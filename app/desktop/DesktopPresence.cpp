@@ -148,6 +148,10 @@ void DesktopPresence::OnUploadsWorkAgain() {
 }
 
 void DesktopPresence::OnViewersCounted(std::uint32_t viewers) {
+  // Most uploads bring the count they brought before: nothing to show anew.
+  if (status_.Viewers() == viewers) {
+    return;
+  }
   status_.ViewersCounted(viewers);
   Update();
 }

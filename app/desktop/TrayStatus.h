@@ -32,6 +32,7 @@ class TrayStatus {
   void UploadFailed();
   void UploadsWorkAgain();
   void ViewersCounted(std::uint32_t viewers) { viewers_ = viewers; }
+  std::optional<std::uint32_t> Viewers() const { return viewers_; }
 
   bool IsOnAir(Clock::time_point now) const;
   bool UploadsFail() const { return uploads_fail_; }
