@@ -75,12 +75,12 @@ DesktopPresence::DesktopPresence(PublishingRun& run, DesktopNotifier& notifier,
   tray_->setContextMenu(menu_.get());
   connect(tray_, &QSystemTrayIcon::activated, this, &DesktopPresence::OnActivated);
 
-  refresh_timer_->setTimerType(Qt::CoarseTimer);
+  refresh_timer_->setSingleShot(true);
+  refresh_timer_->setTimerType(Qt::PreciseTimer);
   connect(refresh_timer_, &QTimer::timeout, this, [this] {
     run_.DeliverWaitingOutcomes();
     Update();
   });
-  refresh_timer_->start(kRefreshInterval);
   single_picture_timer_->setSingleShot(true);
   connect(single_picture_timer_, &QTimer::timeout, this, &DesktopPresence::Update);
   still_on_air_timer_->setSingleShot(true);
@@ -131,6 +131,9 @@ void DesktopPresence::OnUploadSent() {
   // The look stays; the tooltip's counts follow with its refresh, within a
   // second, rather than with a slideshow's every picture.
   status_.UploadSent(TrayStatus::Clock::now());
+  if (!refresh_timer_->isActive()) {
+    refresh_timer_->start(kRefreshInterval);
+  }
 }
 
 void DesktopPresence::OnUploadFailed(std::string_view failure_line, bool first_of_a_run) {
@@ -166,6 +169,13 @@ void DesktopPresence::Update() {
   const QString tip = FromText(status_.ToolTip(run_.Settings().contact_name, now));
   if (tip != tray_->toolTip()) {
     tray_->setToolTip(tip);
+  }
+  // The next refresh when time changes the tooltip, a little late rather
+  // than early; an idle program with nothing to say anew is not woken.
+  if (const auto unchanged = status_.UnchangedFor(now)) {
+    refresh_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(*unchanged) + std::chrono::milliseconds(1));
+  } else {
+    refresh_timer_->stop();
   }
 }
 

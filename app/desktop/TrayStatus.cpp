@@ -1,5 +1,7 @@
 #include "app/desktop/TrayStatus.h"
 
+#include <algorithm>
+
 #include "strings/StringTable.h"
 
 namespace lumivanta {
@@ -55,6 +57,21 @@ std::optional<TrayStatus::Clock::time_point> TrayStatus::SinglePictureOnAirUntil
     return single_picture_until_;
   }
   return std::nullopt;
+}
+
+std::optional<TrayStatus::Clock::duration> TrayStatus::UnchangedFor(Clock::time_point now) const {
+  using std::chrono::minutes;
+  using std::chrono::seconds;
+  if (slideshow_running_) {
+    return seconds(1);
+  }
+  if (!last_upload_) {
+    return std::nullopt;
+  }
+  // The age is said in seconds for its first minute, in minutes after it.
+  const Clock::duration age = std::max(now - *last_upload_, Clock::duration::zero());
+  const Clock::duration step = age < minutes(1) ? Clock::duration(seconds(1)) : Clock::duration(minutes(1));
+  return step - age % step;
 }
 
 std::string TrayStatus::ToolTip(std::string_view contact_name, Clock::time_point now) const {

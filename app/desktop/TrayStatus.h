@@ -41,6 +41,10 @@ class TrayStatus {
   std::optional<Clock::time_point> SinglePictureOnAirUntil(Clock::time_point now) const;
   // Lines separated by "\n".
   std::string ToolTip(std::string_view contact_name, Clock::time_point now) const;
+  // How long the tooltip stays as it is now, as far as time alone changes
+  // it: a running slideshow's counts are refreshed every second, the age of
+  // the last upload when its text changes; nothing when time changes nothing.
+  std::optional<Clock::duration> UnchangedFor(Clock::time_point now) const;
 
  private:
   bool slideshow_running_ = false;

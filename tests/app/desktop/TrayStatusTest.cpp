@@ -38,7 +38,12 @@ TEST(TrayStatus, ASlideshowIsOnAirWithItsCountsASinglePictureForTwoSeconds) {
             "Lumivanta: not on air\nContact name: anna\n3 watching\nLast successful upload: 1 s ago");
   status.SlideshowStarted();
   EXPECT_NE(status.ToolTip("anna", start + 3s).find("0 sent, 0 failed"), std::string::npos);
+  EXPECT_EQ(status.UnchangedFor(start + 90s), 1s);  // the counts, every second
   status.SlideshowStopped();
+  // Time alone changes the age: each second in its first minute, each minute after.
+  EXPECT_EQ(status.UnchangedFor(start + 2500ms), 500ms);
+  EXPECT_EQ(status.UnchangedFor(start + 92s), 30s);
+  EXPECT_FALSE(TrayStatus().UnchangedFor(start));  // before any upload, never
 
   // A single picture is on air for two seconds, whether its upload worked or not.
   const Clock::time_point single = start + 1min;
