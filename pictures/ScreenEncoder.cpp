@@ -88,10 +88,24 @@ std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::in
   }
 
   picture_.SetQuality(JpegQualityForIndex(quality_index));
+  // The coefficients to keep are those of the last picture, before the parts
+  // went in: kept from its encoding, or read back from its file.
+  const bool partial = parts && before.quality_index == quality_index &&
+                       (partial_.Holds(picture_) || partial_.Load(LastBytesOf(before), picture_));
+  if (!parts) {
+    partial_.Forget();
+  }
   if (!file_.Truncate() && !file_.Open()) {
+    partial_.Forget();
     return {};
   }
-  if (!picture_.EncodeJpeg(&file_) || file_.Size() <= 0) {
+  bool encoded = partial && partial_.Encode(picture_, changed_, &file_);
+  if (!encoded) {
+    // A partial encoding that failed may have written some bytes.
+    encoded = (!partial || file_.Truncate()) && picture_.EncodeJpeg(&file_);
+  }
+  if (!encoded || file_.Size() <= 0) {
+    partial_.Forget();
     return {};
   }
   last_ = Encoded{true,   screen.width,     screen.height,    target_height, quality_index, screen.pointer_arrow,
@@ -100,8 +114,10 @@ std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::in
   return LastBytes();
 }
 
-std::span<const std::uint8_t> ScreenEncoder::LastBytes() const {
-  if (!last_.valid) {
+std::span<const std::uint8_t> ScreenEncoder::LastBytes() const { return LastBytesOf(last_); }
+
+std::span<const std::uint8_t> ScreenEncoder::LastBytesOf(const Encoded& encoded) const {
+  if (!encoded.valid) {
     return {};
   }
   return {file_.Data(), last_byte_count_};
@@ -125,11 +141,13 @@ bool ScreenEncoder::ScaleParts(const ScreenImage& screen, std::int32_t target_he
   }
   const std::uint32_t stride = picture_.Stride();
   std::uint8_t* rows = picture_.Rows();
+  changed_.clear();
   for (const ScreenPart& part : screen.parts) {
     const PixelRect pixels = footprint_->PixelsWithin(part.rect);
     if (pixels.IsEmpty()) {
       continue;
     }
+    changed_.push_back(pixels);
     // Counted from the bottom, as the scaling counts rows: the part's lowest
     // row is the first of the rows it holds.
     const auto row_bytes = static_cast<std::ptrdiff_t>(part.rect.width) * 4;

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <vector>
 
 #include "pictures/CxImage.h"
 #include "pictures/MallocBuffer.h"
 #include "pictures/MemoryFile.h"
+#include "pictures/PartialJpegEncoder.h"
 #include "pictures/PixelKernels.h"
 #include "pictures/ScaleFootprint.h"
 #include "pictures/ScreenImage.h"
@@ -45,7 +47,8 @@ EncodedPicture ConvertScaleEncode(CxImage& picture, std::int32_t target_height, 
 // One thread at a time.
 //
 // It keeps the last picture, so that a screen of which only parts were
-// grabbed is scaled again only there, and the last file, so that an
+// grabbed is scaled again only there and transformed again only in the
+// blocks of the JPEG file they touch, and the last file, so that an
 // unchanged screen is sent again without any work.
 class ScreenEncoder {
  public:
@@ -90,6 +93,7 @@ class ScreenEncoder {
   bool ScaleScreen(const ScreenImage& screen, std::uint32_t width, std::uint32_t height);
   // Scales the screen's parts into the picture, which holds the last screen.
   bool ScaleParts(const ScreenImage& screen, std::int32_t target_height);
+  std::span<const std::uint8_t> LastBytesOf(const Encoded& encoded) const;
 
   const PixelKernels& kernels_;
   CxImage picture_;
@@ -97,6 +101,9 @@ class ScreenEncoder {
   // For the sizes of the last scaling with parts: screen and picture.
   std::optional<ScaleFootprint> footprint_;
   std::array<std::uint32_t, 4> footprint_size_{};
+  // Where the last ScaleParts changed the picture.
+  std::vector<PixelRect> changed_;
+  PartialJpegEncoder partial_;
   CMemoryFile file_;
   Encoded last_;
   std::size_t last_byte_count_ = 0;

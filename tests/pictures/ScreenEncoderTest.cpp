@@ -223,7 +223,8 @@ TEST(ScreenEncoder, ScreensWithoutAllTheirPixelsGiveNoBytes) {
 }
 
 // Random changes, some over the edges, and a moving arrow: the parts that ScaleFootprint names,
-// scaled into the kept picture, give the picture and file of a whole-screen pass.
+// scaled into the kept picture and transformed again where they lie, give the picture and file
+// of a whole-screen pass.
 TEST(ScreenEncoder, ScalesChangedPartsIntoTheLastPictureAsAWholePassWould) {
   struct Geometry {
     test::OwnedScreen screen;
@@ -284,14 +285,16 @@ TEST(ScreenEncoder, ScalesChangedPartsIntoTheLastPictureAsAWholePassWould) {
         parts.pixels = *packed;
         parts.keeper = packed;
         parts.pointer_arrow = arrow;
-        const std::string jpeg = AsString(encoder.Encode(parts, geometry.target_height, 1));
+        // Each quality in turn, so that a change of quality comes between parts.
+        const int quality_index = round / 4;
+        const std::string jpeg = AsString(encoder.Encode(parts, geometry.target_height, quality_index));
         ASSERT_FALSE(jpeg.empty()) << label;
         EXPECT_TRUE(AsString(encoder.LastBytes()) == jpeg) << label;
 
         ScreenEncoder whole_pass(*kernels);
         ScreenImage whole = screen.AsGrabbed();
         whole.pointer_arrow = arrow;
-        EXPECT_TRUE(AsString(whole_pass.Encode(whole, geometry.target_height, 1)) == jpeg) << label;
+        EXPECT_TRUE(AsString(whole_pass.Encode(whole, geometry.target_height, quality_index)) == jpeg) << label;
         ASSERT_TRUE(RowsOf(whole_pass.Picture()) == RowsOf(encoder.Picture())) << label;
       }
       // Parts of a screen of another size, or for another height, cannot go into the picture.
