@@ -315,18 +315,24 @@ bool PartialJpegEncoder::Load(std::span<const std::uint8_t> jpeg, const CxImage&
   return true;
 }
 
-bool PartialJpegEncoder::Encode(const CxImage& picture, std::span<const PixelRect> changed, CPictureFile* file) {
-  if (file == nullptr || !Holds(picture)) {
-    Forget();
-    return false;
-  }
+bool PartialJpegEncoder::Prepare(const CxImage& picture, std::span<const PixelRect> changed,
+                                 std::span<const std::uint8_t> last_file) {
   std::optional<std::vector<BlockArea>> areas =
-      AreasToTransform(changed, static_cast<int>(codec_->width), static_cast<int>(codec_->height));
-  if (!areas) {
+      codec_ ? AreasToTransform(changed, static_cast<int>(picture.Width()), static_cast<int>(picture.Height()))
+             : std::nullopt;
+  if (!areas || (!Holds(picture) && !Load(last_file, picture))) {
     Forget();
     return false;
   }
   codec_->areas = std::move(*areas);
+  return true;
+}
+
+bool PartialJpegEncoder::Encode(const CxImage& picture, CPictureFile* file) {
+  if (file == nullptr || !Holds(picture)) {
+    Forget();
+    return false;
+  }
   AreaDestination area_destination{{}, &codec_->area_bytes};
   area_destination.manager.init_destination = AreaDestination::Init;
   area_destination.manager.empty_output_buffer = AreaDestination::Grow;

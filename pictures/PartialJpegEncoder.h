@@ -28,22 +28,25 @@ class PartialJpegEncoder {
   PartialJpegEncoder& operator=(const PartialJpegEncoder&) = delete;
   ~PartialJpegEncoder();
 
-  // Whether the coefficients of the picture's last encoding are kept, for
-  // its size, quality and density.
-  bool Holds(const CxImage& picture) const;
-  // Keeps the coefficients of a file that CxImage::EncodeJpeg wrote for a
-  // 24-bit picture like this one (its pixels before the change); false, and
-  // nothing kept, when it cannot be read.
-  bool Load(std::span<const std::uint8_t> jpeg, const CxImage& picture);
-  // Transforms the changed areas (x from the left, y from the top row) again
-  // and writes the whole file. False, with nothing kept and perhaps part of
-  // a file written, when the picture does not match the kept coefficients,
-  // the areas cover so much that a whole encoding is cheaper, or the library
-  // fails: the caller then encodes the whole picture.
-  bool Encode(const CxImage& picture, std::span<const PixelRect> changed, CPictureFile* file);
+  // Readies the encoding of the picture, whose pixels changed in these
+  // areas (x from the left, y from the top row) since the last encoding,
+  // whose file is given: CxImage::EncodeJpeg's, or this encoder's, of a
+  // 24-bit picture of this size, quality and density. Its coefficients are
+  // read back unless they are kept. False, and nothing kept, when the areas
+  // cover so much that a whole encoding is cheaper, or the file cannot be
+  // read: the caller then encodes the whole picture.
+  bool Prepare(const CxImage& picture, std::span<const PixelRect> changed, std::span<const std::uint8_t> last_file);
+  // Transforms the changed areas again and writes the whole file. False,
+  // with nothing kept and perhaps part of a file written, when it was not
+  // readied for this picture or the library fails.
+  bool Encode(const CxImage& picture, CPictureFile* file);
   void Forget();
 
  private:
+  // Whether the coefficients of the picture's last encoding are kept.
+  bool Holds(const CxImage& picture) const;
+  bool Load(std::span<const std::uint8_t> jpeg, const CxImage& picture);
+
   std::unique_ptr<PartialJpegCodec> codec_;
 };
 

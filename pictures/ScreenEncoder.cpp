@@ -88,10 +88,10 @@ std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::in
   }
 
   picture_.SetQuality(JpegQualityForIndex(quality_index));
-  // The coefficients to keep are those of the last picture, before the parts
-  // went in: kept from its encoding, or read back from its file.
-  const bool partial = parts && before.quality_index == quality_index &&
-                       (partial_.Holds(picture_) || partial_.Load(LastBytesOf(before), picture_));
+  // The coefficients of the last picture, before the parts went in, are kept
+  // from its encoding or read back from its file.
+  const bool partial =
+      parts && before.quality_index == quality_index && partial_.Prepare(picture_, changed_, LastBytesOf(before));
   if (!parts) {
     partial_.Forget();
   }
@@ -99,7 +99,7 @@ std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::in
     partial_.Forget();
     return {};
   }
-  bool encoded = partial && partial_.Encode(picture_, changed_, &file_);
+  bool encoded = partial && partial_.Encode(picture_, &file_);
   if (!encoded) {
     // A partial encoding that failed may have written some bytes.
     encoded = (!partial || file_.Truncate()) && picture_.EncodeJpeg(&file_);
