@@ -7,8 +7,13 @@
 // screens: one that stands still; one where a clock and a typing terminal
 // change some 5 % of the screen between two pictures; one whose every pixel
 // changes ten times a second. Another client of the X server draws the
-// changes; what that drawing costs the X server, measured alone beforehand,
-// is taken off the X server's time of both the program and ffmpeg.
+// changes; what that drawing costs the X server is measured alone, per draw,
+// just before and just after each stretch of the program and of ffmpeg, and
+// the mean of the two, times the draws the stretch saw, is taken off the X
+// server's time of that stretch. The drawing's cost drifts with the load on
+// the machine, and a picture every 500 ms carries some fifteen times more of
+// the scene than one of ffmpeg's frames: measured once for a whole screen, a
+// drift of a few per cent moved the program's figure by milliseconds.
 // Once a few pictures have passed, the CPU time (user + system, all threads)
 // of the program and of the X server is read at one picture arriving at the
 // server and again some pictures later, and divided by the pictures between;
@@ -105,6 +110,14 @@ double GoalFor(Scene scene, const ScreenSize& size) {
   return 0;
 }
 
+double CpuMs(pid_t pid, const char* what) {
+  const std::optional<double> spent = lumivanta::bench::ProcessCpuMs(pid);
+  if (!spent) {
+    throw std::runtime_error(std::string("cannot read the CPU time of ") + what);
+  }
+  return *spent;
+}
+
 // Draws a scene's changes from a thread of its own, over a connection of its
 // own, every 100 ms until it goes: a clock face whose hand turns (a square of
 // 4 % of the screen) and a terminal where a character appears each time; or
@@ -142,6 +155,9 @@ class ScenePainter {
     }
   }
 
+  // The draws done so far; none on a still screen.
+  std::uint64_t Draws() const { return draws_.load(); }
+
   // Where the screen changes, left out when a picture is compared with it.
   std::vector<ProgramSession::Area> ChangingAreas() const {
     if (scene_ == Scene::kSmallChanges) {
@@ -174,6 +190,7 @@ class ScenePainter {
         Type(gc, tick);
       }
       XSync(display_, False);
+      draws_.fetch_add(1);
       std::this_thread::sleep_for(100ms);
     }
     // The next scene starts from the test screen again.
@@ -223,8 +240,67 @@ class ScenePainter {
   int cell_width_ = 1;
   int cell_height_ = 1;
   std::atomic<bool> stop_{false};
+  std::atomic<std::uint64_t> draws_{0};
   std::thread thread_;
 };
+
+// The X server's time, the painter's draws and the clock at one moment.
+struct XServerReading {
+  double x_server_ms = 0;
+  std::uint64_t draws = 0;
+  Clock::time_point at;
+};
+
+// What the X server spends on the painter's drawing: counted per draw, so
+// that a stretch is charged for the draws it saw, also when the X server's
+// other work delays them; per second on a still screen, where the X server
+// only idles.
+class SceneCost {
+ public:
+  SceneCost(const ProgramSession& session, const ScenePainter& painter, Scene scene)
+      : session_(session), painter_(painter), per_draw_(scene != Scene::kStill) {}
+
+  XServerReading Read() const { return {CpuMs(session_.XServerPid(), "the X server"), painter_.Draws(), Clock::now()}; }
+
+  // Draws, or seconds on a still screen, between the readings.
+  double Units(const XServerReading& from, const XServerReading& to) const {
+    return per_draw_ ? static_cast<double>(to.draws - from.draws)
+                     : std::chrono::duration<double>(to.at - from.at).count();
+  }
+
+  // The X server's milliseconds per unit with nothing but the scene going.
+  double MeasureAlone() const {
+    std::this_thread::sleep_for(500ms);  // past what went before
+    const XServerReading before = Read();
+    std::this_thread::sleep_for(3s);
+    const XServerReading after = Read();
+    const double units = Units(before, after);
+    if (units <= 0) {
+      throw std::runtime_error("the scene's painter stalled");
+    }
+    const double ms_per_unit = (after.x_server_ms - before.x_server_ms) / units;
+    std::printf("  the X server drawing the scene alone: %.2f ms per %s\n", ms_per_unit, per_draw_ ? "draw" : "second");
+    std::fflush(stdout);
+    return ms_per_unit;
+  }
+
+ private:
+  const ProgramSession& session_;
+  const ScenePainter& painter_;
+  bool per_draw_;
+};
+
+// The X server's time over a stretch and the scene's units in it, to which
+// the scene's cost is applied once it has been measured after the stretch.
+struct XServerSpent {
+  double ms = 0;
+  double scene_units = 0;
+  double Without(double scene_ms_per_unit) const { return ms - scene_ms_per_unit * scene_units; }
+};
+
+XServerSpent SpentBetween(const SceneCost& scene, const XServerReading& from, const XServerReading& to) {
+  return {to.x_server_ms - from.x_server_ms, scene.Units(from, to)};
+}
 
 struct MinMedian {
   double min = 0;
@@ -245,14 +321,6 @@ MinMedian SummaryOf(const std::vector<Cost>& costs, Part part) {
     values.push_back(part(cost));
   }
   return Summary(values);
-}
-
-double CpuMs(pid_t pid, const char* what) {
-  const std::optional<double> spent = lumivanta::bench::ProcessCpuMs(pid);
-  if (!spent) {
-    throw std::runtime_error(std::string("cannot read the CPU time of ") + what);
-  }
-  return *spent;
 }
 
 // Waits for the server's next picture after the given sequence; throws when none comes.
@@ -363,20 +431,18 @@ void ToggleSlideshow(ProgramSession& session, const char* logged, std::size_t ti
   }
 }
 
-// What the X server spends per second on the painter's drawing alone, while
-// the program idles: taken off the X server's time of both the program and ffmpeg.
-double SceneMsPerSecond(const ProgramSession& session) {
-  std::this_thread::sleep_for(500ms);  // past the painter's start
-  const double before = CpuMs(session.XServerPid(), "the X server");
-  const auto started = Clock::now();
-  std::this_thread::sleep_for(3s);
-  return (CpuMs(session.XServerPid(), "the X server") - before) /
-         std::chrono::duration<double>(Clock::now() - started).count();
-}
+// One stretch of the slideshow, started and stopped again: the program's
+// time and the X server's over whole pictures.
+struct SlideshowStretch {
+  double process_ms = 0;
+  XServerSpent x_server;
+  double pictures = 0;
+  double seconds = 0;
+  double difference = 0;
+};
 
-// One stretch of the slideshow, started and stopped again.
-Cost MeasureSlideshow(ProgramSession& session, const ScenePainter& painter, Scene scene, double scene_ms_per_second,
-                      int round) {
+SlideshowStretch MeasureSlideshow(ProgramSession& session, const ScenePainter& painter, const SceneCost& scene_cost,
+                                  Scene scene, int round) {
   const auto times_logged = static_cast<std::size_t>(round + 1);
   ToggleSlideshow(session, " : Slideshow started.", times_logged);
   std::uint64_t sequence = session.State().sequence;
@@ -387,17 +453,14 @@ Cost MeasureSlideshow(ProgramSession& session, const ScenePainter& painter, Scen
   // next turn: the stretch between holds whole pictures.
   const std::uint64_t first = NextPicture(session, sequence);
   const pid_t program = session.Program().Pid();
-  const pid_t x_server = session.XServerPid();
   const double program_before = CpuMs(program, "the program");
-  const double x_server_before = CpuMs(x_server, "the X server");
-  const auto started = Clock::now();
+  const XServerReading x_server_before = scene_cost.Read();
   std::uint64_t last = first;
   while (last - first < kMeasuredPictures) {
     last = NextPicture(session, last);
   }
   const double program_after = CpuMs(program, "the program");
-  const double x_server_after = CpuMs(x_server, "the X server");
-  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+  const XServerReading x_server_after = scene_cost.Read();
   ToggleSlideshow(session, " : Slideshow stopped.", times_logged);
   // Cheap pictures count only when they show the screen.
   double difference = DifferenceToScreen(session, session.TestScreen(), painter.ChangingAreas());
@@ -408,20 +471,19 @@ Cost MeasureSlideshow(ProgramSession& session, const ScenePainter& painter, Scen
     throw std::runtime_error("the published picture differs from the screen by " + std::to_string(difference) +
                              " per channel on average");
   }
-
-  const auto pictures = static_cast<double>(last - first);
-  const Cost cost{(program_after - program_before) / pictures,
-                  (x_server_after - x_server_before - scene_ms_per_second * seconds) / pictures};
-  std::printf(
-      "  program round %d: %.0f pictures in %.1f s; per picture %.2f + %.2f = %.2f ms; "
-      "the last differs from the screen by %.2f per channel\n",
-      round + 1, pictures, seconds, cost.process_ms, cost.x_server_ms, cost.Sum(), difference);
-  std::fflush(stdout);
-  return cost;
+  return {program_after - program_before, SpentBetween(scene_cost, x_server_before, x_server_after),
+          static_cast<double>(last - first),
+          std::chrono::duration<double>(x_server_after.at - x_server_before.at).count(), difference};
 }
 
 // One ffmpeg run of the given frames: its own CPU time and the X server's during it.
-Cost FfmpegRun(const ProgramSession& session, const ScreenSize& size, int frames, double scene_ms_per_second) {
+struct FfmpegRunSpent {
+  double process_ms = 0;
+  XServerSpent x_server;
+};
+
+FfmpegRunSpent FfmpegRun(const ProgramSession& session, const SceneCost& scene_cost, const ScreenSize& size,
+                         int frames) {
   const std::string video_size = std::to_string(size.width) + "x" + std::to_string(size.height);
   const std::string filter = "scale=-2:" + std::to_string(kPictureHeight) + ":flags=area";
   // The frame rate lies far above what can be grabbed, so that ffmpeg grabs
@@ -436,34 +498,32 @@ Cost FfmpegRun(const ProgramSession& session, const ScreenSize& size, int frames
                                            "-threads", "1",    "-frames:v", frame_count, "-f",   "null",  "-"};
   arguments.insert(arguments.end(), input.begin(), input.end());
   arguments.insert(arguments.end(), output.begin(), output.end());
-  const double x_server_before = CpuMs(session.XServerPid(), "the X server");
-  const auto started = Clock::now();
+  const XServerReading x_server_before = scene_cost.Read();
   const std::optional<double> ffmpeg = lumivanta::bench::CpuMsOfRun(arguments);
-  const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-  const double x_server_after = CpuMs(session.XServerPid(), "the X server");
+  const XServerReading x_server_after = scene_cost.Read();
   if (!ffmpeg) {
     throw std::runtime_error("ffmpeg is missing or failed");
   }
-  return {*ffmpeg, x_server_after - x_server_before - scene_ms_per_second * seconds};
+  return {*ffmpeg, SpentBetween(scene_cost, x_server_before, x_server_after)};
 }
 
-// ffmpeg's cost per frame without its start-up: the difference of a long and
-// a short run divided by the difference of their frame counts. Meanwhile the
-// program idles; what that costs it is shown beside.
-Cost MeasureFfmpeg(ProgramSession& session, const ScreenSize& size, double scene_ms_per_second, int round) {
+// A short and a long ffmpeg run, whose difference is ffmpeg's cost without
+// its start-up. Meanwhile the program idles; what that costs it is shown beside.
+struct FfmpegStretch {
+  FfmpegRunSpent short_run;
+  FfmpegRunSpent long_run;
+  double idle_ms_per_second = 0;
+};
+
+FfmpegStretch MeasureFfmpeg(ProgramSession& session, const SceneCost& scene_cost, const ScreenSize& size) {
   const double program_before = CpuMs(session.Program().Pid(), "the program");
   const auto started = Clock::now();
-  const Cost short_run = FfmpegRun(session, size, size.ffmpeg_short_frames, scene_ms_per_second);
-  const Cost long_run = FfmpegRun(session, size, size.ffmpeg_long_frames, scene_ms_per_second);
-  const double idle_ms_per_second = (CpuMs(session.Program().Pid(), "the program") - program_before) /
-                                    std::chrono::duration<double>(Clock::now() - started).count();
-  const double frames = size.ffmpeg_long_frames - size.ffmpeg_short_frames;
-  const Cost cost{(long_run.process_ms - short_run.process_ms) / frames,
-                  (long_run.x_server_ms - short_run.x_server_ms) / frames};
-  std::printf("  ffmpeg round %d: per frame %.2f + %.2f = %.2f ms (the idle program meanwhile: %.2f ms per second)\n",
-              round + 1, cost.process_ms, cost.x_server_ms, cost.Sum(), idle_ms_per_second);
-  std::fflush(stdout);
-  return cost;
+  FfmpegStretch stretch;
+  stretch.short_run = FfmpegRun(session, scene_cost, size, size.ffmpeg_short_frames);
+  stretch.long_run = FfmpegRun(session, scene_cost, size, size.ffmpeg_long_frames);
+  stretch.idle_ms_per_second = (CpuMs(session.Program().Pid(), "the program") - program_before) /
+                               std::chrono::duration<double>(Clock::now() - started).count();
+  return stretch;
 }
 
 struct SceneResult {
@@ -490,14 +550,39 @@ void MeasureSize(const ScreenSize& size, std::vector<SceneResult>& results) {
     std::printf("%ux%u, %s:\n", size.width, size.height, NameOf(scene));
     std::fflush(stdout);
     const ScenePainter painter(session.DisplayName(), scene, size.width, size.height);
-    const double scene_ms_per_second = SceneMsPerSecond(session);
-    std::printf("  the X server drawing the scene alone: %.2f ms per second\n", scene_ms_per_second);
+    const SceneCost scene_cost(session, painter, scene);
     SceneResult result{size, scene, {}, {}};
     // Taking turns, the program first: its slideshow minimises its window,
-    // so that ffmpeg sees the screen the program's pictures show.
+    // so that ffmpeg sees the screen the program's pictures show. The scene
+    // alone is measured between the turns; each turn has the mean of the
+    // measurements on either side of it taken off.
+    double scene_before = scene_cost.MeasureAlone();
     for (int round = 0; round < kRounds; ++round) {
-      result.program.push_back(MeasureSlideshow(session, painter, scene, scene_ms_per_second, slideshows++));
-      result.ffmpeg.push_back(MeasureFfmpeg(session, size, scene_ms_per_second, round));
+      const SlideshowStretch slideshow = MeasureSlideshow(session, painter, scene_cost, scene, slideshows++);
+      const double scene_between = scene_cost.MeasureAlone();
+      const Cost program{slideshow.process_ms / slideshow.pictures,
+                         slideshow.x_server.Without((scene_before + scene_between) / 2) / slideshow.pictures};
+      std::printf(
+          "  program round %d: %.0f pictures in %.1f s; per picture %.2f + %.2f = %.2f ms; "
+          "the last differs from the screen by %.2f per channel\n",
+          round + 1, slideshow.pictures, slideshow.seconds, program.process_ms, program.x_server_ms, program.Sum(),
+          slideshow.difference);
+      std::fflush(stdout);
+
+      const FfmpegStretch ffmpeg = MeasureFfmpeg(session, scene_cost, size);
+      const double scene_after = scene_cost.MeasureAlone();
+      const double scene_around = (scene_between + scene_after) / 2;
+      const double frames = size.ffmpeg_long_frames - size.ffmpeg_short_frames;
+      const Cost frame{
+          (ffmpeg.long_run.process_ms - ffmpeg.short_run.process_ms) / frames,
+          (ffmpeg.long_run.x_server.Without(scene_around) - ffmpeg.short_run.x_server.Without(scene_around)) / frames};
+      std::printf(
+          "  ffmpeg round %d: per frame %.2f + %.2f = %.2f ms (the idle program meanwhile: %.2f ms per second)\n",
+          round + 1, frame.process_ms, frame.x_server_ms, frame.Sum(), ffmpeg.idle_ms_per_second);
+      std::fflush(stdout);
+      result.program.push_back(program);
+      result.ffmpeg.push_back(frame);
+      scene_before = scene_after;
     }
     results.push_back(std::move(result));
   }
