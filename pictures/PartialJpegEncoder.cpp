@@ -10,6 +10,7 @@
 #include <jpeglib.h>
 
 #include "pictures/JpegFileDestination.h"
+#include "pictures/MemoryFile.h"
 
 namespace lumivanta {
 namespace {
@@ -89,32 +90,6 @@ std::optional<std::vector<BlockArea>> AreasToTransform(std::span<const PixelRect
 
 std::uint16_t DensityOf(std::int32_t dpi) { return static_cast<std::uint16_t>(std::clamp(dpi, 1, 65535)); }
 
-// An area's file, in a buffer that grows as the library needs.
-struct AreaDestination {
-  jpeg_destination_mgr manager;  // first member: the library hands its address back
-  std::vector<JOCTET>* bytes;
-
-  static AreaDestination& Of(j_compress_ptr compressor) {
-    return *reinterpret_cast<AreaDestination*>(compressor->dest);
-  }
-  static void Init(j_compress_ptr compressor) {
-    AreaDestination& self = Of(compressor);
-    self.bytes->resize(std::max<std::size_t>(self.bytes->size(), 65536));
-    self.manager.next_output_byte = self.bytes->data();
-    self.manager.free_in_buffer = self.bytes->size();
-  }
-  static boolean Grow(j_compress_ptr compressor) {
-    AreaDestination& self = Of(compressor);
-    const std::size_t filled = self.bytes->size();
-    self.bytes->resize(filled * 2);
-    self.manager.next_output_byte = self.bytes->data() + filled;
-    self.manager.free_in_buffer = filled;
-    return TRUE;
-  }
-  static void Term(j_compress_ptr) {}
-  std::size_t Filled() const { return bytes->size() - manager.free_in_buffer; }
-};
-
 }  // namespace
 
 struct PartialJpegCodec {
@@ -130,7 +105,8 @@ struct PartialJpegCodec {
   std::uint8_t quality = 0;
   std::uint16_t x_density = 0;
   std::uint16_t y_density = 0;
-  std::vector<JOCTET> area_bytes;
+  // An area's file, read back at once.
+  CMemoryFile area_file;
   std::vector<BlockArea> areas;
 
   ~PartialJpegCodec() {
@@ -196,12 +172,15 @@ void SetUpCompressor(Codec& codec, JDIMENSION width, JDIMENSION height, J_COLOR_
 // Encodes the area on its own, starting at a block's corner, so that its
 // blocks come out as in the whole picture, and copies their coefficients
 // into the kept ones.
-bool TransformArea(Codec& codec, const CxImage& picture, const BlockArea& area, AreaDestination& destination) {
+bool TransformArea(Codec& codec, const CxImage& picture, const BlockArea& area, CJpegFileDestination& destination) {
   const auto left = static_cast<std::uint32_t>(area.column * kBlockSide);
   const auto top = static_cast<std::uint32_t>(area.row * kBlockSide);
   const std::uint32_t width = std::min(static_cast<std::uint32_t>(area.columns * kBlockSide), codec.width - left);
   const std::uint32_t height = std::min(static_cast<std::uint32_t>(area.rows * kBlockSide), codec.height - top);
-  codec.compressor.dest = &destination.manager;
+  if (!codec.area_file.Truncate() && !codec.area_file.Open()) {
+    return false;
+  }
+  codec.compressor.dest = destination.Manager();
   SetUpCompressor(codec, width, height, JCS_EXT_BGR);
   jpeg_start_compress(&codec.compressor, TRUE);
   std::array<JSAMPROW, kBlockSide> rows{};
@@ -216,7 +195,7 @@ bool TransformArea(Codec& codec, const CxImage& picture, const BlockArea& area, 
   }
   jpeg_finish_compress(&codec.compressor);
 
-  jpeg_mem_src(&codec.reader, codec.area_bytes.data(), static_cast<unsigned long>(destination.Filled()));
+  jpeg_mem_src(&codec.reader, codec.area_file.Data(), static_cast<unsigned long>(codec.area_file.Size()));
   jpeg_read_header(&codec.reader, TRUE);
   if (!SampledAsEncoded(codec.reader)) {
     return false;
@@ -267,7 +246,7 @@ bool GuardedRead(Codec& codec, std::span<const std::uint8_t> jpeg, std::uint32_t
   return ReadCoefficients(codec, jpeg.data(), jpeg.size(), width, height);
 }
 
-bool GuardedEncode(Codec& codec, const CxImage& picture, AreaDestination& area_destination,
+bool GuardedEncode(Codec& codec, const CxImage& picture, CJpegFileDestination& area_destination,
                    CJpegFileDestination& destination) {
   if (setjmp(codec.errors.return_point) != 0) {
     return false;
@@ -333,10 +312,7 @@ bool PartialJpegEncoder::Encode(const CxImage& picture, CPictureFile* file) {
     Forget();
     return false;
   }
-  AreaDestination area_destination{{}, &codec_->area_bytes};
-  area_destination.manager.init_destination = AreaDestination::Init;
-  area_destination.manager.empty_output_buffer = AreaDestination::Grow;
-  area_destination.manager.term_destination = AreaDestination::Term;
+  CJpegFileDestination area_destination(&codec_->area_file);
   CJpegFileDestination destination(file);
   if (!GuardedEncode(*codec_, picture, area_destination, destination)) {
     Forget();
