@@ -92,7 +92,7 @@ std::span<const std::uint8_t> ScreenEncoder::Encode(ScreenImage& screen, std::in
   // from its encoding or read back from its file.
   const bool partial =
       parts && before.quality_index == quality_index && partial_.Prepare(picture_, changed_, LastBytesOf(before));
-  if (!parts) {
+  if (!partial) {
     partial_.Forget();
   }
   if (!file_.Truncate() && !file_.Open()) {
