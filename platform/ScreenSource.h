@@ -41,6 +41,9 @@ class ScreenSource {
   // Nothing when the source cannot tell, or when the primary display itself
   // changed: the next grab then takes the whole screen.
   virtual std::optional<std::vector<PixelRect>> TakeChanges() { return std::nullopt; }
+  // The whole primary display for the changes just taken: as it was at the
+  // last TakeChanges or later, as what was drawn since is reported next.
+  virtual bool GrabForChanges(ScreenImage& screen) { return Grab(screen); }
   // Grabs only these parts of the primary display (inside it), one after the
   // other into the screen's pixels, as screen.parts then says; false (and an
   // empty screen) when the primary display is no longer width x height, or

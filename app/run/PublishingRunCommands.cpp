@@ -258,7 +258,7 @@ bool PublishingRun::TakeScreen(const ScreenChanges::Plan& plan, ScreenImage& scr
       }
       break;
     case ScreenChanges::Take::kWhole:
-      break;
+      return screen_->GrabForChanges(screen);
   }
   return screen_->Grab(screen);
 }

@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/Report.h"
@@ -145,6 +147,13 @@ struct X11ScreenSource::Connection {
   // Set when DAMAGE said, since the damage was last moved into the region,
   // that it is no longer empty; until then there is nothing to ask for.
   bool damage_reported = true;
+  // Set when more than half the display changed between the last two takes:
+  // the next take then asks for the whole display in the same round trip.
+  bool whole_changes_expected = false;
+  // The whole display as it was right after the last take moved the damage
+  // away, kept for the grab that follows it.
+  std::optional<ScreenImage> grabbed_ahead;
+  ScreenRect grabbed_ahead_rect;
 
   ScreenRect PrimaryDisplay() {
     // Besides DAMAGE's notices the only events this connection asks for are RandR's.
@@ -215,6 +224,32 @@ struct X11ScreenSource::Connection {
     screen.height = static_cast<std::uint32_t>(rect.height);
     screen.bytes_per_row = image.BytesPerRow();
     screen.pixels = {static_cast<std::uint8_t*>(segment->address), std::size_t{screen.bytes_per_row} * screen.height};
+  }
+
+  // Asks for the whole display into a free segment without waiting, so that
+  // the request shares the round trip of the damage's region.
+  void GrabAhead() {
+    grabbed_ahead.reset();
+    if (!use_shared_memory || grab_refused->load(std::memory_order_relaxed)) {
+      return;
+    }
+    const ScreenRect rect = PrimaryDisplay();
+    std::string refusal;
+    SharedMemoryImage* image = rect.IsEmpty() ? nullptr : FreeSharedImage(rect, refusal);
+    if (image != nullptr) {
+      GrabShared(*image, rect, grabbed_ahead.emplace());
+      grabbed_ahead_rect = rect;
+    }
+  }
+
+  // The grab asked for at the last take, while it shows the primary display
+  // as it stands.
+  std::optional<ScreenImage> TakeGrabbedAhead(const ScreenRect& rect) {
+    std::optional<ScreenImage> grab = std::exchange(grabbed_ahead, std::nullopt);
+    if (!grab || grabbed_ahead_rect != rect) {
+      return std::nullopt;
+    }
+    return grab;
   }
 
   // Fetches the parts through the socket, one after the other into memory
@@ -347,13 +382,19 @@ std::optional<std::vector<PixelRect>> X11ScreenSource::TakeChanges() {
   // region; what is drawn afterwards is reported next time. A grab after it
   // shows at least what the region names.
   xcb_damage_subtract(xcb, connection.damage, XCB_NONE, connection.damaged);
-  const XcbReply<xcb_xfixes_fetch_region_reply_t> region(
-      xcb_xfixes_fetch_region_reply(xcb, xcb_xfixes_fetch_region(xcb, connection.damaged), nullptr));
+  const xcb_xfixes_fetch_region_cookie_t asked = xcb_xfixes_fetch_region(xcb, connection.damaged);
+  if (connection.whole_changes_expected) {
+    connection.GrabAhead();
+  } else {
+    connection.grabbed_ahead.reset();
+  }
+  const XcbReply<xcb_xfixes_fetch_region_reply_t> region(xcb_xfixes_fetch_region_reply(xcb, asked, nullptr));
   const ScreenRect primary = connection.PrimaryDisplay();
   if (!region || primary.IsEmpty() || std::exchange(connection.outputs_changed, false)) {
     return std::nullopt;
   }
   std::vector<PixelRect> changes;
+  std::uint64_t changed_area = 0;
   for (const xcb_rectangle_t& rect :
        std::span(xcb_xfixes_fetch_region_rectangles(region.get()),
                  static_cast<std::size_t>(xcb_xfixes_fetch_region_rectangles_length(region.get())))) {
@@ -363,8 +404,11 @@ std::optional<std::vector<PixelRect>> X11ScreenSource::TakeChanges() {
     const int bottom = std::min(rect.y + rect.height, primary.y + primary.height);
     if (left < right && top < bottom) {
       changes.push_back({left - primary.x, top - primary.y, right - left, bottom - top});
+      changed_area += static_cast<std::uint64_t>(right - left) * static_cast<std::uint64_t>(bottom - top);
     }
   }
+  connection.whole_changes_expected =
+      changed_area * 2 > static_cast<std::uint64_t>(primary.width) * static_cast<std::uint64_t>(primary.height);
   return changes;
 }
 
@@ -375,6 +419,7 @@ bool X11ScreenSource::GrabParts(std::span<const PixelRect> parts, std::uint32_t 
     return false;
   }
   Connection& connection = *connection_;
+  connection.grabbed_ahead.reset();
   const ScreenRect primary = connection.PrimaryDisplay();
   if (connection.grab_refused->load(std::memory_order_relaxed) || static_cast<std::uint32_t>(primary.width) != width ||
       static_cast<std::uint32_t>(primary.height) != height) {
@@ -424,6 +469,7 @@ bool X11ScreenSource::Grab(ScreenImage& screen) {
     Report(connection.unsupported_format);
     return false;
   }
+  connection.grabbed_ahead.reset();
   // A shared grab is refused only once its pixels are waited for: that is
   // reported here, at the next grab, and not cleared by it.
   const bool last_refused = connection.grab_refused->exchange(false, std::memory_order_relaxed);
@@ -462,6 +508,17 @@ bool X11ScreenSource::Grab(ScreenImage& screen) {
   }
   last_report_.clear();
   return true;
+}
+
+bool X11ScreenSource::GrabForChanges(ScreenImage& screen) {
+  if (connection_ && connection_->grabbed_ahead && !connection_->grab_refused->load(std::memory_order_relaxed)) {
+    if (std::optional<ScreenImage> ahead = connection_->TakeGrabbedAhead(connection_->PrimaryDisplay())) {
+      screen = std::move(*ahead);
+      last_report_.clear();
+      return true;
+    }
+  }
+  return Grab(screen);
 }
 
 PointerState X11ScreenSource::Pointer() {

@@ -32,6 +32,9 @@ class X11ScreenSource : public ScreenSource {
   // From the X DAMAGE extension, which follows every drawing on the screen;
   // nothing where the server lacks it.
   std::optional<std::vector<PixelRect>> TakeChanges() override;
+  // After a take that found more than half the display changed, the grab
+  // that the take asked for in its own round trip.
+  bool GrabForChanges(ScreenImage& screen) override;
   // Into one free shared segment, or through the socket.
   bool GrabParts(std::span<const PixelRect> parts, std::uint32_t width, std::uint32_t height,
                  ScreenImage& screen) override;

@@ -141,6 +141,23 @@ TEST_P(X11GrabTest, GrabsTheScreenAsBlueGreenRedBytesAndSeesItChange) {
   if (GetParam() == X11GrabMethod::kSharedMemory) {
     EXPECT_EQ(screen.pixels.data(), first_pixels) << "a grab nobody keeps is grabbed into again";
   }
+
+  // A take that follows a whole-screen change asks for the whole screen with
+  // the damage: the grab for the changes shows the screen as taken, and what
+  // is drawn after the take is the next take's.
+  source.TakeChanges();  // the first take only starts from the screen as it is
+  scene_->PaintRoot(GradientPattern);
+  ASSERT_TRUE(source.TakeChanges().has_value());
+  scene_->PaintRoot(ChequerPattern);
+  ASSERT_TRUE(source.TakeChanges().has_value());
+  Display* display = scene_->Get();
+  XFillRectangle(display, scene_->Root(), DefaultGC(display, DefaultScreen(display)), 300, 200, 40, 30);
+  XSync(display, False);
+  ASSERT_TRUE(source.GrabForChanges(screen));
+  EXPECT_EQ(CountWrongPixels(screen, ChequerPattern) == 0, GetParam() == X11GrabMethod::kSharedMemory);
+  EXPECT_EQ(source.TakeChanges(), (std::vector<PixelRect>{{300, 200, 40, 30}}));
+  ASSERT_TRUE(source.Grab(screen));
+  EXPECT_GT(CountWrongPixels(screen, ChequerPattern), 0);
 }
 
 TEST_P(X11GrabTest, GrabsOnlyThePrimaryOutputAndFollowsItsSize) {
