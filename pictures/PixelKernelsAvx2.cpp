@@ -67,9 +67,11 @@ LUMIVANTA_AVX2 void Vertical(const std::uint8_t* const* rows, const std::int16_t
 // Each pair of taps is one multiply-add: the words b0 g0 r0 b1 g1 r1 of two
 // neighbouring source pixels (b0 g0 r0 x0 b1 g1 r1 x1 in 32-bit rows) are
 // reordered to b0 b1 g0 g1 r0 r1 0 0 and multiplied by w0 w1 w0 w1 w0 w1 0 0.
-// The four-tap case (every cubic and the usual reductions) is unrolled; 0
-// stands for any even number of taps. In 32-bit rows four taps are exactly
-// one 256-bit load, whose two pairs are summed in its two halves.
+// The four- and six-tap cases (every cubic and the usual reductions, and
+// reductions by up to four and a half) are unrolled; 0 stands for any even
+// number of taps. In 32-bit rows four taps are exactly one 256-bit load,
+// whose two pairs are summed in its two halves; a sixth and fifth tap add one
+// 128-bit pair.
 template <std::uint32_t kValuesPerPixel, std::uint32_t kTaps>
 LUMIVANTA_AVX2 inline __m128i PixelSum(const std::int16_t* source, const std::uint32_t* first,
                                        const std::int16_t* weights, std::uint32_t taps, std::uint32_t d) {
@@ -77,13 +79,20 @@ LUMIVANTA_AVX2 inline __m128i PixelSum(const std::int16_t* source, const std::ui
   const std::uint32_t tap_count = kTaps != 0 ? kTaps : taps;
   const std::int16_t* pixels = source + std::size_t{first[d]} * kValuesPerPixel;
   const std::int16_t* pair_weights = weights + HorizontalWeightIndex(d, 0, tap_count);
-  if constexpr (kValuesPerPixel == 4 && kTaps == 4) {
+  if constexpr (kValuesPerPixel == 4 && (kTaps == 4 || kTaps == 6)) {
     const __m256i pairs_channels = _mm256_setr_epi8(0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, -1, -1, -1, -1,  //
                                                     0, 1, 8, 9, 2, 3, 10, 11, 4, 5, 12, 13, -1, -1, -1, -1);
     const __m256i four = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels));
     const __m256i weight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pair_weights));
     const __m256i products = _mm256_madd_epi16(_mm256_shuffle_epi8(four, pairs_channels), weight);
-    return _mm_add_epi32(_mm256_castsi256_si128(products), _mm256_extracti128_si256(products, 1));
+    __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(products), _mm256_extracti128_si256(products, 1));
+    if constexpr (kTaps == 6) {
+      const __m128i pair = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + 16));
+      const __m128i pair_weight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pair_weights + 16));
+      sum = _mm_add_epi32(sum,
+                          _mm_madd_epi16(_mm_shuffle_epi8(pair, _mm256_castsi256_si128(pairs_channels)), pair_weight));
+    }
+    return sum;
   } else {
     const __m128i pair_channels = kValuesPerPixel == 3
                                       ? _mm_setr_epi8(0, 1, 6, 7, 2, 3, 8, 9, 4, 5, 10, 11, -1, -1, -1, -1)
@@ -126,6 +135,8 @@ LUMIVANTA_AVX2 void Horizontal(const std::int16_t* source, const std::uint32_t* 
                                std::uint32_t taps, std::uint32_t count, std::uint8_t* destination) {
   if (taps == 4) {
     HorizontalRow<kValuesPerPixel, 4>(source, first, weights, taps, count, destination);
+  } else if (taps == 6) {
+    HorizontalRow<kValuesPerPixel, 6>(source, first, weights, taps, count, destination);
   } else {
     HorizontalRow<kValuesPerPixel, 0>(source, first, weights, taps, count, destination);
   }

@@ -100,6 +100,7 @@ TEST(ScreenEncoder, GivesTheBytesOfTheTwoStepPathForEverySizeAndKernelSet) {
   cases.push_back({test::RandomScreen(1001, 701, 1), 480, std::nullopt});                // odd sizes
   cases.push_back({WithRowPadding(test::RandomScreen(333, 257, 2), 12), 1000, std::nullopt});
   cases.push_back({test::RandomScreen(1000, 750, 3), 97, std::nullopt});  // ten taps a pixel
+  cases.push_back({test_screen, 300, std::nullopt});                      // six, as from 3840x2160 to 600
   cases.push_back({test::RandomScreen(7, 1080, 4), 600, std::nullopt});   // to 3 pixels wide
   cases.push_back({test::RandomScreen(1, 1080, 5), 600, std::nullopt});   // no width at 600: own size
   cases.push_back({test::ScreenOfSize(test_screen, 640, 480), 0, PixelPoint{10, 10}});
