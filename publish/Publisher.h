@@ -55,6 +55,8 @@ class CPublisher {
   const ScreenEncoder::Encoded* LastEncoded() const;
 
   bool IsBusy() const;
+  // The number the next job started will have.
+  std::uint64_t NextJobNumber() const { return last_job_number_ + 1; }
   // The last job started, kept until the next StartJob; null before the first.
   const CThreadData* JobData() const { return job_.get(); }
 
