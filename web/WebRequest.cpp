@@ -18,6 +18,9 @@ namespace {
 constexpr std::size_t kFormTextCapacity = 1023;
 // Longest wait between two looks at the transfer; a cancel wakes it earlier.
 constexpr int kPollIntervalMs = 1000;
+// libcurl's upload buffer: its default size and the most it takes.
+constexpr std::size_t kLeastUploadBufferBytes = 64 * 1024;
+constexpr std::size_t kMostUploadBufferBytes = 2 * 1024 * 1024;
 constexpr const char* kAcceptHeader = "Accept: */*";
 
 void InitialiseCurlOnce() {
@@ -321,6 +324,10 @@ bool CWebRequest::SendMultipartPost() {
   curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
   curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(length));
   curl_easy_setopt(easy, CURLOPT_HTTPHEADER, transfer_->headers.get());
+  // The body goes in one write after the header rather than in 64 KiB
+  // pieces: each write wakes the server, and each wait for the socket wakes us.
+  curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE,
+                   static_cast<long>(std::clamp(length, kLeastUploadBufferBytes, kMostUploadBufferBytes)));
   const bool sent = Perform();
   // A kept connection keeps the buffer for the next body.
   body.clear();

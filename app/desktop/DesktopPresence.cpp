@@ -19,6 +19,10 @@ namespace lumivanta {
 namespace {
 
 constexpr std::chrono::milliseconds kRefreshInterval = std::chrono::seconds(1);
+// How late the tooltip's refresh comes after its time. A slideshow's picture
+// handed over within twice this of the refresh brings it along, so that a
+// slideshow of a second or less never wakes the program for the tooltip.
+constexpr std::chrono::milliseconds kRefreshLeeway(100);
 
 // One of the tray icon's looks, "idle" or "on-air", in every size drawn.
 QIcon TrayLook(const std::string& look) {
@@ -113,8 +117,13 @@ void DesktopPresence::OnSlideshowStopped() {
 }
 
 void DesktopPresence::OnPictureHandedOver(bool single) {
-  // A slideshow's picture changes nothing that the icon shows.
+  // A slideshow's picture changes nothing that the icon shows; a refresh of
+  // the tooltip that is nearly due goes now, while the program is awake.
   if (!single) {
+    if (refresh_timer_->isActive() && refresh_timer_->remainingTimeAsDuration() <= 2 * kRefreshLeeway) {
+      run_.DeliverWaitingOutcomes();
+      Update();
+    }
     return;
   }
   const auto now = TrayStatus::Clock::now();
@@ -173,7 +182,7 @@ void DesktopPresence::Update() {
   // The next refresh when time changes the tooltip, a little late rather
   // than early; an idle program with nothing to say anew is not woken.
   if (const auto unchanged = status_.UnchangedFor(now)) {
-    refresh_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(*unchanged) + std::chrono::milliseconds(1));
+    refresh_timer_->start(std::chrono::ceil<std::chrono::milliseconds>(*unchanged) + kRefreshLeeway);
   } else {
     refresh_timer_->stop();
   }

@@ -129,6 +129,11 @@ class DesktopPresenceTest : public QObject {
     // The counts follow with the tooltip's refresh.
     QTRY_VERIFY_WITH_TIMEOUT(TrayOf(presence).toolTip().contains("Since the slideshow started: 1 sent, 0 failed"),
                              3000);
+    // A refresh nearly due comes with a slideshow's picture, before its own time.
+    presence.OnUploadSent();
+    QTest::qWait(950);
+    presence.OnPictureHandedOver(false);
+    QVERIFY(TrayOf(presence).toolTip().contains("2 sent"));
     // Failing uploads show above the slideshow, until they work again.
     presence.OnUploadFailed("Upload failed: x", true);
     QCOMPARE(LookOf(presence), QString("failing"));
