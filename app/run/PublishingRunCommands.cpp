@@ -211,12 +211,9 @@ void PublishingRun::CaptureScreen(bool quiet) {
   screen.pointer_arrow = arrow;
   // A slideshow's upload while uploads work needs no wake-up of its own
   // when it goes as the one before. Said before the job starts, since a
-  // quick upload can end before the start returns; a busy job keeps its
-  // leave, as the new one is dropped then.
+  // quick upload can end before the start returns.
   const bool may_wait = quiet && IsSlideshowRunning() && !uploads_failing_ && !tick_tests_failing_;
-  if (!publisher_->IsBusy()) {
-    quiet_outcomes_.LetWait(may_wait ? publisher_->NextJobNumber() : 0);
-  }
+  quiet_outcomes_.LetWait(may_wait ? publisher_->NextJobNumber() : 0);
   // An unchanged screen sends the last picture's file again, the same bytes
   // a new capture would give, without grabbing, scaling or encoding.
   const bool started =
@@ -236,8 +233,6 @@ void PublishingRun::CaptureScreen(bool quiet) {
     if (!quiet) {
       last_single_job_ = job;
     }
-    // Again, for a job that was still busy a moment before.
-    quiet_outcomes_.LetWait(may_wait ? job : 0);
     if (listener_ != nullptr) {
       listener_->OnPictureHandedOver(!quiet);
     }
