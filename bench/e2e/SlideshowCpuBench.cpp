@@ -6,14 +6,15 @@
 // lumivanta-server: picture size 600, quality 60, a picture every 500 ms. Three
 // screens: one that stands still; one where a clock and a typing terminal
 // change some 5 % of the screen between two pictures; one whose every pixel
-// changes ten times a second. Another client of the X server draws the
-// changes; what that drawing costs the X server is measured alone, per draw,
-// just before and just after each stretch of the program and of ffmpeg, and
-// the mean of the two, times the draws the stretch saw, is taken off the X
-// server's time of that stretch. The drawing's cost drifts with the load on
-// the machine, and a picture every 500 ms carries some fifteen times more of
-// the scene than one of ffmpeg's frames: measured once for a whole screen, a
-// drift of a few per cent moved the program's figure by milliseconds.
+// changes four times a second, so at least once between two pictures.
+// Another client of the X server draws the changes; what that drawing costs
+// the X server is measured alone, per draw, just before and just after each
+// stretch of the program and of ffmpeg, and the mean of the two, times the
+// draws the stretch saw, is taken off the X server's time of that stretch.
+// The drawing's cost drifts with the load on the machine, and a picture every
+// 500 ms carries many times more of the scene than one of ffmpeg's frames:
+// measured once for a whole screen, a drift of a few per cent moved the
+// program's figure by milliseconds.
 // Once a few pictures have passed, the CPU time (user + system, all threads)
 // of the program and of the X server is read at one picture arriving at the
 // server and again some pictures later, and divided by the pictures between;
@@ -119,9 +120,12 @@ double CpuMs(pid_t pid, const char* what) {
 }
 
 // Draws a scene's changes from a thread of its own, over a connection of its
-// own, every 100 ms until it goes: a clock face whose hand turns (a square of
+// own until it goes: every 100 ms, a clock face whose hand turns (a square of
 // 4 % of the screen) and a terminal where a character appears each time; or
-// the whole screen, inverted every other time.
+// every 250 ms, the whole screen, inverted every other time. The whole screen
+// is drawn no more often than that because its drawing, taken off the X
+// server's time, costs the X server several times what a picture does: the
+// fewer the draws, the less their drift blurs the program's share.
 class ScenePainter {
  public:
   ScenePainter(const std::string& display_name, Scene scene, std::uint32_t width, std::uint32_t height)
@@ -191,7 +195,7 @@ class ScenePainter {
       }
       XSync(display_, False);
       draws_.fetch_add(1);
-      std::this_thread::sleep_for(100ms);
+      std::this_thread::sleep_for(scene_ == Scene::kWholeChanges ? 250ms : 100ms);
     }
     // The next scene starts from the test screen again.
     XClearWindow(display_, root);
