@@ -49,7 +49,8 @@ LUMIVANTA_AVX2 inline __m256i WeightedRow(const std::uint8_t* row, __m256i weigh
 // several rows at a time; the processor's own prefetching stops at every 4 KiB
 // page of each row, so without this the pass waits on memory at each one
 // (about twice as slow on a 3840x2160 screen). Prefetches never fault, so
-// those past a row's end are harmless.
+// those past a row's end are harmless; their address is computed as an
+// integer, as a pointer past the row's end would be undefined.
 constexpr std::uint32_t kVerticalPrefetchBytes = 2048;
 
 LUMIVANTA_AVX2 void Vertical(const std::uint8_t* const* rows, const std::int16_t* weights, std::uint32_t taps,
@@ -59,7 +60,9 @@ LUMIVANTA_AVX2 void Vertical(const std::uint8_t* const* rows, const std::int16_t
     __m256i low = _mm256_setzero_si256();
     __m256i high = _mm256_setzero_si256();
     for (std::uint32_t t = 0; t < taps; ++t) {
-      _mm_prefetch(reinterpret_cast<const char*>(rows[t] + i + kVerticalPrefetchBytes), _MM_HINT_T0);
+      _mm_prefetch(
+          reinterpret_cast<const char*>(reinterpret_cast<std::uintptr_t>(rows[t]) + i + kVerticalPrefetchBytes),
+          _MM_HINT_T0);
       const __m256i weight = _mm256_set1_epi16(weights[t]);
       low = _mm256_add_epi16(low, WeightedRow(rows[t] + i, weight));
       high = _mm256_add_epi16(high, WeightedRow(rows[t] + i + 16, weight));
