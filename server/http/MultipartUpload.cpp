@@ -1,5 +1,7 @@
 #include "server/http/MultipartUpload.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <cctype>
 #include <optional>
@@ -57,6 +59,18 @@ std::optional<std::string_view> Boundary(std::string_view content_type) {
   return boundary;
 }
 
+// Where needle first occurs in text at or after from. The C library's memmem
+// skips ahead on its own, where a search that stops at every byte equal to
+// the needle's first took a tenth of an upload's time on a large picture.
+std::size_t FindFrom(std::string_view text, std::string_view needle, std::size_t from) {
+  if (from > text.size()) {
+    return std::string_view::npos;
+  }
+  const void* found = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
+  return found == nullptr ? std::string_view::npos
+                          : static_cast<std::size_t>(static_cast<const char*>(found) - text.data());
+}
+
 // The form field name from a part's Content-Disposition header.
 std::optional<std::string_view> PartName(std::string_view headers) {
   while (!headers.empty()) {
@@ -84,7 +98,7 @@ MultipartResult KeepOnlyPart(std::string& body, std::string_view content_type, s
   const std::string_view bytes = body;
   std::size_t position = 0;
   if (!bytes.starts_with(delimiter)) {
-    position = bytes.find(inner_delimiter);
+    position = FindFrom(bytes, inner_delimiter, 0);
     if (position == std::string_view::npos) {
       return MultipartResult::kMalformed;
     }
@@ -106,7 +120,7 @@ MultipartResult KeepOnlyPart(std::string& body, std::string_view content_type, s
       return MultipartResult::kMalformed;
     }
     const std::size_t content_start = headers_end + kHeaderEnd.size();
-    const std::size_t content_end = bytes.find(inner_delimiter, content_start);
+    const std::size_t content_end = FindFrom(bytes, inner_delimiter, content_start);
     if (content_end == std::string_view::npos) {
       return MultipartResult::kMalformed;
     }

@@ -9,12 +9,12 @@
 #include <array>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/beast/core/buffers_range.hpp>
 #include <boost/beast/core/error.hpp>
 #include <boost/beast/core/string.hpp>
 #include <boost/range/iterator_range.hpp>
 #include <cerrno>
 #include <exception>
-#include <sstream>
 #include <tuple>
 #include <utility>
 
@@ -352,9 +352,12 @@ Response HttpConnection::AnswerOrExplainFailure(Request& request, const ServingS
 void HttpConnection::Send(Response response, bool keep_alive) {
   response.keep_alive(keep_alive);
   response_.emplace(std::move(response));
-  std::ostringstream header;
-  header << response_->base();
-  answer_header_ = std::move(header).str();
+  // The header's bytes as Beast writes them, without a stream's locale and buffers.
+  const http::fields::writer header(response_->base(), response_->version(), response_->result_int());
+  answer_header_.clear();
+  for (const auto part : beast::buffers_range(header.get())) {
+    answer_header_.append(static_cast<const char*>(part.data()), part.size());
+  }
   // A body sent again and again goes out from its memory file, others from memory.
   answer_file_ = state_.answer_files.FileFor(response_->body());
   header_sent_ = 0;

@@ -5,12 +5,24 @@
 
 #include <array>
 
+#if defined(LUMIVANTA_XXH3_AVX2)
+#include "server/store/Xxh3Avx2.h"
+#endif
+
 namespace lumivanta::server {
 
 std::string PictureDigest(std::string_view bytes) {
-  const XXH128_hash_t hash = XXH3_128bits(bytes.data(), bytes.size());
   XXH128_canonical_t canonical;
-  XXH128_canonicalFromHash(&canonical, hash);
+#if defined(LUMIVANTA_XXH3_AVX2)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    Xxh3Avx2Canonical(bytes.data(), bytes.size(), canonical.digest);
+  } else {
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
+  }
+#else
+  XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
+#endif
   constexpr std::array<char, 16> kHex = {'0', '1', '2', '3', '4', '5', '6', '7',
                                          '8', '9', 'a', 'b', 'c', 'd', 'e', 'f'};
   std::string text;

@@ -1,10 +1,13 @@
 #include "server/store/PictureIndex.h"
 
+#include "server/store/PictureDigest.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumivanta::server {
@@ -13,6 +16,23 @@ namespace {
 PictureBytes Bytes(std::size_t size, char fill = 'x') { return std::make_shared<const std::string>(size, fill); }
 
 const auto kTime = std::chrono::system_clock::time_point(std::chrono::hours(1000));
+
+// The digest is the pictures' ETag and is shared between servers through
+// Redis: it must be XXH3-128 whichever instructions compute it, on every
+// length the hash treats differently (empty, short, middle, long, past a block).
+TEST(PictureDigestTest, IsXxh3Of128BitsOnEveryLength) {
+  const std::vector<std::pair<std::size_t, std::string>> known = {
+      {0, "99aa06d3014798d86001c324468d497f"},    {1, "495b62073ef70ca44c5cca45d0f4811f"},
+      {240, "4536dcb050ba614460a06c4f31468cc3"},  {241, "b4125661642a66f9246c5fe4ed1436a3"},
+      {1025, "1c489c9ad8646bff13d178f3e2b48e9e"}, {100003, "9c2c629bd6b7b0494a8c90dfc160deb9"}};
+  for (const auto& [size, digest] : known) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+      bytes[i] = static_cast<char>((i * 131 + 7) % 251);
+    }
+    EXPECT_EQ(PictureDigest(bytes), digest) << size << " bytes";
+  }
+}
 
 TEST(PictureIndexTest, KeepsOnlyTheNewestPictureOfANameAndCountsItsBytesOnce) {
   PictureIndex index(StoreLimits{}, 7);
