@@ -1,5 +1,6 @@
 #include "server/http/RequestTarget.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace lumivanta::server {
@@ -28,8 +29,13 @@ std::string Decode(std::string_view text, bool plus_is_space) {
 
 }  // namespace
 
+bool RequestTarget::Has(std::string_view name) const {
+  return std::ranges::any_of(parameters, [name](const auto& parameter) { return parameter.first == name; });
+}
+
 std::optional<std::string> RequestTarget::Value(std::string_view name) const {
-  const auto found = parameters.find(name);
+  const auto found =
+      std::ranges::find_if(parameters, [name](const auto& parameter) { return parameter.first == name; });
   if (found == parameters.end()) {
     return std::nullopt;
   }
@@ -52,8 +58,10 @@ RequestTarget ParseRequestTarget(std::string_view target) {
       continue;
     }
     const std::size_t equals = pair.find('=');
-    std::string value = equals == std::string_view::npos ? std::string() : Decode(pair.substr(equals + 1), true);
-    result.parameters.try_emplace(Decode(pair.substr(0, equals), true), std::move(value));
+    // Kept in order, repeats too: a lookup finds a name's first value, and the parse stays linear.
+    result.parameters.emplace_back(Decode(pair.substr(0, equals), true), equals == std::string_view::npos
+                                                                             ? std::string()
+                                                                             : Decode(pair.substr(equals + 1), true));
   }
   return result;
 }
