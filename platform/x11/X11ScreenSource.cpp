@@ -382,12 +382,15 @@ std::optional<std::vector<PixelRect>> X11ScreenSource::TakeChanges() {
   // region; what is drawn afterwards is reported next time. A grab after it
   // shows at least what the region names.
   xcb_damage_subtract(xcb, connection.damage, XCB_NONE, connection.damaged);
-  const xcb_xfixes_fetch_region_cookie_t asked = xcb_xfixes_fetch_region(xcb, connection.damaged);
+  // The grab ahead goes before the region's fetch: the server answers a
+  // client's requests in order, so once the region is here the grab is done,
+  // and nothing drawn after this take is in it.
   if (connection.whole_changes_expected) {
     connection.GrabAhead();
   } else {
     connection.grabbed_ahead.reset();
   }
+  const xcb_xfixes_fetch_region_cookie_t asked = xcb_xfixes_fetch_region(xcb, connection.damaged);
   const XcbReply<xcb_xfixes_fetch_region_reply_t> region(xcb_xfixes_fetch_region_reply(xcb, asked, nullptr));
   const ScreenRect primary = connection.PrimaryDisplay();
   if (!region || primary.IsEmpty() || std::exchange(connection.outputs_changed, false)) {
