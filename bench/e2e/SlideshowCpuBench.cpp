@@ -632,6 +632,11 @@ void PrintRatio(const char* label, const MinMedian& numerator, const MinMedian& 
   PrintLine(label, {numerator.min / denominator.min, numerator.median / denominator.median});
 }
 
+// The parts of a cost that the summaries print.
+double ProcessMs(const Cost& cost) { return cost.process_ms; }
+double XServerMs(const Cost& cost) { return cost.x_server_ms; }
+double TogetherMs(const Cost& cost) { return cost.Sum(); }
+
 // Whether every median ratio met its goal, against each of ffmpeg's paces.
 struct Verdicts {
   bool full_speed = true;
@@ -642,17 +647,15 @@ struct Verdicts {
 // when the median ratio meets the goal.
 bool SummariseAgainst(const std::vector<Cost>& program_costs, const std::vector<Cost>& ffmpeg_costs, const char* pace,
                       double goal) {
-  const auto process = [](const Cost& cost) { return cost.process_ms; };
-  const auto x_server = [](const Cost& cost) { return cost.x_server_ms; };
-  const auto together = [](const Cost& cost) { return cost.Sum(); };
-  const MinMedian program = SummaryOf(program_costs, together);
-  const MinMedian ffmpeg = SummaryOf(ffmpeg_costs, together);
+  const MinMedian program = SummaryOf(program_costs, TogetherMs);
+  const MinMedian ffmpeg = SummaryOf(ffmpeg_costs, TogetherMs);
   std::printf("  ffmpeg at %s:\n", pace);
-  PrintLine("ffmpeg: process", SummaryOf(ffmpeg_costs, process));
-  PrintLine("ffmpeg: X server", SummaryOf(ffmpeg_costs, x_server));
+  PrintLine("ffmpeg: process", SummaryOf(ffmpeg_costs, ProcessMs));
+  PrintLine("ffmpeg: X server", SummaryOf(ffmpeg_costs, XServerMs));
   PrintLine("ffmpeg: together", ffmpeg);
   PrintRatio("ratio program / ffmpeg, together", program, ffmpeg);
-  PrintRatio("ratio program / ffmpeg, process", SummaryOf(program_costs, process), SummaryOf(ffmpeg_costs, process));
+  PrintRatio("ratio program / ffmpeg, process", SummaryOf(program_costs, ProcessMs),
+             SummaryOf(ffmpeg_costs, ProcessMs));
   const bool met = program.median <= goal * ffmpeg.median;
   std::printf("  goal: ratio together at most %.2f (median): %s\n", goal, met ? "PASS" : "FAIL");
   return met;
@@ -662,9 +665,9 @@ bool SummariseAgainst(const std::vector<Cost>& program_costs, const std::vector<
 void Summarise(const SceneResult& result, Verdicts& verdicts) {
   std::printf("\n%ux%u, %s, ms per picture (min / median over %d rounds):\n", result.size.width, result.size.height,
               NameOf(result.scene), kRounds);
-  PrintLine("program: process", SummaryOf(result.program, [](const Cost& cost) { return cost.process_ms; }));
-  PrintLine("program: X server", SummaryOf(result.program, [](const Cost& cost) { return cost.x_server_ms; }));
-  PrintLine("program: together", SummaryOf(result.program, [](const Cost& cost) { return cost.Sum(); }));
+  PrintLine("program: process", SummaryOf(result.program, ProcessMs));
+  PrintLine("program: X server", SummaryOf(result.program, XServerMs));
+  PrintLine("program: together", SummaryOf(result.program, TogetherMs));
   const double goal = GoalFor(result.scene, result.size);
   verdicts.full_speed = SummariseAgainst(result.program, result.ffmpeg_full_speed, result.size.full_speed.name, goal) &&
                         verdicts.full_speed;

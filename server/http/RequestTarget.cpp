@@ -27,15 +27,17 @@ std::string Decode(std::string_view text, bool plus_is_space) {
   return decoded;
 }
 
-}  // namespace
-
-bool RequestTarget::Has(std::string_view name) const {
-  return std::ranges::any_of(parameters, [name](const auto& parameter) { return parameter.first == name; });
+// The name's first parameter, or the list's end.
+auto FindFirst(const std::vector<std::pair<std::string, std::string>>& parameters, std::string_view name) {
+  return std::ranges::find_if(parameters, [name](const auto& parameter) { return parameter.first == name; });
 }
 
+}  // namespace
+
+bool RequestTarget::Has(std::string_view name) const { return FindFirst(parameters, name) != parameters.end(); }
+
 std::optional<std::string> RequestTarget::Value(std::string_view name) const {
-  const auto found =
-      std::ranges::find_if(parameters, [name](const auto& parameter) { return parameter.first == name; });
+  const auto found = FindFirst(parameters, name);
   if (found == parameters.end()) {
     return std::nullopt;
   }
