@@ -6,8 +6,9 @@
 //   fetches   the newest picture fetched per server CPU-second; nginx serves
 //             the same bytes as a static file with sendfile;
 //   viewers   the server's CPU per picture delivered to 200 event-stream
-//             viewers, each fetching every announced picture as the page
-//             does, against nginx's CPU per static fetch.
+//             viewers, each fetching every announced picture at its
+//             sequence's address as the page does, against nginx's CPU per
+//             static fetch.
 // Both servers run one serving process or thread; the clients are the same
 // small keep-alive HTTP/1.1 client for both.
 // Usage: server_cost LUMIVANTA-SERVER [rounds [uploads|fetches|viewers]]
@@ -408,7 +409,7 @@ double ViewerSeconds(int port, pid_t pid, const std::string& name, const std::st
             continue;
           }
           seen = sequence;
-          fetches.Send(GetHead("/pictures/" + name + "/latest.jpg"));
+          fetches.Send(GetHead("/pictures/" + name + "/" + std::to_string(sequence) + ".jpg"));
           if (fetches.ReadAnswer(answer) != 200 || answer.size() != kPictureBytes) {
             Fail("a viewer's fetch failed");
           }

@@ -63,7 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return 0;
   }
   lumivanta::server::Request request = parser.release();
-  lumivanta::server::Request keyed_request = request;
+  lumivanta::server::Request keyed_request(request.base());
+  keyed_request.body().Append(request.body().View());
   // The connection asks this first, to hand a viewer's request to an event stream.
   lumivanta::server::EventStreamName(request, {});
   lumivanta::server::EventStreamName(keyed_request, Keys());

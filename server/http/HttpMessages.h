@@ -9,13 +9,12 @@
 #include <string_view>
 #include <utility>
 
+#include "server/http/ReceivedBytes.h"
+#include "server/store/ImmutableBytes.h"
+
 namespace lumivanta::server {
 
 namespace http = boost::beast::http;
-
-// Shared, unchanging bytes: the same type as a stored picture's bytes, so a
-// picture is sent straight from the store's buffer.
-using SharedBytes = std::shared_ptr<const std::string>;
 
 // An answer body of shared bytes, sent without a copy and without a lock.
 struct SharedBytesBody {
@@ -47,12 +46,11 @@ struct SharedBytesBody {
   };
 };
 
-// A request body kept as a string, written once as it arrives: the body's
-// length is reserved when the header gives it, and each read is appended,
-// where Beast's string_body would zero-fill the room before copying into it.
+// A request body in a block written once as it arrives: the body's length is
+// reserved when the header gives it, and each piece is added after the last.
+// The connection reads a body of known length straight into the block's room.
 struct ReceivedBody {
-  using value_type = std::string;
-  using writer = http::string_body::writer;
+  using value_type = ReceivedBytes;
 
   static std::uint64_t size(const value_type& body) { return body.size(); }
 
@@ -68,7 +66,7 @@ struct ReceivedBody {
           error = http::error::buffer_overflow;
           return;
         }
-        body_.reserve(static_cast<std::size_t>(*length));
+        body_.Reserve(static_cast<std::size_t>(*length));
       }
     }
 
@@ -77,7 +75,7 @@ struct ReceivedBody {
       error = {};
       std::size_t taken = 0;
       for (const auto buffer : boost::beast::buffers_range_ref(buffers)) {
-        body_.append(static_cast<const char*>(buffer.data()), buffer.size());
+        body_.Append({static_cast<const char*>(buffer.data()), buffer.size()});
         taken += buffer.size();
       }
       return taken;
@@ -92,8 +90,6 @@ struct ReceivedBody {
 
 using Request = http::request<ReceivedBody>;
 using Response = http::response<SharedBytesBody>;
-
-inline SharedBytes SharedText(std::string_view text) { return std::make_shared<const std::string>(text); }
 
 // An answer with the given body, its length set.
 inline Response Reply(http::status status, SharedBytes body, std::string_view content_type) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <optional>
+#include <string>
 
 namespace lumivanta::server {
 
@@ -63,7 +64,7 @@ std::optional<std::string_view> Boundary(std::string_view content_type) {
 // skips ahead on its own, where a search that stops at every byte equal to
 // the needle's first took a tenth of an upload's time on a large picture.
 std::size_t FindFrom(std::string_view text, std::string_view needle, std::size_t from) {
-  if (from > text.size()) {
+  if (from > text.size() || text.size() - from < needle.size()) {
     return std::string_view::npos;
   }
   const void* found = ::memmem(text.data() + from, text.size() - from, needle.data(), needle.size());
@@ -87,56 +88,53 @@ std::optional<std::string_view> PartName(std::string_view headers) {
 
 }  // namespace
 
-MultipartResult KeepOnlyPart(std::string& body, std::string_view content_type, std::string_view part_name) {
+MultipartPart FindPart(std::string_view bytes, std::string_view content_type, std::string_view part_name) {
   const std::optional<std::string_view> boundary = Boundary(content_type);
   if (!boundary) {
-    return MultipartResult::kMalformed;
+    return {};
   }
   const std::string delimiter = "--" + std::string(*boundary);
   // Every delimiter after the first starts a line of its own.
   const std::string inner_delimiter = std::string(kLineEnd) + delimiter;
-  const std::string_view bytes = body;
   std::size_t position = 0;
   if (!bytes.starts_with(delimiter)) {
     position = FindFrom(bytes, inner_delimiter, 0);
     if (position == std::string_view::npos) {
-      return MultipartResult::kMalformed;
+      return {};
     }
     position += kLineEnd.size();
   }
   position += delimiter.size();
-  std::optional<std::pair<std::size_t, std::size_t>> found;
+  std::optional<std::string_view> found;
   while (true) {
     const std::string_view rest = bytes.substr(position);
     if (rest.starts_with("--")) {
       break;
     }
     if (!rest.starts_with(kLineEnd)) {
-      return MultipartResult::kMalformed;
+      return {};
     }
     const std::size_t headers_start = position + kLineEnd.size();
     const std::size_t headers_end = bytes.find(kHeaderEnd, headers_start - kLineEnd.size());
     if (headers_end == std::string_view::npos) {
-      return MultipartResult::kMalformed;
+      return {};
     }
     const std::size_t content_start = headers_end + kHeaderEnd.size();
     const std::size_t content_end = FindFrom(bytes, inner_delimiter, content_start);
     if (content_end == std::string_view::npos) {
-      return MultipartResult::kMalformed;
+      return {};
     }
     const std::string_view headers =
         headers_end < headers_start ? std::string_view() : bytes.substr(headers_start, headers_end - headers_start);
     if (!found && PartName(headers) == part_name) {
-      found.emplace(content_start, content_end);
+      found = bytes.substr(content_start, content_end - content_start);
     }
     position = content_end + inner_delimiter.size();
   }
   if (!found) {
-    return MultipartResult::kNoSuchPart;
+    return {.result = MultipartResult::kNoSuchPart};
   }
-  body.resize(found->second);
-  body.erase(0, found->first);
-  return MultipartResult::kFound;
+  return {.result = MultipartResult::kFound, .bytes = *found};
 }
 
 }  // namespace lumivanta::server

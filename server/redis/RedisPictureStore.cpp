@@ -164,7 +164,7 @@ RedisPictureStore::ReadState RedisPictureStore::Read(const std::string& name, bo
                                         .bytes = static_cast<std::size_t>(answers[1]->integer)};
   read.expires_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(0LL, answers[2]->integer));
   if (with_picture) {
-    read.bytes = std::make_shared<const std::string>(text(2));
+    read.bytes = SharedText(text(2));
     // Pictures stored before digests were kept have none.
     read.digest = values.element[3]->type == REDIS_REPLY_STRING ? std::string(text(3)) : PictureDigest(*read.bytes);
   }

@@ -32,10 +32,11 @@ namespace asio = boost::asio;
 
 // Freed buffers at least this large are handed back to the system at once.
 constexpr std::size_t kTrimAfterBytes = kMebibyte;
-// Room for one read of a request body; the header's small buffer would take
-// a turn of the event loop for every few hundred bytes of an upload. Kept
-// under 128 KiB, from which glibc maps fresh pages from the system for every
-// buffer and the kernel faults them in again.
+// The most of a request body read at once: straight into the body's block
+// when its length is known, else into the read buffer, where the header's
+// small buffer would take a turn of the event loop for every few hundred
+// bytes. Kept under 128 KiB, from which glibc maps fresh pages from the
+// system for every buffer and the kernel faults them in again.
 constexpr std::size_t kBodyReadBytes = 120 * kKibibyte;
 // How long a closing connection may keep sending what the server no longer reads.
 constexpr std::chrono::seconds kDrainTimeout{10};
@@ -158,9 +159,7 @@ void HttpConnection::ReadBody() {
   Request& request = parser_->get();
   if (parser_->chunked()) {
     // Untouched reserved pages cost no memory, and the body never moves while it grows.
-    request.body().reserve(state_.limits.max_body_bytes);
-  }
-  if (body_limit_ > 0) {
+    request.body().Reserve(state_.limits.max_body_bytes);
     buffer_.reserve(kBodyReadBytes);
   }
   const auto now = std::chrono::steady_clock::now();
@@ -180,6 +179,11 @@ void HttpConnection::ReadBody() {
   ReadBodyPart();
 }
 
+bool HttpConnection::BodyIsWhole() const {
+  // The parser sees a body of known length only as far as it came with the header.
+  return parser_->chunked() ? parser_->is_done() : parser_->get().body().size() >= body_limit_;
+}
+
 void HttpConnection::ReadBodyPart() {
   if (!parser_->chunked() && buffer_.size() > 0 && !parser_->is_done()) {
     // Body bytes that came with the header.
@@ -188,7 +192,7 @@ void HttpConnection::ReadBodyPart() {
       return;
     }
   }
-  if (parser_->is_done()) {
+  if (BodyIsWhole()) {
     OnBody();
     return;
   }
@@ -208,15 +212,14 @@ void HttpConnection::ReadBodyPart() {
         [self = shared_from_this()](beast::error_code error, std::size_t bytes) { self->OnBodyPart(error, bytes); });
     return;
   }
-  // A body of known length is read in pieces as large as what is left of it,
-  // up to the read room, where Beast's reads stop at 64 KiB.
-  const std::size_t left = body_limit_ - parser_->get().body().size();
-  stream_.async_read_some(buffer_.prepare(std::min(left, kBodyReadBytes)),
+  // A body of known length is read straight into its own block, in pieces as
+  // large as what is left of it, up to the read room.
+  ReceivedBytes& body = parser_->get().body();
+  body.Reserve(body_limit_);
+  const std::size_t piece = std::min(body_limit_ - body.size(), kBodyReadBytes);
+  stream_.async_read_some(asio::buffer(body.Room(), piece),
                           [self = shared_from_this()](beast::error_code error, std::size_t bytes) {
-                            self->buffer_.commit(bytes);
-                            if (!error) {
-                              error = self->ParseBuffered();
-                            }
+                            self->parser_->get().body().Commit(bytes);
                             self->OnBodyPart(error, bytes);
                           });
 }
@@ -287,9 +290,11 @@ void HttpConnection::AnswerRequest(bool keep_alive, bool head) {
     SendAnswer(AnswerOrExplainFailure(parser_->get(), state_), keep_alive, head);
     return;
   }
-  state_.workers->Run([self = shared_from_this(), request = parser_->release(), keep_alive, head](bool late) mutable {
+  // Shared, as a worker's job must be copyable and a body's block is not.
+  auto request = std::make_shared<Request>(parser_->release());
+  state_.workers->Run([self = shared_from_this(), request = std::move(request), keep_alive, head](bool late) mutable {
     // A request that waited longer than the store may take would find it no better: it is told to come again.
-    Response response = late ? StoreUnavailableAnswer() : AnswerOrExplainFailure(request, self->state_);
+    Response response = late ? StoreUnavailableAnswer() : AnswerOrExplainFailure(*request, self->state_);
     const auto executor = self->stream_.get_executor();
     // The serving thread gets the last reference to the connection.
     asio::post(executor, [self = std::move(self), response = std::move(response), keep_alive, head]() mutable {

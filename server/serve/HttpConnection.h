@@ -39,6 +39,7 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
   // A refusal for what the header says, or nullopt when the body may be read.
   std::optional<Response> CheckHeader();
   void ReadBody();
+  bool BodyIsWhole() const;
   // Reads what comes of the body next, once the budget holds room for it,
   // within the body's deadline and its rate.
   void ReadBodyPart();

@@ -47,8 +47,8 @@ void ForbidCaching(Response& response) {
 }
 
 Response StorePicture(Request& request, PictureStore& store, const std::string& name) {
-  std::string bytes = std::move(request.body());
-  switch (KeepOnlyPart(bytes, request[http::field::content_type], kPicturePart)) {
+  const MultipartPart part = FindPart(request.body().View(), request[http::field::content_type], kPicturePart);
+  switch (part.result) {
     case MultipartResult::kMalformed:
       return TextAnswer(
           http::status::bad_request,
@@ -58,10 +58,14 @@ Response StorePicture(Request& request, PictureStore& store, const std::string& 
     case MultipartResult::kFound:
       break;
   }
-  if (bytes.empty()) {
+  if (part.bytes.empty()) {
     return TextAnswer(http::status::bad_request, "the picture is empty\n");
   }
-  store.Store(name, std::make_shared<const std::string>(std::move(bytes)));
+  // The picture stays in the block the body was read into, unless most of
+  // that block is other parts, which the store would hold without counting.
+  const bool mostly_picture = part.bytes.size() >= request.body().size() / 2;
+  store.Store(name, mostly_picture ? std::make_shared<const ImmutableBytes>(request.body().Release(), part.bytes)
+                                   : SharedText(part.bytes));
   return TextAnswer(http::status::ok, "ok");
 }
 
@@ -166,8 +170,8 @@ Response ServeNewestState(const PictureStore& store, const std::string& name) {
 // The name's state as an event stream of one message; the connection serves a
 // GET for it as a lasting stream instead, so this answers only what asks for it otherwise.
 Response ServeStateAsEvent(const PictureStore& store, const std::string& name) {
-  Response response =
-      Reply(http::status::ok, PictureEvents::StateMessage(NewestStateJson(store, name)), "text/event-stream");
+  Response response = Reply(http::status::ok, SharedText(*PictureEvents::StateMessage(NewestStateJson(store, name))),
+                            "text/event-stream");
   ForbidCaching(response);
   return response;
 }

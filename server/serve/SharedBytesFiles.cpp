@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "base/ByteSizes.h"
 
@@ -20,7 +21,7 @@ constexpr std::size_t kMostFiles = 16;
 constexpr std::size_t kMostFileBytes = 32 * kMebibyte;
 
 // A memory file with bytes written once and sealed against any change.
-SharedBytesFiles::File SealedFile(const std::string& bytes) {
+SharedBytesFiles::File SealedFile(std::string_view bytes) {
   UniqueFd file(::memfd_create("lumivanta-answer", MFD_CLOEXEC | MFD_ALLOW_SEALING));
   if (!file.IsValid()) {
     return nullptr;

@@ -26,8 +26,8 @@ class SharedBytesFiles {
 
  private:
   struct Entry {
-    std::weak_ptr<const std::string> bytes;
-    const std::string* address = nullptr;
+    std::weak_ptr<const ImmutableBytes> bytes;
+    const ImmutableBytes* address = nullptr;
     File file;
     std::size_t size = 0;
     std::size_t sends = 0;

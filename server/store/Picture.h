@@ -5,11 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "server/store/ImmutableBytes.h"
+
 namespace lumivanta::server {
 
 // The bytes of a picture are shared and never changed, so a response can keep
 // sending them after the index has moved on to a newer picture.
-using PictureBytes = std::shared_ptr<const std::string>;
+using PictureBytes = SharedBytes;
 
 struct Picture {
   PictureBytes bytes;

@@ -64,7 +64,7 @@ std::optional<PictureFiles::LoadedPicture> ReadPicture(const std::filesystem::pa
   const auto modified_at =
       std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::system_clock::duration>(
           std::chrono::seconds(status.st_mtim.tv_sec) + std::chrono::nanoseconds(status.st_mtim.tv_nsec)));
-  return PictureFiles::LoadedPicture{std::move(name), std::make_shared<const std::string>(std::move(bytes)),
+  return PictureFiles::LoadedPicture{std::move(name), std::make_shared<const ImmutableBytes>(std::move(bytes)),
                                      modified_at};
 }
 

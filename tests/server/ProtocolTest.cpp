@@ -72,6 +72,17 @@ TEST_F(ProtocolTest, BytesResemblingTheDelimiterRoundTrip) {
   const std::string tricky = TrickyBytes();
   ASSERT_EQ(Exchange(port_, ProgramUpload(port_, "abc", tricky)).status, 200);
   EXPECT_EQ(NewestPicture(port_, "abc").body, tricky);
+
+  // The picture as the later part of a body mostly made of another.
+  const std::string field = "--" + std::string(kProgramBoundary) +
+                            "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\n" + std::string(50'000, 'n') +
+                            "\r\n";
+  ASSERT_EQ(Exchange(port_, PostRequest(port_, "/?server&stream_name=abc",
+                                        "multipart/form-data; boundary=" + std::string(kProgramBoundary),
+                                        field + ProgramMultipartBody(FirstJpeg())))
+                .status,
+            200);
+  EXPECT_EQ(NewestPicture(port_, "abc").body, FirstJpeg());
 }
 
 // A picture sent more than once goes out from a memory file of its bytes:

@@ -15,7 +15,7 @@
 namespace lumivanta::server {
 namespace {
 
-SharedBytes Body(std::size_t size, char fill) { return std::make_shared<const std::string>(size, fill); }
+SharedBytes Body(std::size_t size, char fill) { return SharedText(std::string(size, fill)); }
 
 char FirstByte(const SharedBytesFiles::File& file) {
   char byte = 0;

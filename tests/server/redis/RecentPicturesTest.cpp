@@ -16,7 +16,7 @@ namespace {
 using namespace std::chrono_literals;
 
 Picture PictureOf(std::size_t bytes, std::uint64_t sequence) {
-  return {std::make_shared<const std::string>(bytes, 'x'), sequence, std::chrono::system_clock::now()};
+  return {SharedText(std::string(bytes, 'x')), sequence, std::chrono::system_clock::now()};
 }
 
 const auto kLater = std::chrono::steady_clock::now() + 1h;

@@ -13,7 +13,7 @@
 namespace lumivanta::server {
 namespace {
 
-PictureBytes Bytes(std::size_t size, char fill = 'x') { return std::make_shared<const std::string>(size, fill); }
+PictureBytes Bytes(std::size_t size, char fill = 'x') { return SharedText(std::string(size, fill)); }
 
 const auto kTime = std::chrono::system_clock::time_point(std::chrono::hours(1000));
 
