@@ -18,7 +18,7 @@ class ReceivedBytes {
 
   // Makes room for at least capacity bytes in all; the bytes move when the block grows.
   void Reserve(std::size_t capacity);
-  // The room after the bytes, and the count of its bytes that now hold body bytes.
+  // The room after the bytes, written in place; Commit then counts the first bytes of it as body bytes.
   char* Room() { return block_.get() + size_; }
   std::size_t RoomSize() const { return capacity_ - size_; }
   void Commit(std::size_t bytes) { size_ += bytes; }

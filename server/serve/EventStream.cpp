@@ -36,7 +36,7 @@ constexpr std::string_view kHeader =
     "retry: 1000\n\n";
 
 const PictureEvents::Message& KeepAliveMessage() {
-  static const PictureEvents::Message message = std::make_shared<const std::string>(":\n\n");
+  static const PictureEvents::Message message = SharedText(":\n\n");
   return message;
 }
 
@@ -76,10 +76,10 @@ EventStream::~EventStream() {
 void EventStream::Start() {
   subscription_.emplace(state_.events, name_, static_cast<PictureEvents::Listener&>(*this));
   if (state_.workers == nullptr || !state_.store.ReadsMayWait()) {
-    Send(std::make_shared<const std::string>(std::string(kHeader) +
-                                             *CountedStateMessage(NewestStateJson(state_.store, name_))));
+    Send(std::make_shared<const ImmutableBytes>(
+        std::string(kHeader) + std::string(*CountedStateMessage(NewestStateJson(state_.store, name_)))));
   } else {
-    Send(std::make_shared<const std::string>(kHeader));
+    Send(SharedText(kHeader));
     SendStateFromWorker();
   }
   WaitForClientToLeave();
@@ -126,7 +126,7 @@ void EventStream::Send(PictureEvents::Message message) {
   sending_ = std::move(message);
   sending_since_ = std::chrono::steady_clock::now();
   asio::async_write(
-      socket_, asio::buffer(*sending_),
+      socket_, asio::buffer(sending_->data(), sending_->size()),
       [self = shared_from_this()](boost::system::error_code error, std::size_t bytes) { self->OnSent(error, bytes); });
 }
 

@@ -170,8 +170,8 @@ Response ServeNewestState(const PictureStore& store, const std::string& name) {
 // The name's state as an event stream of one message; the connection serves a
 // GET for it as a lasting stream instead, so this answers only what asks for it otherwise.
 Response ServeStateAsEvent(const PictureStore& store, const std::string& name) {
-  Response response = Reply(http::status::ok, SharedText(*PictureEvents::StateMessage(NewestStateJson(store, name))),
-                            "text/event-stream");
+  Response response =
+      Reply(http::status::ok, PictureEvents::StateMessage(NewestStateJson(store, name)), "text/event-stream");
   ForbidCaching(response);
   return response;
 }

@@ -22,12 +22,12 @@ PictureEvents::Subscription::~Subscription() {
 
 PictureEvents::Message PictureEvents::StateMessage(std::string_view state_json) {
   // A state is one line of JSON, so one "data:" line carries it.
-  return std::make_shared<const std::string>("data: " + std::string(state_json) + "\n\n");
+  return std::make_shared<const ImmutableBytes>("data: " + std::string(state_json) + "\n\n");
 }
 
 PictureEvents::Message PictureEvents::LiveMessage(std::string_view live_json) {
   // A named event: pages that know only the state messages pass it over.
-  return std::make_shared<const std::string>("event: live\ndata: " + std::string(live_json) + "\n\n");
+  return std::make_shared<const ImmutableBytes>("event: live\ndata: " + std::string(live_json) + "\n\n");
 }
 
 std::string PictureEvents::WithViewers(std::string_view state_json, std::size_t viewers) {

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "server/store/ImmutableBytes.h"
 #include "server/viewer/RecentPollers.h"
 
 namespace lumivanta::server {
@@ -18,7 +19,8 @@ namespace lumivanta::server {
 // that polled its state lately. Used from the serving thread only.
 class PictureEvents {
  public:
-  using Message = std::shared_ptr<const std::string>;
+  // The same shared bytes as an answer body, so a message can also be one.
+  using Message = SharedBytes;
 
   class Listener {
    public:
